@@ -1,0 +1,162 @@
+#include "conduit/csync.h"
+
+#include "com/com_error.h"
+#include "conduit/desktop_log.h"
+#include "pelorix/version.h"
+
+namespace pelorix::conduit {
+
+namespace err = com::err;
+
+void CSync::log(const std::string& suffix, std::int32_t activity, bool flag1, bool flag2) {
+  query().AddLogEntry(std::string(version::kProductName) + suffix, activity, flag1, flag2);
+}
+
+pddirect::IPDDatabaseQuery& CSync::query() {
+  if (!query_) query_ = pddirect::newDatabaseQuery();
+  return *query_;
+}
+
+host::CMVData& CSync::pc() {
+  if (!pc_) pc_ = com::make<host::CMVData>();
+  return *pc_;
+}
+
+pddirect::IPDUtility& CSync::utility() {
+  if (!utility_) utility_ = pddirect::newUtility();
+  return *utility_;
+}
+
+pddirect::IPDRecordAdapter& CSync::adapter() {
+  if (!adapter_) com::raise(err::kFail, "CSync", "The handheld database is not open");
+  return *adapter_;
+}
+
+void CSync::Synchronize() {
+  com::Ref<pddirect::IPDConduitSupport> support;
+  try {
+    support = pddirect::newConduitSupport();
+    info_ = support->GetHotSyncInfo();
+    switch (std::int32_t type = info_->SyncType()) {
+      case 0:
+      case 1:
+      case 2:
+      case 3:
+        SyncDatabases();
+        break;
+      case 4:
+      case 7:
+        log(" - Sync configured to Install", -1, true, false);
+        break;
+      case 5:
+        log(" - Sync configured to Backup", -1, true, false);
+        break;
+      case 6:
+        log(" - Sync configured to Do Nothing", -1, true, false);
+        break;
+      default:
+        desktopLog("sync type " + std::to_string(type) + " is not one the conduit knows; nothing was done");
+        break;
+    }
+  } catch (const std::exception& e) {
+    desktopLog(std::string("HotSync error: ") + e.what());
+    try {
+      if (support) support->AddLogEntry(std::string(version::kProductName) + " - Sync Error", -1, true, false);
+    } catch (const std::exception&) {
+    }
+  }
+}
+
+void CSync::SyncDatabases() {
+  try {
+    log("", -1, false, false);
+    std::int16_t count = info_->RemoteDbCount();
+    for (std::int16_t i = 0; i < count; ++i) {
+      OpenPalmDatabase(info_->RemoteDbNames(i));
+      if (!OpenPCDatabase()) {
+        log(" - Unable make connection to Database", 21, true, false);
+        desktopLog("cannot open the PC store for " + pc().PalmDatabaseName + ": " + pc().lastError());
+        return;
+      }
+      SyncCategories();
+      switch (info_->SyncType()) {
+        case 0: FastSync(); break;
+        case 1: SlowSync(); break;
+        case 2: CopyToPC(); break;
+        case 3: CopyToPalm(); break;
+        default: break;
+      }
+    }
+  } catch (const std::exception& e) {
+    desktopLog(std::string("synchronisation ended early: ") + e.what());
+  }
+}
+
+void CSync::OpenPalmDatabase(const std::string& name) {
+  // A database that can be neither opened nor created must not leave the
+  // previous database's adapter in place for its transfer.
+  adapter_.reset();
+  try {
+    adapter_ = query().OpenRecordDatabase(name, pddirect::kRecordAdapterProgId, pddirect::kModeReadWrite);
+  } catch (const std::exception& opening) {
+    try {
+      std::string creator = utility().LongToText(info_->CreatorId(), -1);
+      std::string type = utility().LongToText(info_->DbType(), -1);
+      adapter_ = query().CreateRecordDatabase(name, pddirect::kRecordAdapterProgId, creator, type,
+                                              pddirect::kModeReadWrite, 0, 1, 0);
+    } catch (const std::exception& creating) {
+      desktopLog("cannot open or create the handheld database " + name + ": " + opening.what() + "; " +
+                 creating.what());
+    }
+  }
+  try {
+    com::Ref<pddirect::IPDDatabaseInfo> info = adapter().DatabaseInfo();
+    pc().PalmDatabaseName = info->Name();
+    pc().ModDate = info->ModificationDate();
+    pc().CreateDate = info->CreationDate();
+  } catch (const std::exception&) {
+  }
+}
+
+bool CSync::OpenPCDatabase() { return pc().OpenDatabase(info_->PathName(), info_->LocalName()); }
+
+void CSync::SyncCategories() {
+  try {
+    com::Ref<pddirect::IPDCategories> palm = adapter().Categories();
+    com::Ref<host::ICategoryList> list = pc().Categories();
+    std::int32_t type = info_->SyncType();
+    // The PC list pads its names to 15 characters; the handheld's are not,
+    // and are compared and written without the padding.
+    auto trimmed = [](std::string s) { return s.erase(s.find_last_not_of(' ') + 1); };
+    auto takePC = [&](std::int32_t i) {
+      palm->Name(i, trimmed(list->Name(i)));
+      palm->Id(i, static_cast<std::uint8_t>(list->Id(i) & 0xFF));
+      palm->Dirty(i, list->Dirty(i));
+    };
+    for (std::int32_t i = 0; i < 16; ++i) {
+      if (type == 2) {
+        list->Name(i, palm->Name(i));
+        list->Id(i, palm->Id(i));
+        list->Dirty(i, palm->Dirty(i));
+      } else if (type == 3) {
+        takePC(i);
+      } else if (type == 0 || type == 1) {
+        std::string palmName = trimmed(palm->Name(i));
+        std::string pcName = trimmed(list->Name(i));
+        if (palmName == pcName) continue;
+        if (palmName.empty() || list->Dirty(i)) {
+          takePC(i);
+          list->Dirty(i, false);
+        } else {
+          list->Name(i, palm->Name(i));
+          list->Id(i, palm->Id(i));
+          list->Dirty(i, true);
+        }
+      }
+    }
+  } catch (const std::exception& e) {
+    desktopLog("categories of " + pc().PalmDatabaseName + " not reconciled: " + e.what());
+  }
+}
+
+}  // namespace pelorix::conduit

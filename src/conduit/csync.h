@@ -1,0 +1,44 @@
+#pragma once
+// One HotSync of one Palm application: reads the sync type, and for the
+// record-moving types opens each handheld database, opens the PC store for
+// it, reconciles the categories and runs the transfer.
+
+#include <string>
+
+#include "com/object.h"
+#include "conduit/pddirect.h"
+#include "host/cmvdata.h"
+
+namespace pelorix::conduit {
+
+class CSync : public com::Object {
+ public:
+  void Synchronize();
+
+  // The PC store to use; the sync creates a CMVData when none was given.
+  void setPCStore(com::Ref<host::CMVData> store) { pc_ = std::move(store); }
+
+ private:
+  void SyncDatabases();
+  void OpenPalmDatabase(const std::string& name);
+  bool OpenPCDatabase();
+  void SyncCategories();
+  void FastSync();
+  void SlowSync();
+  void CopyToPC();
+  void CopyToPalm();
+
+  void log(const std::string& suffix, std::int32_t activity, bool flag1, bool flag2);
+  pddirect::IPDDatabaseQuery& query();
+  host::CMVData& pc();
+  pddirect::IPDUtility& utility();
+  pddirect::IPDRecordAdapter& adapter();
+
+  com::Ref<pddirect::IPDHotSyncInfo> info_;
+  com::Ref<pddirect::IPDDatabaseQuery> query_;
+  com::Ref<pddirect::IPDRecordAdapter> adapter_;
+  com::Ref<host::CMVData> pc_;
+  com::Ref<pddirect::IPDUtility> utility_;
+};
+
+}  // namespace pelorix::conduit

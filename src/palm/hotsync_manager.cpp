@@ -1,0 +1,169 @@
+#include "palm/hotsync_manager.h"
+
+#include <fstream>
+#include <random>
+
+#include "com/atomic_file.h"
+#include "com/class_registry.h"
+#include "com/datetime.h"
+#include "com/dispatch.h"
+#include "com/settings_store.h"
+
+namespace pelorix::palm {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kDesktopKey = "Software\\Pelorix\\HotSync";
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// This desktop's identity, made once, so that a handheld knows whether it
+// last synchronised here.
+std::string desktopId() {
+  com::SettingsStore store = com::SettingsStore::user();
+  if (auto id = store.get(kDesktopKey, "DesktopId")) return *id;
+  std::random_device random;
+  char buffer[20];
+  std::snprintf(buffer, sizeof buffer, "%08x%08x", random(), random());
+  store.set(kDesktopKey, "DesktopId", buffer);
+  return buffer;
+}
+
+com::DateTime lastSync(const std::map<std::string, std::string>& state) {
+  com::DateTime when{1462};  // 1904-01-01: never
+  if (auto found = state.find("LastSync"); found != state.end()) com::parseDateTime(found->second, when);
+  return when;
+}
+
+}  // namespace
+
+const std::vector<Application>& applications() {
+  static const std::vector<Application> apps = {
+      {"Address Book", "address", "AddressDB", 0x61646472},
+      {"Date Book", "datebook", "DatebookDB", 0x64617465},
+      {"Memo Pad", "memo", "MemoDB", 0x6D656D6F},
+      {"To Do List", "todo", "ToDoDB", 0x746F646F},
+  };
+  return apps;
+}
+
+const Application* findApplication(const std::string& name) {
+  std::string wanted = lower(name);
+  for (const Application& a : applications())
+    if (wanted == a.key || wanted == lower(a.database) || wanted == lower(a.name) ||
+        wanted == fourCCText(a.creator))
+      return &a;
+  return nullptr;
+}
+
+std::optional<std::int32_t> parseSyncType(const std::string& text) {
+  static const std::pair<const char*, std::int32_t> names[] = {
+      {"fast", 0}, {"slow", 1}, {"handheld-overwrites-desktop", 2}, {"desktop-overwrites-handheld", 3},
+      {"install", 4}, {"backup", 5}, {"nothing", 6}, {"do-nothing", 6}};
+  for (const auto& [name, value] : names)
+    if (lower(text) == name) return value;
+  double number;
+  if (com::parseNumber(text, number) && number == static_cast<std::int32_t>(number))
+    return static_cast<std::int32_t>(number);
+  return std::nullopt;
+}
+
+fs::path userFolder(const std::string& userName) {
+  std::string safe;
+  for (char c : userName) safe += (c == '/' || c == '\\' || c == '\0') ? '_' : c;
+  if (safe.empty() || safe == "." || safe == "..") safe = "_" + safe;
+  return com::SettingsStore::configDir() / "users" / safe;
+}
+
+HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void(const std::string&)>& print) {
+  Handheld handheld(options.handheld);
+  com::FileLock lock(handheld.lockFile(), false);
+  auto state = handheld.state();
+
+  std::string desktop = desktopId();
+  HotSyncResult result;
+  result.syncType = options.syncType.value_or(state["LastDesktop"] == desktop ? 0 : 1);
+
+  std::string user = options.userName;
+  if (user.empty()) user = state.count("UserName") ? state["UserName"] : fs::absolute(options.handheld).filename().string();
+  fs::path folder = userFolder(user);
+  fs::create_directories(folder);
+  std::ofstream logFile(folder / "HotSync.log", std::ios::app);
+  com::DateTime started = com::now();
+  logFile << "HotSync started " << com::formatDateTime(started) << " (" << handheld.folder().string() << ")\n";
+
+  auto emit = [&](const LogEntry& entry) {
+    result.log.push_back(entry);
+    logFile << "  " << entry.text << '\n';
+    if (print) print(entry.text);
+  };
+  auto problem = [&](const std::string& text) {
+    result.problems.push_back(text);
+    logFile << "  ! " << text << '\n';
+    if (print) print("! " + text);
+  };
+
+  std::vector<const Application*> chosen;
+  if (options.applications.empty())
+    for (const Application& a : applications()) chosen.push_back(&a);
+  for (const std::string& name : options.applications) {
+    if (const Application* a = findApplication(name))
+      chosen.push_back(a);
+    else
+      problem("no application called " + name);
+  }
+
+  bool allCompleted = true;
+  for (const Application* app : chosen) {
+    HotSyncRequest request;
+    request.syncType = result.syncType;
+    request.pathName = folder.string();
+    request.localName = app->database;
+    request.infoText = app->name;
+    request.userName = user;
+    request.userDate = lastSync(state);
+    request.databaseNames = {app->database};
+    request.creator = app->creator;
+    request.dbType = fourCC("DATA");
+
+    HotSyncSession session(handheld, request, emit);
+    try {
+      com::Ref<com::Object> conduit = com::ClassRegistry::instance().create(options.conduitProgId);
+      com::callMethod(*conduit, "IPDClientNotify_BeginProcess");
+    } catch (const std::exception& e) {
+      problem(std::string(app->name) + ": the conduit could not run: " + e.what());
+      allCompleted = false;
+      continue;  // the session's working copies are dropped unwritten
+    }
+    for (const std::string& db : session.openedDatabases()) {
+      try {
+        session.commit(db, true);
+        result.committed.push_back(db);
+        state["LastSync." + db] = com::formatDateTime(com::now());
+      } catch (const std::exception& e) {
+        problem(db + ": changes not saved, the file is as it was: " + e.what());
+        allCompleted = false;
+      }
+    }
+  }
+
+  if (allCompleted) {
+    state["LastDesktop"] = desktop;
+    state["LastSync"] = com::formatDateTime(started);
+  }
+  state["UserName"] = user;
+  try {
+    handheld.setState(state);
+  } catch (const std::exception& e) {
+    problem(std::string("the handheld's HotSync state was not saved: ") + e.what());
+  }
+  logFile << "HotSync finished " << com::formatDateTime(com::now()) << (result.ok() ? "" : " with problems") << "\n";
+  return result;
+}
+
+}  // namespace pelorix::palm

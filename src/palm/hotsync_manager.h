@@ -1,0 +1,57 @@
+#pragma once
+// Stands in for the HotSync Manager: runs one HotSync of a handheld folder,
+// calling the conduit of each application and committing what it changed.
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "palm/hotsync_session.h"
+
+namespace pelorix::palm {
+
+struct Application {
+  const char* name;      // "Memo Pad"
+  const char* key;       // "memo", as the command line names it
+  const char* database;  // "MemoDB"
+  std::uint32_t creator;
+};
+
+const std::vector<Application>& applications();
+// By key, database or name, without regard to case.
+const Application* findApplication(const std::string& name);
+
+enum class SyncType : std::int32_t {
+  Fast = 0, Slow = 1, HandheldOverwritesDesktop = 2, DesktopOverwritesHandheld = 3,
+  Install = 4, Backup = 5, DoNothing = 6,
+};
+// "fast", "slow", ..., or a number; nullopt when unknown.
+std::optional<std::int32_t> parseSyncType(const std::string& text);
+
+struct HotSyncOptions {
+  std::filesystem::path handheld;
+  // nullopt: slow the first time this desktop syncs the handheld, else fast.
+  std::optional<std::int32_t> syncType;
+  std::string userName;                  // "" : the handheld's, else the folder's name
+  std::vector<std::string> applications; // empty: all four
+  std::string conduitProgId = "Pelx.CNotify";
+};
+
+struct HotSyncResult {
+  std::int32_t syncType = 0;
+  std::vector<LogEntry> log;
+  std::vector<std::string> committed;
+  std::vector<std::string> problems;  // what kept a database or conduit from completing
+  bool ok() const { return problems.empty(); }
+};
+
+// The user's conduit folder, <config>/users/<name>.
+std::filesystem::path userFolder(const std::string& userName);
+
+// Prints or collects each log line as it is written.
+HotSyncResult runHotSync(const HotSyncOptions& options,
+                         const std::function<void(const std::string&)>& print = {});
+
+}  // namespace pelorix::palm

@@ -1,0 +1,97 @@
+#pragma once
+// The running HotSync of one application, as the HotSync Manager knows it:
+// what was asked, the log, and the working copies of the databases the
+// conduit opened. The suite's objects reach it through current().
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "com/variant.h"
+#include "palm/handheld.h"
+
+namespace pelorix::palm {
+
+struct HotSyncRequest {
+  std::int32_t syncType = 0;
+  std::string pathName;   // the user's conduit folder on the desktop
+  std::string localName;  // the database's local file name
+  std::string infoText;
+  std::string userName;
+  com::DateTime userDate;  // the last HotSync of this handheld with this desktop
+  std::vector<std::string> databaseNames;
+  std::uint32_t creator = 0;
+  std::uint32_t dbType = 0;
+};
+
+struct LogEntry {
+  std::string text;
+  std::int32_t activity = 0;
+  bool flag1 = false;
+  bool flag2 = false;
+};
+
+// A database as the conduit sees it during the HotSync. Changes stay here
+// until the HotSync Manager commits them.
+struct WorkingDatabase {
+  std::string name;
+  PdbDatabase db;
+  bool created = false;
+  bool changed = false;
+
+  // Position of the record with the id, or npos.
+  size_t find(std::uint32_t id);
+  void append(PdbRecord record);
+  // Removes the records that match; returns how many went.
+  size_t removeIf(const std::function<bool(const PdbRecord&)>& remove);
+
+  static constexpr size_t npos = static_cast<size_t>(-1);
+
+ private:
+  std::unordered_map<std::uint32_t, size_t> byId_;
+  bool indexed_ = false;
+};
+
+class HotSyncSession {
+ public:
+  using LogSink = std::function<void(const LogEntry&)>;
+
+  // Becomes current() until it ends; sessions do not nest.
+  HotSyncSession(const Handheld& handheld, HotSyncRequest request, LogSink sink = {});
+  ~HotSyncSession();
+  HotSyncSession(const HotSyncSession&) = delete;
+  HotSyncSession& operator=(const HotSyncSession&) = delete;
+
+  // ComError when no HotSync is running.
+  static HotSyncSession& current();
+
+  const HotSyncRequest& request() const { return request_; }
+  const Handheld& handheld() const { return handheld_; }
+
+  void log(const LogEntry& entry);
+  const std::vector<LogEntry>& logEntries() const { return log_; }
+
+  // The working copy of an existing database (PdbFormatError when corrupt,
+  // std::out_of_range when missing); one copy per database and session.
+  std::shared_ptr<WorkingDatabase> open(const std::string& name);
+  std::shared_ptr<WorkingDatabase> create(const std::string& name, std::uint32_t creator, std::uint32_t type);
+  std::vector<std::string> openedDatabases() const;
+
+  // Writes a database's changes to its file; with clearDirty the records'
+  // dirty flags are cleared too, as after a completed HotSync.
+  void commit(const std::string& name, bool clearDirty);
+  // Forgets a database's changes; the file stays as it was.
+  void rollback(const std::string& name);
+
+ private:
+  const Handheld& handheld_;
+  HotSyncRequest request_;
+  LogSink sink_;
+  std::vector<LogEntry> log_;
+  std::map<std::string, std::shared_ptr<WorkingDatabase>> open_;
+};
+
+}  // namespace pelorix::palm

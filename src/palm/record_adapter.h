@@ -1,0 +1,45 @@
+#pragma once
+// The suite's record adapter and category object on a working database.
+
+#include <memory>
+
+#include "conduit/pddirect.h"
+#include "palm/hotsync_session.h"
+
+namespace pelorix::palm {
+
+class PDRecordAdapter final : public pddirect::IPDRecordAdapter {
+ public:
+  explicit PDRecordAdapter(std::shared_ptr<WorkingDatabase> database);
+
+  com::Variant ReadById(std::int32_t& index, const com::Variant& id, std::int32_t& category,
+                        std::int32_t& attributes) override;
+  com::Variant ReadNext(std::int32_t& index, com::Variant& id, std::int32_t& category,
+                        std::int32_t& attributes) override;
+  com::Variant ReadNextModified(std::int32_t& index, com::Variant& id, std::int32_t& category,
+                                std::int32_t& attributes) override;
+  void WriteRecord(com::Variant& id, std::int32_t category, std::int32_t attributes,
+                   const com::Variant& data) override;
+  void RemoveRecord(const com::Variant& id) override;
+  void RemoveSet(std::int32_t kind, std::int32_t category) override;
+  com::Ref<pddirect::IPDDatabaseInfo> DatabaseInfo() override;
+  com::Ref<pddirect::IPDCategories> Categories() override;
+  std::int32_t IteratorIndex() override { return static_cast<std::int32_t>(next_); }
+  void IteratorIndex(std::int32_t index) override;
+  bool AtEnd() override { return atEnd_; }
+
+ private:
+  com::Variant readNext(bool modifiedOnly, std::int32_t& index, com::Variant& id, std::int32_t& category,
+                        std::int32_t& attributes);
+
+  std::shared_ptr<WorkingDatabase> db_;
+  size_t next_ = 0;
+  bool atEnd_ = false;
+};
+
+// The record's flags as the suite reports them, and its category.
+void splitAttributes(std::uint8_t stored, std::int32_t& attributes, std::int32_t& category);
+// The byte the file keeps for the flags and category the conduit passes.
+std::uint8_t joinAttributes(std::int32_t attributes, std::int32_t category);
+
+}  // namespace pelorix::palm

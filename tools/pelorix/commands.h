@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace pelorix::cli {
+
+using Args = std::vector<std::string>;
+
+int hotsyncCommand(const Args& args);
+int serverCommand(const Args& args);
+
+// The component library installed beside this program.
+std::string bundledComponent();
+// Registers the bundled component when Pelx.CNotify is not served yet.
+void ensureComponentRegistered();
+
+}  // namespace pelorix::cli

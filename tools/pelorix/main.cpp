@@ -1,0 +1,52 @@
+// pelorix: the command line of the Pelorix conduit.
+
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "pelorix/version.h"
+#include "commands.h"
+
+namespace {
+
+void usage(std::FILE* out) {
+  std::fprintf(out,
+               "%s %s - %s\n\n"
+               "usage: pelorix <command> [options]\n\n"
+               "commands:\n"
+               "  hotsync <handheld-folder>   synchronise a handheld (see pelorix hotsync --help)\n"
+               "  server register|unregister [library]\n"
+               "                              run a server library's self-registration\n"
+               "                              (default: the Pelorix component beside this program)\n"
+               "  help                        this text\n",
+               pelorix::version::kProductName, pelorix::version::kVersionText, pelorix::version::kDescription);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    usage(stderr);
+    return 2;
+  }
+  std::string command = argv[1];
+  pelorix::cli::Args args(argv + 2, argv + argc);
+  try {
+    if (command == "hotsync") return pelorix::cli::hotsyncCommand(args);
+    if (command == "server") return pelorix::cli::serverCommand(args);
+    if (command == "help" || command == "--help" || command == "-h") {
+      usage(stdout);
+      return 0;
+    }
+    if (command == "--version") {
+      std::printf("%s %s\n", pelorix::version::kProductName, pelorix::version::kVersionText);
+      return 0;
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "pelorix %s: %s\n", command.c_str(), e.what());
+    return 1;
+  }
+  std::fprintf(stderr, "pelorix: unknown command \"%s\"\n\n", command.c_str());
+  usage(stderr);
+  return 2;
+}

@@ -1,0 +1,43 @@
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "com/class_registry.h"
+#include "commands.h"
+
+namespace pelorix::cli {
+
+namespace fs = std::filesystem;
+
+std::string bundledComponent() {
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return (self.parent_path() / "pelx.so").string();
+}
+
+void ensureComponentRegistered() {
+  auto entry = com::ClassRegistry::lookup(com::SettingsStore::user(), "Pelx.CNotify");
+  std::error_code ec;
+  if (entry && fs::exists(entry->second, ec)) return;
+  com::ClassRegistry::instance().registerLibrary(bundledComponent());
+}
+
+int serverCommand(const Args& args) {
+  if (args.empty() || args[0] == "--help" || (args[0] != "register" && args[0] != "unregister")) {
+    std::fprintf(args.empty() ? stderr : stdout,
+                 "usage: pelorix server register|unregister [library]\n"
+                 "Runs DllRegisterServer or DllUnregisterServer of a server library, which enters its\n"
+                 "classes in (or takes them out of) the class registry of this user's settings.\n");
+    return args.empty() ? 2 : (args[0] == "--help" ? 0 : 2);
+  }
+  std::string library = args.size() > 1 ? fs::absolute(args[1]).string() : bundledComponent();
+  if (args[0] == "register")
+    com::ClassRegistry::instance().registerLibrary(library);
+  else
+    com::ClassRegistry::instance().unregisterLibrary(library);
+  std::printf("%s: %sed\n", library.c_str(), args[0].c_str());
+  return 0;
+}
+
+}  // namespace pelorix::cli
