@@ -108,7 +108,7 @@ bool parseDateTime(std::string_view text, DateTime& out) {
     if (!readNumber(s, 4, true, p.year) || !readChar(s, '-') || !readNumber(s, 2, false, p.month) ||
         !readChar(s, '-') || !readNumber(s, 2, false, p.day))
       return false;
-    if (!s.empty() && !readChar(s, ' ')) return false;
+    if (!s.empty() && (!readChar(s, ' ') || s.empty())) return false;
   }
   if (!s.empty() || !hasDate) {
     if (!readNumber(s, 2, false, p.hour) || !readChar(s, ':') || !readNumber(s, 2, false, p.minute))

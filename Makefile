@@ -1,0 +1,33 @@
+# make demo   set up, build, and HotSync the sample handheld
+# make test   set up, build, and run the tests (plain and sanitized builds)
+
+JOBS ?= $(shell nproc)
+BUILD ?= build
+DEMO := $(BUILD)/demo
+
+.PHONY: demo test build setup clean bench
+
+setup:
+	@scripts/setup
+
+build: setup
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	cmake --build $(BUILD) -j$(JOBS)
+
+demo: build
+	rm -rf $(DEMO) && mkdir -p $(DEMO)
+	cp -r samples/handheld $(DEMO)/handheld
+	PELORIX_CONFIG_DIR=$(abspath $(DEMO))/config $(BUILD)/bin/pelorix hotsync $(DEMO)/handheld
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+	cmake -S . -B $(BUILD)-sanitize -DCMAKE_BUILD_TYPE=Debug -DPELORIX_SANITIZE=ON >/dev/null
+	cmake --build $(BUILD)-sanitize -j$(JOBS)
+	cd $(BUILD)-sanitize && ctest --output-on-failure -j$(JOBS)
+
+bench: setup
+	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DPELORIX_BENCH=ON >/dev/null
+	cmake --build $(BUILD)-bench -j$(JOBS)
+
+clean:
+	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-bench

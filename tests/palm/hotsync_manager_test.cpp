@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "com/atomic_file.h"
+#include "com/class_registry.h"
+#include "com/dispatch.h"
+#include "conduit/pddirect.h"
+#include "palm/hotsync_manager.h"
+#include "support/test_support.h"
+
+namespace pelorix::palm {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A conduit that writes one dirty record per HotSync and notes what it saw.
+class RecordingConduit : public com::Dispatchable<RecordingConduit> {
+ public:
+  static inline std::vector<std::int32_t> syncTypes;
+  static inline bool fail = false;
+  static const com::Members<RecordingConduit>& members() {
+    static const com::Members<RecordingConduit> m = [] {
+      com::Members<RecordingConduit> t;
+      t.method("IPDClientNotify_BeginProcess", [](RecordingConduit&, std::span<com::Variant>) {
+        auto info = pddirect::newConduitSupport()->GetHotSyncInfo();
+        syncTypes.push_back(info->SyncType());
+        auto query = pddirect::newDatabaseQuery();
+        auto adapter = query->OpenRecordDatabase(info->RemoteDbNames(0), pddirect::kRecordAdapterProgId, 208);
+        com::Variant id;
+        adapter->WriteRecord(id, 0, 0x40, com::Variant(com::ByteArray{'x', 0}));
+        query->AddLogEntry("wrote one", -1, false, false);
+        if (fail) com::raise(com::err::kFail, "Test", "conduit crashed");
+        return com::Variant(false);
+      });
+      return t;
+    }();
+    return m;
+  }
+};
+
+class HotSyncManagerTest : public ::testing::Test {
+ protected:
+  HotSyncManagerTest() {
+    RecordingConduit::syncTypes.clear();
+    RecordingConduit::fail = false;
+    com::ClassRegistry::instance().addBuiltin("Test.Recording", [] {
+      return com::Ref<com::Object>(com::make<RecordingConduit>());
+    });
+    options.handheld = test::copySampleHandheld(dir);
+    options.conduitProgId = "Test.Recording";
+    options.applications = {"memo"};
+  }
+  ~HotSyncManagerTest() override { com::ClassRegistry::instance().removeBuiltin("Test.Recording"); }
+
+  test::IsolatedConfig config;
+  test::TempDir dir;
+  HotSyncOptions options;
+};
+
+TEST_F(HotSyncManagerTest, SlowTheFirstTimeThenFast) {
+  EXPECT_TRUE(runHotSync(options).ok());
+  EXPECT_TRUE(runHotSync(options).ok());
+  EXPECT_EQ(RecordingConduit::syncTypes, (std::vector<std::int32_t>{1, 0}));
+  options.syncType = 3;
+  runHotSync(options);
+  EXPECT_EQ(RecordingConduit::syncTypes.back(), 3);
+}
+
+TEST_F(HotSyncManagerTest, ACompletedDatabaseIsSavedWithItsDirtyFlagsCleared) {
+  HotSyncResult result = runHotSync(options);
+  EXPECT_EQ(result.committed, std::vector<std::string>{"MemoDB"});
+  PdbDatabase memo = Handheld(options.handheld).read("MemoDB");
+  ASSERT_EQ(memo.records.size(), 1u);
+  EXPECT_EQ(memo.records[0].attributes & attr::kDirty, 0);
+  ASSERT_EQ(result.log.size(), 1u);
+  EXPECT_EQ(result.log[0].text, "wrote one");
+}
+
+TEST_F(HotSyncManagerTest, AFailedConduitLeavesTheHandheldAsItWas) {
+  RecordingConduit::fail = true;
+  auto before = test::readBytes(options.handheld / "MemoDB.pdb");
+  HotSyncResult result = runHotSync(options);
+  EXPECT_FALSE(result.ok());
+  EXPECT_EQ(test::readBytes(options.handheld / "MemoDB.pdb"), before);
+  // This desktop has not completed a HotSync with it, so the next one is slow again.
+  RecordingConduit::fail = false;
+  runHotSync(options);
+  EXPECT_EQ(RecordingConduit::syncTypes, (std::vector<std::int32_t>{1, 1}));
+}
+
+TEST_F(HotSyncManagerTest, TheLogIsAppendedToTheUsersFolder) {
+  options.userName = "Pat";
+  runHotSync(options);
+  runHotSync(options);
+  std::ifstream in(userFolder("Pat") / "HotSync.log");
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  size_t first = text.find("wrote one");
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_NE(text.find("wrote one", first + 1), std::string::npos);
+  EXPECT_EQ(userFolder("../x").parent_path(), userFolder("Pat").parent_path());
+}
+
+TEST_F(HotSyncManagerTest, OneHotSyncAtATimePerHandheld) {
+  com::FileLock busy(Handheld(options.handheld).lockFile());
+  EXPECT_THROW(runHotSync(options), com::FileError);
+}
+
+TEST(SyncTypes, NamesAndNumbers) {
+  EXPECT_EQ(parseSyncType("fast"), 0);
+  EXPECT_EQ(parseSyncType("Desktop-Overwrites-Handheld"), 3);
+  EXPECT_EQ(parseSyncType("nothing"), 6);
+  EXPECT_EQ(parseSyncType("8"), 8);
+  EXPECT_EQ(parseSyncType("quick"), std::nullopt);
+  EXPECT_EQ(findApplication("ToDoDB")->creator, fourCC("todo"));
+  EXPECT_EQ(findApplication("address book")->database, std::string("AddressDB"));
+  EXPECT_EQ(findApplication("date"), findApplication("datebook"));
+}
+
+}  // namespace
+}  // namespace pelorix::palm

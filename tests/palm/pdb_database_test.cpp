@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include "palm/category_info.h"
+#include "palm/handheld.h"
+#include "palm/palm_text.h"
+#include "palm/pdb_database.h"
+#include "support/test_support.h"
+
+namespace pelorix::palm {
+namespace {
+
+namespace fs = std::filesystem;
+
+PdbDatabase parseFile(const fs::path& file) {
+  auto bytes = test::readBytes(file);
+  return PdbDatabase::parse(bytes, file.string());
+}
+
+TEST(PdbFile, TheSampleDatabasesRoundTripByteForByte) {
+  for (const char* name : {"AddressDB", "DatebookDB", "MemoDB", "ToDoDB"}) {
+    fs::path file = test::sampleHandheld() / (std::string(name) + ".pdb");
+    PdbDatabase db = parseFile(file);
+    EXPECT_EQ(db.name(), name);
+    EXPECT_EQ(db.header.type, fourCC("DATA"));
+    EXPECT_TRUE(db.records.empty());
+    EXPECT_EQ(db.serialize(), test::readBytes(file)) << name;
+  }
+}
+
+TEST(PdbFile, SampleCategoriesReadAsTheHandheldShowsThem) {
+  PdbDatabase memo = parseFile(test::sampleHandheld() / "MemoDB.pdb");
+  EXPECT_EQ(memo.header.creator, fourCC("memo"));
+  CategoryInfo categories(memo.appInfo);
+  EXPECT_EQ(categories.label(0), "Unfiled");
+  // "Business" and "Personal" were deleted on the handheld: their first byte is 0.
+  EXPECT_EQ(categories.label(1), "");
+  EXPECT_EQ(categories.label(2), "");
+  EXPECT_EQ(categories.label(15), "");
+  // The Address Book keeps its field labels after the category block.
+  PdbDatabase address = parseFile(test::sampleHandheld() / "AddressDB.pdb");
+  ASSERT_GT(address.appInfo.size(), CategoryInfo::kSize);
+  CategoryInfo unchanged(address.appInfo);
+  std::vector<std::uint8_t> copy = address.appInfo;
+  unchanged.storeInto(copy);
+  EXPECT_EQ(copy, address.appInfo);
+}
+
+TEST(PdbFile, RecordsAndBlocksRoundTrip) {
+  PdbDatabase db = newDatabase("MemoDB", fourCC("memo"), fourCC("DATA"));
+  db.sortInfo = {9, 8, 7};
+  db.records.push_back({0x40 | 3, 0x123456, {'h', 'i', 0}});
+  db.records.push_back({0x80 | 0x08, 0x000001, {}});
+  db.records.push_back({0x10, 0xFFFFFF, std::vector<std::uint8_t>(1000, 0xAB)});
+  auto bytes = db.serialize();
+  PdbDatabase back = PdbDatabase::parse(bytes, "memory");
+  ASSERT_EQ(back.records.size(), 3u);
+  EXPECT_EQ(back.records[0].uniqueId, 0x123456u);
+  EXPECT_EQ(back.records[0].attributes, 0x43);
+  EXPECT_EQ(back.records[1].data.size(), 0u);
+  EXPECT_EQ(back.records[2].data, db.records[2].data);
+  EXPECT_EQ(back.appInfo, db.appInfo);
+  EXPECT_EQ(back.sortInfo, db.sortInfo);
+  EXPECT_EQ(back.serialize(), bytes);
+}
+
+TEST(PdbFile, DamagedFilesAreRefusedWithTheFileAndTheFault) {
+  PdbDatabase db = newDatabase("MemoDB", fourCC("memo"), fourCC("DATA"));
+  db.records.push_back({0, 1, {'a', 0}});
+  db.records.push_back({0, 2, {'b', 0}});
+  const auto good = db.serialize();
+
+  auto expectRefused = [](std::vector<std::uint8_t> bytes, const std::string& fault) {
+    try {
+      PdbDatabase::parse(bytes, "/h/MemoDB.pdb");
+      ADD_FAILURE() << "accepted a file with " << fault;
+    } catch (const PdbFormatError& e) {
+      EXPECT_NE(std::string(e.what()).find("/h/MemoDB.pdb"), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(fault), std::string::npos) << e.what();
+    }
+  };
+  expectRefused({}, "truncated");
+  expectRefused({good.begin(), good.begin() + 77}, "truncated");
+  expectRefused({good.begin(), good.begin() + 85}, "record list is cut off");
+  auto bad = good;
+  bad[76] = 0xFF;  // 65,280+ records announced
+  bad[77] = 0x00;
+  expectRefused(bad, "truncated");
+  bad = good;
+  bad[78 + 3] = 0xFF;  // first record beyond the end
+  bad[78 + 2] = 0xFF;
+  expectRefused(bad, "outside the file");
+  bad = good;
+  bad[86 + 3] = static_cast<std::uint8_t>(bad[78 + 3] - 1);
+  expectRefused(bad, "before the record ahead");
+  bad = good;
+  bad[86 + 7] = 1;  // the second record takes the first one's id
+  expectRefused(bad, "share the id");
+  bad = good;
+  bad[33] |= 0x01;
+  expectRefused(bad, "resource database");
+  bad = good;
+  bad[75] = 1;
+  expectRefused(bad, "chained");
+  bad = good;
+  std::fill(bad.begin(), bad.begin() + 32, 'x');
+  expectRefused(bad, "name is not terminated");
+}
+
+TEST(Handheld, ACorruptFileIsRefusedAndLeftUntouched) {
+  test::TempDir dir;
+  fs::path folder = test::copySampleHandheld(dir);
+  auto file = folder / "MemoDB.pdb";
+  std::vector<std::uint8_t> cut(test::readBytes(file));
+  cut.resize(40);
+  test::writeBytes(file, cut);
+  Handheld handheld(folder);
+  EXPECT_THROW(handheld.read("MemoDB"), PdbFormatError);
+  EXPECT_EQ(test::readBytes(file), cut);
+}
+
+TEST(Handheld, WritesReplaceTheFileWhole) {
+  test::TempDir dir;
+  Handheld handheld(test::copySampleHandheld(dir));
+  PdbDatabase db = handheld.read("ToDoDB");
+  db.records.push_back({0x40, db.allocateUniqueId(), {1, 2, 3}});
+  handheld.write("ToDoDB", db);
+  EXPECT_EQ(handheld.read("ToDoDB").records.size(), 1u);
+  for (const auto& entry : fs::directory_iterator(handheld.folder()))
+    EXPECT_EQ(entry.path().string().find(".tmp-"), std::string::npos);
+  EXPECT_EQ(handheld.databases(), (std::vector<std::string>{"AddressDB", "DatebookDB", "MemoDB", "ToDoDB"}));
+}
+
+TEST(Handheld, NamesThatAreNotPlainDatabaseNamesAreRefused) {
+  test::TempDir dir;
+  Handheld handheld(dir.path());
+  for (const char* name : {"", ".", "..", "../MemoDB", "a/b", ".hidden", "a\\b", "0123456789012345678901234567890123"})
+    EXPECT_THROW(handheld.fileOf(name), std::invalid_argument) << name;
+  EXPECT_EQ(handheld.fileOf("MemoDB"), dir / "MemoDB.pdb");
+  EXPECT_THROW(Handheld(dir / "missing"), std::runtime_error);
+}
+
+TEST(UniqueIds, NewIdsAreNeverReusedWithinADatabase) {
+  PdbDatabase db = newDatabase("MemoDB", fourCC("memo"), fourCC("DATA"));
+  std::uint32_t first = db.allocateUniqueId();
+  std::uint32_t second = db.allocateUniqueId();
+  EXPECT_GT(first, 0u);
+  EXPECT_EQ(second, first + 1);
+  db.records.push_back({0, second, {}});
+  // The record went away, but its id stays spent after a save and a load.
+  db.records.clear();
+  PdbDatabase reloaded = PdbDatabase::parse(db.serialize(), "memory");
+  EXPECT_GT(reloaded.allocateUniqueId(), second);
+  // Ids already in the file count, whatever the seed says.
+  PdbDatabase seeded = newDatabase("X", 0, 0);
+  seeded.records.push_back({0, 500, {}});
+  PdbDatabase loaded = PdbDatabase::parse(seeded.serialize(), "memory");
+  EXPECT_EQ(loaded.allocateUniqueId(), 501u);
+  loaded.reserveUniqueId(0xFFFFFF);
+  EXPECT_THROW(loaded.allocateUniqueId(), PdbFormatError);
+}
+
+TEST(PalmText, LatinAndUtf8ConvertBothWays) {
+  EXPECT_EQ(fromPalmText("caf\xE9 \x80 \x8E"), "caf\xC3\xA9 \xE2\x82\xAC \xE2\x99\xA3");
+  EXPECT_EQ(toPalmText("caf\xC3\xA9 \xE2\x82\xAC \xE2\x99\xA3"), "caf\xE9 \x80 \x8E");
+  // Every handheld byte survives the trip to the desktop and back.
+  std::string all;
+  for (int c = 1; c < 256; ++c) all += static_cast<char>(c);
+  EXPECT_EQ(toPalmText(fromPalmText(all)), all);
+  // What the handheld cannot hold, and broken UTF-8, become "?".
+  EXPECT_EQ(toPalmText("\xE4\xB8\xAD|\xF0\x9F\x98\x80|\xC3|\xFF|\xED\xA0\x80"), "?|?|?|?|???");
+  EXPECT_EQ(palmTextLength("caf\xC3\xA9\xE4\xB8\xAD"), 5u);
+  // The handheld's characters 0xFC to 0xFE are never the desktop's marks.
+  std::string marks = fromPalmText("\xFC\xFD\xFE");
+  EXPECT_EQ(marks.find('\xFC'), std::string::npos);
+  EXPECT_EQ(marks.find('\xFD'), std::string::npos);
+  EXPECT_EQ(marks.find('\xFE'), std::string::npos);
+}
+
+}  // namespace
+}  // namespace pelorix::palm
