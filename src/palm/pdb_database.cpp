@@ -98,6 +98,9 @@ PdbDatabase PdbDatabase::parse(std::span<const std::uint8_t> bytes, const std::s
 std::vector<std::uint8_t> PdbDatabase::serialize() const {
   std::vector<std::uint8_t> out;
   size_t tableEnd = kHeaderSize + records.size() * 8;
+  size_t total = tableEnd + 2 + appInfo.size() + sortInfo.size();
+  for (const PdbRecord& r : records) total += r.data.size();
+  out.reserve(total);
   std::uint32_t appInfoOffset = appInfo.empty() ? 0 : static_cast<std::uint32_t>(tableEnd + 2);
   std::uint32_t sortInfoOffset =
       sortInfo.empty() ? 0 : static_cast<std::uint32_t>(tableEnd + 2 + appInfo.size());
