@@ -79,7 +79,9 @@ void RecordReader::skip(std::int32_t bytes) {
 std::string FieldScanner::next() {
   size_t vm = rest_.find(host::kValueMark);
   if (vm == std::string_view::npos)
-    com::raise(err::kInvalidArgument, "ExtractDynamicArray", "The dynamic array has too few fields");
+    com::raise(err::kInvalidArgument, "ExtractDynamicArray",
+               "The dynamic array has too few fields: field " + std::to_string(taken_ + 1) + " has no closing value mark");
+  ++taken_;
   std::string field(rest_.substr(0, vm));
   rest_.remove_prefix(vm + 1);
   return field;
@@ -139,6 +141,17 @@ std::string IPalmRecord::CreateDynamicArray() {
 
 void IPalmRecord::ExtractDynamicArray(const std::string& sInput) {
   FieldScanner in(sInput);
+  try {
+    extractAll(in);
+  } catch (const com::ComError& e) {
+    if (e.number() == err::kInvalidArgument) throw;
+    // Say which field, for whoever writes the host subroutine.
+    throw com::ComError(e.number(), "ExtractDynamicArray",
+                        "Field " + std::to_string(in.position()) + ": " + e.description());
+  }
+}
+
+void IPalmRecord::extractAll(FieldScanner& in) {
   std::string id = in.next();
   recordId_ = id.empty() ? 0 : utility().TextToRecordId(id).toInt32();
   categoryId_ = numberField(in.next());

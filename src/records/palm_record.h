@@ -63,9 +63,12 @@ class FieldScanner {
   std::string next();
   // Everything left, the last field.
   std::string rest() const { return std::string(rest_); }
+  // How many fields were taken, the last one's position.
+  int position() const { return taken_; }
 
  private:
   std::string_view rest_;
+  int taken_ = 0;
 };
 
 // Conversions of dynamic array fields.
@@ -113,6 +116,8 @@ class IPalmRecord : public com::Dispatchable<IPalmRecord> {
   pddirect::IPDUtility& utility();
 
  private:
+  void extractAll(FieldScanner& in);
+
   std::int32_t recordId_ = 0;
   std::int32_t categoryId_ = 0;
   std::string mvRecNo_;

@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 
+#include "com/com_error.h"
 #include "pelorix/version.h"
 #include "commands.h"
 
@@ -15,6 +16,8 @@ void usage(std::FILE* out) {
                "usage: pelorix <command> [options]\n\n"
                "commands:\n"
                "  hotsync <handheld-folder>   synchronise a handheld (see pelorix hotsync --help)\n"
+               "  record <memo|address|todo|datebook> <to-host|to-palm>\n"
+               "                              convert one record (see pelorix record --help)\n"
                "  server register|unregister [library]\n"
                "                              run a server library's self-registration\n"
                "                              (default: the Pelorix component beside this program)\n"
@@ -34,6 +37,7 @@ int main(int argc, char** argv) {
   try {
     if (command == "hotsync") return pelorix::cli::hotsyncCommand(args);
     if (command == "server") return pelorix::cli::serverCommand(args);
+    if (command == "record") return pelorix::cli::recordCommand(args);
     if (command == "help" || command == "--help" || command == "-h") {
       usage(stdout);
       return 0;
@@ -42,6 +46,9 @@ int main(int argc, char** argv) {
       std::printf("%s %s\n", pelorix::version::kProductName, pelorix::version::kVersionText);
       return 0;
     }
+  } catch (const pelorix::com::ComError& e) {
+    std::fprintf(stderr, "pelorix %s: %s\n", command.c_str(), e.description().c_str());
+    return 1;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "pelorix %s: %s\n", command.c_str(), e.what());
     return 1;

@@ -1,0 +1,62 @@
+// The pelorix record command, run as a customer runs it.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "support/test_support.h"
+
+namespace pelorix {
+namespace {
+
+struct Outcome {
+  int status;
+  std::string out;
+};
+
+Outcome run(const std::string& arguments, const std::string& input) {
+  test::TempDir dir;
+  std::ofstream(dir / "in", std::ios::binary) << input;
+  std::string command = std::string(PELORIX_BIN_DIR) + "/pelorix " + arguments + " < " + (dir / "in").string() +
+                        " 2>" + (dir / "err").string();
+  FILE* pipe = ::popen(command.c_str(), "r");
+  std::string out;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  int status = ::pclose(pipe);
+  std::ifstream err(dir / "err");
+  std::string message((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out + message};
+}
+
+TEST(RecordCommand, ConvertsBothWays) {
+  Outcome host = run("record memo to-host --id 12 --category 2 --attributes 0x40 --readable", std::string("a\nb^\0", 5));
+  EXPECT_EQ(host.status, 0);
+  EXPECT_EQ(host.out, "12]2]0]0]1]0]a\\b\\^]\n");
+  Outcome raw = run("record memo to-host", std::string("a\0", 2));
+  EXPECT_EQ(raw.out, "\xFD" "0\xFD" "0\xFD" "0\xFD" "0\xFD" "0\xFD" "a\xFD");
+  Outcome palm = run("record todo to-palm --readable", "]0]0]0]0]0]12181]1]2]Call\\Bob]]K\n");
+  EXPECT_EQ(palm.status, 0);
+  EXPECT_EQ(palm.out, std::string("\xC2\xA7\x82" "Call\nBob\0\0\0", 14));
+}
+
+TEST(RecordCommand, MalformedInputIsAClearFailure) {
+  Outcome fewFields = run("record address to-palm --readable", "]0]0]0");
+  EXPECT_EQ(fewFields.status, 1);
+  EXPECT_NE(fewFields.out.find("too few fields"), std::string::npos) << fewFields.out;
+  Outcome badNumber = run("record todo to-palm --readable", "]0]0]0]0]0]]0]high]]]");
+  EXPECT_EQ(badNumber.status, 1);
+  EXPECT_NE(badNumber.out.find("Field 9"), std::string::npos) << badNumber.out;
+  Outcome outOfRange = run("record todo to-palm --readable", "]0]0]0]0]0]99999]0]1]]]");
+  EXPECT_EQ(outOfRange.status, 1);
+  EXPECT_NE(outOfRange.out.find("cannot be written"), std::string::npos);
+  EXPECT_EQ(run("record memo sideways", "").status, 2);
+  EXPECT_EQ(run("record memo to-host --id twelve", "").status, 1);
+  // A handheld record that cannot be read still gives its common fields.
+  EXPECT_EQ(run("record datebook to-host --readable", "\xFF").status, 0);
+}
+
+}  // namespace
+}  // namespace pelorix
