@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 DEMO := $(BUILD)/demo
 
-.PHONY: demo test build setup clean bench
+.PHONY: demo test build setup clean bench fuzz
 
 setup:
 	@scripts/setup
@@ -29,5 +29,10 @@ bench: setup
 	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DPELORIX_BENCH=ON >/dev/null
 	cmake --build $(BUILD)-bench -j$(JOBS)
 
+# libFuzzer targets (clang); run one with e.g. build-fuzz/bin/fuzz_memo -max_total_time=60
+fuzz: setup
+	CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=Debug -DPELORIX_FUZZ=ON >/dev/null
+	cmake --build $(BUILD)-fuzz -j$(JOBS)
+
 clean:
-	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-bench
+	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-bench $(BUILD)-fuzz
