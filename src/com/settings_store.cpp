@@ -187,14 +187,14 @@ void SettingsStore::update(const std::function<void(SettingsTree&)>& change) {
   ensureFolder(file_.parent_path());
   fs::path lockFile = file_;
   lockFile += ".lock";
-  FileLock lock(lockFile);
-  SettingsTree tree = load();
-  change(tree);
   try {
+    FileLock lock(lockFile);
+    SettingsTree tree = load();
+    change(tree);
     // Created owner-only: the store holds the host password.
     writeFileAtomically(file_, serialise(tree));
   } catch (const FileError& e) {
-    throw SettingsError(e.what());
+    throw SettingsError(std::string("settings: ") + e.what());
   }
 }
 

@@ -66,9 +66,7 @@ class PDDatabaseQuery final : public pddirect::IPDDatabaseQuery {
     checkAdapter(progId);
     try {
       return com::make<PDRecordAdapter>(HotSyncSession::current().open(name));
-    } catch (const std::out_of_range& e) {
-      com::raise(err::kFail, kSource, e.what());
-    } catch (const std::exception& e) {  // corrupt file, unsafe name
+    } catch (const std::exception& e) {  // missing or corrupt file, unsafe name
       com::raise(err::kFail, kSource, e.what());
     }
   }
