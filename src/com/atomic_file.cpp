@@ -26,7 +26,8 @@ void writeFileAtomically(const fs::path& file, std::string_view data, fs::perms 
   mode_t permissions = static_cast<mode_t>(mode);
   if (::stat(file.c_str(), &existing) == 0) permissions = existing.st_mode & 07777;
 
-  std::string temp = file.string() + ".tmp-XXXXXX";
+  // Hidden, so that a folder listing never takes it for a finished file.
+  std::string temp = (file.parent_path() / ("." + file.filename().string() + ".tmp-XXXXXX")).string();
   int fd = ::mkstemp(temp.data());
   if (fd < 0) failure("cannot create", temp);
   auto abandon = [&](const char* what) {

@@ -1,0 +1,33 @@
+#pragma once
+// Dynamic arrays as MultiValue BASIC sees them: attributes separated by AM,
+// values by VM, subvalues by SVM. Positions count from 1; a value or
+// subvalue position of 0 means the whole element above it, and -1 in
+// Replace or Insert means one past the last.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelorix::mv {
+
+inline constexpr char AM = static_cast<char>(0xFE);
+inline constexpr char VM = static_cast<char>(0xFD);
+inline constexpr char SVM = static_cast<char>(0xFC);
+
+// "" splits into no elements at all.
+std::vector<std::string> split(std::string_view text, char mark);
+std::string join(const std::vector<std::string>& parts, char mark);
+
+std::string Extract(std::string_view array, int attribute, int value = 0, int subvalue = 0);
+std::string Replace(std::string_view array, int attribute, int value, int subvalue, std::string_view replacement);
+std::string Insert(std::string_view array, int attribute, int value, int subvalue, std::string_view insertion);
+std::string Delete(std::string_view array, int attribute, int value = 0, int subvalue = 0);
+
+// DCOUNT: 0 for "", else one more than the delimiters in it.
+int Dcount(std::string_view text, std::string_view delimiter);
+// COUNT: how often the substring occurs, without overlaps.
+int Count(std::string_view text, std::string_view substring);
+// FIELD: `count` delimited pieces from the occurrence-th on.
+std::string Field(std::string_view text, std::string_view delimiter, int occurrence, int count = 1);
+
+}  // namespace pelorix::mv
