@@ -8,20 +8,13 @@
 
 #include "com/com_error.h"
 #include "com/datetime.h"
+#include "com/dispatch.h"
 
 namespace pelorix::com {
 
 namespace {
 [[noreturn]] void mismatch() { raise(err::kTypeMismatch, "Variant", "Type mismatch"); }
 [[noreturn]] void overflow() { raise(err::kOverflow, "Variant", "Overflow"); }
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
 
 template <class Int>
 Int toWhole(double value) {
@@ -102,8 +95,8 @@ bool Variant::toBool() const {
   if (type() == Type::Bool) return std::get<bool>(v_);
   if (type() == Type::Text) {
     const std::string& s = std::get<std::string>(v_);
-    if (equalsNoCase(s, "True")) return true;
-    if (equalsNoCase(s, "False")) return false;
+    if (namesEqual(s, "True")) return true;
+    if (namesEqual(s, "False")) return false;
   }
   return toDouble() != 0;
 }
