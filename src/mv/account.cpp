@@ -22,8 +22,12 @@ int hex(char c) {
   return -1;
 }
 
+// File systems refuse names of more than 255 bytes.
+constexpr size_t kLongestName = 255;
+
 void checkName(const std::string& name, const char* what) {
   if (name.empty()) throw AccountError(std::string("an empty ") + what + " is not allowed");
+  if (escapeName(name).size() > kLongestName) throw AccountError(std::string("the ") + what + " is too long");
 }
 
 }  // namespace
@@ -69,13 +73,15 @@ Account::Account(fs::path folder) : folder_(std::move(folder)) {
   if (!fs::is_directory(folder_, ec)) throw AccountError("no account at " + folder_.string());
 }
 
+void Account::checkItemId(const std::string& id) { checkName(id, "item id"); }
+
 fs::path Account::fileFolder(const std::string& file) const {
   checkName(file, "file name");
   return folder_ / escapeName(file);
 }
 
 fs::path Account::itemPath(const std::string& file, const std::string& id) const {
-  checkName(id, "item id");
+  checkItemId(id);
   fs::path folder = fileFolder(file);
   std::error_code ec;
   if (!fs::is_directory(folder, ec)) throw AccountError("the account has no file " + file);

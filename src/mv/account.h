@@ -28,6 +28,9 @@ class Account {
   explicit Account(std::filesystem::path folder);
   const std::filesystem::path& folder() const { return folder_; }
 
+  // AccountError for an id that cannot name an item (empty, too long).
+  static void checkItemId(const std::string& id);
+
   bool hasFile(const std::string& file) const;
   void createFile(const std::string& file);
   std::vector<std::string> files() const;

@@ -4,6 +4,7 @@
 // jump within it. Every failure is a BasicError naming program, line, cause.
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -26,6 +27,8 @@ class BasicError : public std::runtime_error {
 };
 
 struct CompiledProgram;
+class Account;
+class AccountSession;
 
 class Interpreter {
  public:
@@ -33,27 +36,41 @@ class Interpreter {
   using Loader = std::function<std::optional<std::string>(const std::string& name)>;
   using Output = std::function<void(const std::string& line)>;
 
-  explicit Interpreter(Loader loader = {}, Output output = {}, long maxSteps = 10'000'000);
+  // Without an account the file statements fail with "no account".
+  explicit Interpreter(Loader loader = {}, Output output = {}, long maxSteps = 10'000'000,
+                       Account* account = nullptr);
   ~Interpreter();
 
   // Runs the subroutine; its parameters are bound to `args` by reference.
+  // Its writes to the account reach the disk only when it returns normally.
   void call(const std::string& program, std::vector<std::string>& args);
   // Compiles and runs source directly, as program `name`.
   void run(const std::string& name, const std::string& source, std::vector<std::string>& args);
 
+  // Steps of the last call; the limit applies to each call on its own.
   long stepsTaken() const { return steps_; }
 
  private:
+  struct SelectList {
+    std::vector<std::string> ids;
+    size_t next = 0;
+  };
+
   std::shared_ptr<const CompiledProgram> compiled(const std::string& name, const std::string& source);
-  void execute(const CompiledProgram& program, std::vector<std::string*> args, int depth);
+  void execute(std::shared_ptr<const CompiledProgram> program, std::vector<std::string*> args, int depth);
   void callFrom(struct Frame& caller, const std::string& name, std::vector<std::string*> args);
+  void runTopLevel(std::shared_ptr<const CompiledProgram> program, std::vector<std::string>& args);
   friend struct Frame;
 
   Loader loader_;
   Output output_;
   long maxSteps_;
+  Account* account_;
+  AccountSession* session_ = nullptr;  // during a call with an account
   long steps_ = 0;
-  std::vector<std::pair<std::string, std::shared_ptr<const CompiledProgram>>> cache_;
+  std::map<std::string, SelectList> lists_;
+  int nextListId_ = 0;
+  std::map<std::string, std::shared_ptr<const CompiledProgram>> cache_;
 };
 
 }  // namespace pelorix::mv

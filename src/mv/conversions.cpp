@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "com/ascii_case.h"
 #include "mv/basic_value.h"
 
 namespace pelorix::mv {
@@ -30,11 +31,6 @@ std::optional<DateCode> dateCode(const std::string& code) {
   if (i < code.size()) d.separator = code[i++];
   if (i != code.size()) return std::nullopt;
   return d;
-}
-
-std::string upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
 }
 
 std::string year(int y, int digits) {
@@ -78,7 +74,7 @@ std::optional<std::string> dateIn(const std::string& text, const DateCode&) {
   int m = 0, d = 0, y = 0;
   auto number = [](const std::string& s) { return std::isdigit(static_cast<unsigned char>(s[0])) ? std::stoi(s.substr(0, 6)) : -1; };
   if (number(parts[1]) < 0) {  // 07 MAY 2001
-    std::string name = upper(parts[1]).substr(0, 3);
+    std::string name = com::upperAscii(parts[1]).substr(0, 3);
     for (int i = 0; i < 12; ++i)
       if (name == kMonths[i]) m = i + 1;
     d = number(parts[0]);
@@ -120,7 +116,7 @@ std::optional<std::string> timeIn(const std::string& text) {
   int got = std::sscanf(text.c_str(), "%d:%d:%d%7s", &h, &m, &s, tail);
   if (got < 2) return std::string{};
   if (got == 2) std::sscanf(text.c_str(), "%d:%d%7s", &h, &m, tail);
-  std::string ampm = upper(tail);
+  std::string ampm = com::upperAscii(tail);
   if (ampm == "PM" && h < 12) h += 12;
   if (ampm == "AM" && h == 12) h = 0;
   if (h < 0 || h > 23 || m < 0 || m > 59 || s < 0 || s > 59) return std::string{};
@@ -130,14 +126,14 @@ std::optional<std::string> timeIn(const std::string& text) {
 }  // namespace
 
 std::optional<std::string> oconv(const std::string& value, const std::string& code) {
-  std::string c = upper(code);
+  std::string c = com::upperAscii(code);
   if (auto d = dateCode(c)) return dateOut(value, *d);
   if (c.rfind("MT", 0) == 0) return timeOut(value, c);
   return std::nullopt;
 }
 
 std::optional<std::string> iconv(const std::string& text, const std::string& code) {
-  std::string c = upper(code);
+  std::string c = com::upperAscii(code);
   if (auto d = dateCode(c)) return dateIn(text, *d);
   if (c.rfind("MT", 0) == 0) return timeIn(text);
   return std::nullopt;

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <random>
 
+#include "com/ascii_case.h"
 #include "com/atomic_file.h"
 #include "com/class_registry.h"
 #include "com/datetime.h"
@@ -16,11 +17,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kDesktopKey = "Software\\Pelorix\\HotSync";
-
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 // This desktop's identity, made once, so that a handheld knows whether it
 // last synchronised here.
@@ -53,9 +49,9 @@ const std::vector<Application>& applications() {
 }
 
 const Application* findApplication(const std::string& name) {
-  std::string wanted = lower(name);
+  std::string wanted = com::lowerAscii(name);
   for (const Application& a : applications())
-    if (wanted == a.key || wanted == lower(a.database) || wanted == lower(a.name) ||
+    if (wanted == a.key || wanted == com::lowerAscii(a.database) || wanted == com::lowerAscii(a.name) ||
         wanted == fourCCText(a.creator))
       return &a;
   return nullptr;
@@ -66,7 +62,7 @@ std::optional<std::int32_t> parseSyncType(const std::string& text) {
       {"fast", 0}, {"slow", 1}, {"handheld-overwrites-desktop", 2}, {"desktop-overwrites-handheld", 3},
       {"install", 4}, {"backup", 5}, {"nothing", 6}, {"do-nothing", 6}};
   for (const auto& [name, value] : names)
-    if (lower(text) == name) return value;
+    if (com::lowerAscii(text) == name) return value;
   double number;
   if (com::parseNumber(text, number) && number == static_cast<std::int32_t>(number))
     return static_cast<std::int32_t>(number);

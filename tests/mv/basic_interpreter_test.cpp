@@ -1,35 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <map>
-
-#include "mv/basic_interpreter.h"
-#include "mv/dynamic_array.h"
+#include "mv/basic_host.h"
 
 namespace pelorix::mv {
 namespace {
-
-// Runs a subroutine body with (A, B, C) as its parameters; returns C.
-struct Host {
-  std::map<std::string, std::string> programs;
-  std::vector<std::string> printed;
-  long maxSteps = 1'000'000;
-
-  std::vector<std::string> operator()(const std::string& body, std::vector<std::string> args = {"", "", ""}) {
-    Interpreter vm([&](const std::string& name) -> std::optional<std::string> {
-      auto found = programs.find(name);
-      if (found == programs.end()) return std::nullopt;
-      return found->second;
-    }, [&](const std::string& line) { printed.push_back(line); }, maxSteps);
-    vm.run("TEST", "SUBROUTINE TEST(A,B,C)\n" + body, args);
-    return args;
-  }
-  std::string c(const std::string& body, std::vector<std::string> args = {"", "", ""}) { return (*this)(body, args)[2]; }
-};
-
-std::string m(std::string s) {
-  for (char& ch : s) ch = ch == '^' ? AM : ch == ']' ? VM : ch == '\\' ? SVM : ch;
-  return s;
-}
 
 TEST(Basic, ArithmeticConcatenationAndPrecedence) {
   Host run;
@@ -70,6 +44,8 @@ TEST(Basic, IfInBothForms) {
   EXPECT_EQ(run.c("IF A THEN\n  C = 'yes'\n  C := '!'\nEND ELSE\n  C = 'no'\nEND", {"1", "", ""}), "yes!");
   EXPECT_EQ(run.c("IF A THEN\n  C = 'yes'\nEND ELSE\n  C = 'no'\nEND", {"", "", ""}), "no");
   EXPECT_EQ(run.c("IF A ELSE C = 'empty'", {"", "", ""}), "empty");
+  EXPECT_EQ(run.c("IF A ELSE C = 'empty'", {"1", "", ""}), "");
+  EXPECT_EQ(run.c("IF A = 1 THEN C = 'a' ; C := 'b' ELSE C = 'c'", {"1", "", ""}), "ab");
 }
 
 TEST(Basic, CaseLoopsAndSubroutines) {

@@ -1,0 +1,784 @@
+#include <algorithm>
+#include <cctype>
+#include <map>
+
+#include "com/ascii_case.h"
+#include "mv/basic_interpreter.h"
+#include "mv/basic_program.h"
+
+namespace pelorix::mv {
+
+ExprPtr node(Expr::Kind kind, std::string text, int line) {
+  auto e = std::make_unique<Expr>();
+  e->kind = kind;
+  e->text = std::move(text);
+  e->line = line;
+  return e;
+}
+
+namespace {
+
+using com::upperAscii;
+
+// ---- tokens ----
+
+struct Token {
+  enum Kind { Number, String, Name, Op, End } kind = End;
+  std::string text;
+  int line = 0;
+  bool spaceBefore = false;
+  bool is(Kind k, const char* t) const { return kind == k && (kind == Name ? upperAscii(text) == t : text == t); }
+  bool op(const char* t) const { return is(Op, t); }
+  bool word(const char* t) const { return is(Name, t); }
+};
+
+struct SyntaxError {
+  int line;
+  std::string cause;
+};
+
+std::vector<Token> tokenize(const std::string& source) {
+  std::vector<Token> out;
+  int line = 1;
+  size_t i = 0, n = source.size();
+  bool statementStart = true;
+  auto push = [&](Token::Kind kind, std::string text, bool space) {
+    out.push_back({kind, std::move(text), line, space});
+    statementStart = kind == Token::End;
+  };
+  while (i < n) {
+    char c = source[i];
+    bool space = i > 0 && (source[i - 1] == ' ' || source[i - 1] == '\t');
+    if (c == '\n' || c == static_cast<char>(0xFE)) {  // source items keep their lines as attributes
+      push(Token::End, "", false);
+      ++line;
+      ++i;
+      continue;
+    }
+    if (c == ' ' || c == '\t' || c == '\r') {
+      ++i;
+      continue;
+    }
+    if (c == ';') {
+      push(Token::End, ";", false);
+      ++i;
+      continue;
+    }
+    // A comment runs to the end of the line.
+    bool rem = statementStart && upperAscii(source.substr(i, 4)) == "REM " ;
+    if (statementStart && (c == '*' || c == '!' || rem)) {
+      while (i < n && source[i] != '\n' && source[i] != static_cast<char>(0xFE)) ++i;
+      continue;
+    }
+    if (std::isdigit(static_cast<unsigned char>(c)) || (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(source[i + 1])))) {
+      size_t j = i;
+      while (j < n && (std::isdigit(static_cast<unsigned char>(source[j])) || source[j] == '.')) ++j;
+      push(Token::Number, source.substr(i, j - i), space);
+      i = j;
+      continue;
+    }
+    if (std::isalpha(static_cast<unsigned char>(c)) || c == '@' || c == '$' || c == '_') {
+      size_t j = i + 1;
+      while (j < n && (std::isalnum(static_cast<unsigned char>(source[j])) || source[j] == '.' || source[j] == '$' ||
+                       source[j] == '_' || source[j] == '%'))
+        ++j;
+      push(Token::Name, source.substr(i, j - i), space);
+      i = j;
+      continue;
+    }
+    if (c == '"' || c == '\'' || c == '\\') {
+      size_t close = source.find(c, i + 1);
+      size_t eol = source.find('\n', i + 1);
+      if (close == std::string::npos || (eol != std::string::npos && eol < close)) throw SyntaxError{line, "a text is not closed"};
+      push(Token::String, source.substr(i + 1, close - i - 1), space);
+      i = close + 1;
+      continue;
+    }
+    static const char* twoChar[] = {"<=", ">=", "<>", "><", "=<", "=>", "+=", "-=", ":=", "*=", "/="};
+    std::string two = source.substr(i, 2);
+    if (std::find(std::begin(twoChar), std::end(twoChar), two) != std::end(twoChar)) {
+      push(Token::Op, two, space);
+      i += 2;
+      continue;
+    }
+    if (std::string("+-*/^:=#<>(),[]&").find(c) != std::string::npos) {
+      push(Token::Op, std::string(1, c), space);
+      ++i;
+      continue;
+    }
+    throw SyntaxError{line, std::string("unexpected character '") + c + "'"};
+  }
+  push(Token::End, "", false);
+  return out;
+}
+
+
+const std::map<std::string, int> kFunctionArity = {
+    {"LEN", 1}, {"TRIM", 1}, {"FIELD", -1}, {"DCOUNT", 2}, {"COUNT", 2}, {"INDEX", 3}, {"EXTRACT", -1},
+    {"REPLACE", -1}, {"INSERT", -1}, {"DELETE", -1}, {"UPCASE", 1}, {"DOWNCASE", 1}, {"CONVERT", 3},
+    {"CHANGE", 3}, {"EREPLACE", -1}, {"NUM", 1}, {"INT", 1}, {"ABS", 1}, {"MOD", 2}, {"REM", 2},
+    {"STR", 2}, {"SPACE", 1}, {"CHAR", 1}, {"SEQ", 1}, {"DATE", 0}, {"TIME", 0}, {"NOT", 1},
+    {"OCONV", 2}, {"ICONV", 2}};
+
+class Parser {
+ public:
+  Parser(std::vector<Token> tokens, CompiledProgram& program) : t_(std::move(tokens)), p_(program) {}
+
+  void parseProgram() {
+    skipEnds();
+    if (peek().word("SUBROUTINE")) {
+      next();
+      p_.name = expectName("a subroutine name");
+      if (peek().op("(")) {
+        next();
+        if (!peek().op(")"))
+          do p_.parameters.push_back(expectName("a parameter")); while (accept(","));
+        expectOp(")");
+      }
+    }
+    block({});
+    if (peek().kind != Token::End) fail("unexpected " + describe(peek()));
+    for (Step& s : p_.steps) {
+      if (s.label.empty()) continue;
+      auto found = labels_.find(s.label);
+      if (found == labels_.end()) throw SyntaxError{s.line, "no label " + s.label};
+      s.jump = found->second;
+    }
+  }
+
+ private:
+  // ---- token helpers ----
+  const Token& peek(size_t ahead = 0) const { return t_[std::min(pos_ + ahead, t_.size() - 1)]; }
+  const Token& next() { return t_[std::min(pos_++, t_.size() - 1)]; }
+  bool atEnd() const { return peek().kind == Token::End; }
+  bool accept(const char* op) {
+    if (!peek().op(op)) return false;
+    ++pos_;
+    return true;
+  }
+  bool acceptWord(const char* w) {
+    if (!peek().word(w)) return false;
+    ++pos_;
+    return true;
+  }
+  [[noreturn]] void fail(const std::string& cause) const { throw SyntaxError{peek().line, cause}; }
+  static std::string describe(const Token& t) { return t.kind == Token::End ? "end of line" : "\"" + t.text + "\""; }
+  void expectOp(const char* op) {
+    if (!accept(op)) fail(std::string("expected \"") + op + "\", found " + describe(peek()));
+  }
+  std::string expectName(const char* what) {
+    if (peek().kind != Token::Name) fail(std::string("expected ") + what + ", found " + describe(peek()));
+    return next().text;
+  }
+  void skipEnds() {
+    while (peek().kind == Token::End && pos_ < t_.size() - 1) ++pos_;
+  }
+  bool lastToken() const { return pos_ >= t_.size() - 1; }
+
+  int here() const { return static_cast<int>(p_.steps.size()); }
+  Step& emit(Step::Kind kind, int line) {
+    p_.steps.emplace_back();
+    p_.steps.back().kind = kind;
+    p_.steps.back().line = line;
+    return p_.steps.back();
+  }
+
+  // ---- statements ----
+
+  // Parses statements until one of the stop words starts a statement (left unread).
+  void block(const std::vector<std::string>& stops) {
+    while (true) {
+      skipEnds();
+      if (lastToken() && atEnd()) return;
+      const Token& t = peek();
+      if (t.kind == Token::Name) {
+        std::string w = upperAscii(t.text);
+        for (const std::string& s : stops) {
+          if (s == w) return;
+          if (s == "END CASE" && w == "END" && peek(1).word("CASE")) return;
+        }
+      }
+      statement();
+    }
+  }
+
+  // Statements up to the end of the line or an ELSE, for one-line THEN / ELSE.
+  void lineStatements() {
+    while (!atEnd() && !peek().word("ELSE") && !peek().word("THEN") && !peek().word("LOCKED") && !onError()) {
+      statement();
+      if (peek().text == ";") ++pos_;
+    }
+  }
+
+  void label(const std::string& name) {
+    if (labels_.count(name)) fail("label " + name + " is defined twice");
+    labels_[name] = here();
+  }
+
+  void statement() {
+    const Token& t = peek();
+    int line = t.line;
+    if (t.kind == Token::Number) {  // numeric label
+      label(next().text);
+      accept(":");
+      return;
+    }
+    if (t.kind != Token::Name) fail("a statement cannot start with " + describe(t));
+    if (peek(1).op(":") && !peek(2).op("=")) {
+      label(next().text);
+      next();
+      return;
+    }
+    std::string w = upperAscii(t.text);
+    bool assignment = peek(1).op("=") || peek(1).op("+=") || peek(1).op("-=") || peek(1).op(":=") ||
+                      peek(1).op("*=") || peek(1).op("/=") || (peek(1).op("<") && !isKeyword(w));
+    if (assignment) return assign();
+    next();
+    if (w == "IF") return ifStatement(line);
+    if (w == "BEGIN") {
+      if (!acceptWord("CASE")) fail("expected CASE after BEGIN");
+      return caseStatement(line);
+    }
+    if (w == "FOR") return forStatement(line);
+    if (w == "LOOP") return loopStatement(line);
+    if (w == "GOSUB" || w == "GOTO" || (w == "GO" && acceptWord("TO"))) {
+      Step& s = emit(w == "GOSUB" ? Step::Gosub : Step::Jump, line);
+      if (peek().kind != Token::Name && peek().kind != Token::Number) fail("expected a label");
+      s.label = next().text;
+      accept(":");
+      return;
+    }
+    if (w == "RETURN") {
+      emit(Step::Return, line);
+      return;
+    }
+    if (w == "STOP" || w == "END") {
+      emit(Step::Stop, line);
+      return;
+    }
+    if (w == "CRT" || w == "PRINT" || w == "DISPLAY") {
+      Step& s = emit(Step::Print, line);
+      s.expr = atEnd() || peek().word("ELSE") ? node(Expr::Literal, "", line) : expression();
+      return;
+    }
+    if (w == "EQU" || w == "EQUATE") {
+      do {
+        std::string name = expectName("a name");
+        if (!acceptWord("TO")) expectOp("=");
+        Step& s = emit(Step::Assign, line);
+        s.target.variable = name;
+        s.expr = expression();
+      } while (accept(","));
+      return;
+    }
+    if (w == "CALL") {
+      Step& s = emit(Step::Call, line);
+      s.label.clear();
+      s.target.variable = expectName("a subroutine name");
+      if (accept("(")) {
+        if (!peek().op(")"))
+          do s.args.push_back(expression()); while (accept(","));
+        expectOp(")");
+      }
+      return;
+    }
+    if (w == "EXIT") {
+      if (loops_.empty()) fail("EXIT outside a loop");
+      loops_.back().push_back(here());
+      emit(Step::Jump, line);
+      return;
+    }
+    if (w == "NULL") return;
+    if (fileStatement(w, line)) return;
+    fail("unknown statement " + t.text);
+  }
+
+  static bool isKeyword(const std::string& w) {
+    static const char* words[] = {"IF", "CRT", "PRINT", "RETURN", "GOSUB", "GOTO", "CALL", "FOR", "LOOP", "END"};
+    return std::find(std::begin(words), std::end(words), w) != std::end(words);
+  }
+
+  void assign() {
+    int line = peek().line;
+    Target target;
+    target.variable = next().text;
+    if (accept("<")) {
+      do target.positions.push_back(expression(true)); while (accept(","));
+      expectOp(">");
+      if (target.positions.size() > 3) fail("at most three positions in <>");
+    }
+    std::string op = next().text;
+    if (op != "=" && op != "+=" && op != "-=" && op != ":=" && op != "*=" && op != "/=") fail("expected =");
+    Step& s = emit(Step::Assign, line);
+    s.target = std::move(target);
+    s.assignOp = op;
+    s.expr = expression();
+  }
+
+  void ifStatement(int line) {
+    ExprPtr cond = expression();
+    thenElse(std::move(cond), line);
+  }
+
+  // A THEN or ELSE part: the rest of the line, or the lines up to END.
+  void clauseBody(const char* what) {
+    if (atEnd()) {
+      block({"END"});
+      if (!acceptWord("END")) fail(std::string(what) + " has no END");
+    } else {
+      lineStatements();
+    }
+  }
+
+  void thenElse(ExprPtr cond, int line) {
+    bool hasThen = acceptWord("THEN");
+    if (!hasThen && !peek().word("ELSE")) fail("expected THEN or ELSE");
+    int test = here();
+    emit(hasThen ? Step::JumpIfFalse : Step::JumpIfTrue, line).expr = std::move(cond);
+    int jumpEnd = -1;
+    if (hasThen) {
+      clauseBody("THEN");
+      if (peek().word("ELSE")) {
+        jumpEnd = here();
+        emit(Step::Jump, line);
+      }
+      p_.steps[test].jump = here();
+    }
+    if (acceptWord("ELSE")) clauseBody("ELSE");
+    if (!hasThen) p_.steps[test].jump = here();
+    if (jumpEnd >= 0) p_.steps[jumpEnd].jump = here();
+  }
+
+  // ";" ends a statement, except inside LOCATE( ... ).
+  bool acceptSemicolon() {
+    if (peek().kind != Token::End || peek().text != ";") return false;
+    ++pos_;
+    return true;
+  }
+
+  bool onError() const { return peek().word("ON") && peek(1).word("ERROR"); }
+
+  ExprPtr statusIs(char status, int line) {
+    auto e = node(Expr::Binary, "=", line);
+    e->args.push_back(node(Expr::Variable, kStatusVariable, line));
+    e->args.push_back(node(Expr::Literal, std::string(1, status), line));
+    return e;
+  }
+
+  // The clauses after a statement that succeeds or not. LOCKED never runs:
+  // one process holds no locks against itself.
+  void clauses(int statementStep, int line) {
+    std::vector<int> ends;
+    while (onError() || peek().word("LOCKED")) {
+      char status = 'L';
+      if (onError()) {
+        next();
+        p_.steps[static_cast<size_t>(statementStep)].onError = true;
+        status = kStatusError;
+      }
+      next();
+      int test = here();
+      emit(Step::JumpIfFalse, line).expr = statusIs(status, line);
+      clauseBody(status == kStatusError ? "ON ERROR" : "LOCKED");
+      ends.push_back(here());
+      emit(Step::Jump, line);
+      p_.steps[static_cast<size_t>(test)].jump = here();
+    }
+    if (peek().word("THEN") || peek().word("ELSE")) thenElse(statusIs(kStatusOk, line), line);
+    for (int e : ends) p_.steps[static_cast<size_t>(e)].jump = here();
+  }
+
+  int emitStatement(Verb verb, int line) {
+    emit(Step::Statement, line).verb = verb;
+    return here() - 1;
+  }
+  Step& step(int index) { return p_.steps[static_cast<size_t>(index)]; }
+
+  // X or X<a,v,s> as the target of DEL and INS.
+  Target positionedTarget() {
+    Target target;
+    target.variable = expectName("a variable");
+    if (accept("<")) {
+      do target.positions.push_back(expression(true)); while (accept(","));
+      expectOp(">");
+      if (target.positions.size() > 3) fail("at most three positions in <>");
+    }
+    return target;
+  }
+
+  // A select list: a number (list 0 when none is given) or a variable.
+  void listName(Step& s) {
+    s.option = "#0";
+    if (peek().kind == Token::Number) s.option = "#" + next().text;
+    else if (peek().kind == Token::Name && !peek().word("THEN") && !peek().word("ELSE") && !onError())
+      s.target.variable = next().text;
+  }
+
+  bool fileStatement(const std::string& w, int line) {
+    if (w == "OPEN") {
+      int at = emitStatement(Verb::Open, line);
+      ExprPtr name = expression();
+      if (accept(",")) {  // OPEN dict, name
+        if (!(name->kind == Expr::Literal && name->text.empty())) fail("dictionaries are not available");
+        name = expression();
+      }
+      step(at).args.push_back(std::move(name));
+      if (!acceptWord("TO")) fail("expected TO after the file name");
+      step(at).target.variable = expectName("a file variable");
+      clauses(at, line);
+      return true;
+    }
+    if (w == "READ" || w == "READU" || w == "READV" || w == "READVU") {
+      bool v = w == "READV" || w == "READVU";
+      int at = emitStatement(v ? Verb::ReadV : Verb::Read, line);
+      step(at).target.variable = expectName("a variable to read into");
+      if (!acceptWord("FROM")) fail("expected FROM");
+      step(at).args.push_back(expression());
+      expectOp(",");
+      step(at).args.push_back(expression());
+      if (v) {
+        expectOp(",");
+        step(at).args.push_back(expression());
+      }
+      clauses(at, line);
+      return true;
+    }
+    if (w == "WRITE" || w == "WRITEU" || w == "WRITEV" || w == "WRITEVU") {
+      bool v = w == "WRITEV" || w == "WRITEVU";
+      int at = emitStatement(v ? Verb::WriteV : Verb::Write, line);
+      step(at).args.push_back(expression());
+      if (!acceptWord("ON") && !acceptWord("TO")) fail("expected ON or TO");
+      step(at).args.push_back(expression());
+      expectOp(",");
+      step(at).args.push_back(expression());
+      if (v) {
+        expectOp(",");
+        step(at).args.push_back(expression());
+      }
+      clauses(at, line);
+      return true;
+    }
+    if (w == "DELETE") {
+      int at = emitStatement(Verb::DeleteItem, line);
+      step(at).args.push_back(expression());
+      expectOp(",");
+      step(at).args.push_back(expression());
+      clauses(at, line);
+      return true;
+    }
+    if (w == "SELECT" || w == "SSELECT") {  // items come sorted either way
+      int at = emitStatement(Verb::Select, line);
+      step(at).args.push_back(expression());
+      step(at).option = "#0";
+      if (acceptWord("TO")) listName(step(at));
+      clauses(at, line);
+      return true;
+    }
+    if (w == "READNEXT") {
+      int at = emitStatement(Verb::ReadNext, line);
+      step(at).target.variable = expectName("a variable for the id");
+      step(at).option = "#0";
+      if (acceptWord("FROM")) {
+        Step scratch;
+        listName(scratch);
+        step(at).option = scratch.option;
+        if (!scratch.target.variable.empty()) step(at).args.push_back(node(Expr::Variable, scratch.target.variable, line));
+      }
+      clauses(at, line);
+      return true;
+    }
+    if (w == "CLEARSELECT") {
+      int at = emitStatement(Verb::ClearSelect, line);
+      if (acceptWord("ALL")) step(at).option = "ALL";
+      else listName(step(at));
+      return true;
+    }
+    if (w == "LOCATE") {
+      locateStatement(line);
+      return true;
+    }
+    if (w == "DEL") {
+      int at = emitStatement(Verb::Del, line);
+      step(at).target = positionedTarget();
+      return true;
+    }
+    if (w == "INS") {
+      int at = emitStatement(Verb::Ins, line);
+      step(at).expr = expression();
+      if (!acceptWord("BEFORE")) fail("expected BEFORE");
+      step(at).target = positionedTarget();
+      return true;
+    }
+    if (w == "CLOSE" || w == "RELEASE") {  // nothing is held open or locked
+      while (!atEnd() && !peek().word("ELSE")) next();
+      return true;
+    }
+    return false;
+  }
+
+  void order(Step& s) {
+    std::string by = peek().kind == Token::String ? upperAscii(next().text) : std::string{};
+    if (by != "AL" && by != "AR" && by != "DL" && by != "DR") fail("LOCATE BY takes \"AL\", \"AR\", \"DL\" or \"DR\"");
+    s.option = by;
+  }
+
+  // LOCATE x IN array<a,v> [BY order] SETTING pos, or LOCATE(x, array, a, v; pos; order).
+  void locateStatement(int line) {
+    int at = emitStatement(Verb::Locate, line);
+    if (accept("(")) {
+      step(at).args.push_back(expression());
+      expectOp(",");
+      step(at).args.push_back(expression());
+      while (accept(",")) step(at).args.push_back(expression());
+      if (!acceptSemicolon()) fail("expected \";\" before the position variable");
+      step(at).target.variable = expectName("a variable for the position");
+      if (acceptSemicolon()) order(step(at));
+      expectOp(")");
+    } else {
+      step(at).args.push_back(expression());
+      if (!acceptWord("IN")) fail("expected IN");
+      step(at).args.push_back(node(Expr::Variable, expectName("a dynamic array"), line));
+      if (accept("<")) {
+        do step(at).args.push_back(expression(true)); while (accept(","));
+        expectOp(">");
+      }
+      if (acceptWord("BY")) order(step(at));
+      if (!acceptWord("SETTING")) fail("expected SETTING");
+      step(at).target.variable = expectName("a variable for the position");
+    }
+    if (step(at).args.size() > 4) fail("LOCATE takes at most two positions");
+    clauses(at, line);
+  }
+
+  void caseStatement(int line) {
+    std::vector<int> ends;
+    skipEnds();
+    while (acceptWord("CASE")) {
+      int test = here();
+      emit(Step::JumpIfFalse, peek().line).expr = expression();
+      block({"CASE", "END CASE"});
+      ends.push_back(here());
+      emit(Step::Jump, line);
+      p_.steps[test].jump = here();
+      skipEnds();
+    }
+    if (!acceptWord("END") || !acceptWord("CASE")) fail("BEGIN CASE has no END CASE");
+    for (int e : ends) p_.steps[e].jump = here();
+  }
+
+  void forStatement(int line) {
+    std::string var = expectName("a loop variable");
+    expectOp("=");
+    Step& init = emit(Step::Assign, line);
+    init.target.variable = var;
+    init.expr = expression();
+    if (!acceptWord("TO")) fail("expected TO");
+    std::string limit = "$FOR.LIMIT." + std::to_string(here());
+    std::string step = "$FOR.STEP." + std::to_string(here());
+    Step& l = emit(Step::Assign, line);
+    l.target.variable = limit;
+    l.expr = expression();
+    Step& st = emit(Step::Assign, line);
+    st.target.variable = step;
+    st.expr = acceptWord("STEP") ? expression() : node(Expr::Literal, "1", line);
+    int test = here();
+    Step& t = emit(Step::ForTest, line);
+    t.target.variable = var;
+    t.label.clear();
+    t.args.push_back(node(Expr::Variable, limit, line));
+    t.args.push_back(node(Expr::Variable, step, line));
+    loops_.emplace_back();
+    block({"NEXT"});
+    if (!acceptWord("NEXT")) fail("FOR has no NEXT");
+    if (peek().kind == Token::Name) next();
+    Step& inc = emit(Step::ForStep, line);
+    inc.target.variable = var;
+    inc.args.push_back(node(Expr::Variable, step, line));
+    emit(Step::Jump, line).jump = test;
+    p_.steps[test].jump = here();
+    for (int e : loops_.back()) p_.steps[e].jump = here();
+    loops_.pop_back();
+  }
+
+  void loopStatement(int line) {
+    int top = here();
+    loops_.emplace_back();
+    while (true) {
+      block({"WHILE", "UNTIL", "REPEAT"});
+      if (acceptWord("REPEAT")) break;
+      bool isWhile = peek().word("WHILE");
+      if (!isWhile && !peek().word("UNTIL")) fail("LOOP has no REPEAT");
+      int l = next().line;
+      loops_.back().push_back(here());
+      emit(isWhile ? Step::JumpIfFalse : Step::JumpIfTrue, l).expr = expression();
+      acceptWord("DO");
+    }
+    emit(Step::Jump, line).jump = top;
+    for (int e : loops_.back()) p_.steps[e].jump = here();
+    loops_.pop_back();
+  }
+
+  // ---- expressions ----
+  // noGreater: inside X<...>, where ">" closes the positions.
+  ExprPtr expression(bool noGreater = false) { return logical(noGreater); }
+
+  ExprPtr binary(ExprPtr left, std::string op, ExprPtr right) {
+    auto e = node(Expr::Binary, std::move(op), left->line);
+    e->args.push_back(std::move(left));
+    e->args.push_back(std::move(right));
+    return e;
+  }
+
+  ExprPtr logical(bool ng) {
+    ExprPtr left = comparison(ng);
+    while (peek().word("AND") || peek().word("OR") || peek().op("&")) {
+      std::string op = upperAscii(next().text);
+      left = binary(std::move(left), op == "&" ? "AND" : op, comparison(ng));
+    }
+    return left;
+  }
+
+  ExprPtr comparison(bool ng) {
+    ExprPtr left = concatenation(ng);
+    while (true) {
+      const Token& t = peek();
+      std::string op;
+      if (t.op("=") || t.word("EQ")) op = "=";
+      else if (t.op("#") || t.op("<>") || t.op("><") || t.word("NE")) op = "#";
+      else if (t.op("<") || t.word("LT")) op = "<";
+      else if ((t.op(">") && !ng) || t.word("GT")) op = ">";
+      else if (t.op("<=") || t.op("=<") || t.word("LE")) op = "<=";
+      else if ((t.op(">=") && !ng) || t.op("=>") || t.word("GE")) op = ">=";
+      else return left;
+      next();
+      left = binary(std::move(left), op, concatenation(ng));
+    }
+  }
+
+  ExprPtr concatenation(bool ng) {
+    ExprPtr left = additive(ng);
+    while (peek().op(":") || peek().word("CAT")) {
+      next();
+      left = binary(std::move(left), ":", additive(ng));
+    }
+    return left;
+  }
+
+  ExprPtr additive(bool ng) {
+    ExprPtr left = multiplicative(ng);
+    while (peek().op("+") || peek().op("-")) {
+      std::string op = next().text;
+      left = binary(std::move(left), op, multiplicative(ng));
+    }
+    return left;
+  }
+
+  ExprPtr multiplicative(bool ng) {
+    ExprPtr left = power(ng);
+    while (peek().op("*") || peek().op("/")) {
+      std::string op = next().text;
+      left = binary(std::move(left), op, power(ng));
+    }
+    return left;
+  }
+
+  ExprPtr power(bool ng) {
+    ExprPtr left = unary(ng);
+    while (peek().op("^")) {
+      next();
+      left = binary(std::move(left), "^", unary(ng));
+    }
+    return left;
+  }
+
+  ExprPtr unary(bool ng) {
+    if (peek().op("-") || peek().op("+")) {
+      const Token& t = next();
+      auto e = node(Expr::Unary, t.text, t.line);
+      e->args.push_back(unary(ng));
+      return e;
+    }
+    return postfix(primary(ng));
+  }
+
+  ExprPtr postfix(ExprPtr e) {
+    while (true) {
+      if (peek().op("[") && !peek().spaceBefore) {
+        next();
+        auto s = node(Expr::Substring, "", e->line);
+        s->args.push_back(std::move(e));
+        s->args.push_back(expression());
+        if (accept(",")) s->args.push_back(expression());
+        expectOp("]");
+        e = std::move(s);
+      } else if (peek().op("<") && e->kind == Expr::Variable) {
+        // X<a,v,s> when a closing ">" follows, otherwise a comparison.
+        size_t saved = pos_;
+        try {
+          next();
+          auto x = node(Expr::Extract, "", e->line);
+          std::vector<ExprPtr> positions;
+          do positions.push_back(expression(true)); while (accept(","));
+          if (!accept(">") || positions.size() > 3) throw SyntaxError{0, ""};
+          x->args.push_back(std::move(e));
+          for (auto& p : positions) x->args.push_back(std::move(p));
+          e = std::move(x);
+        } catch (const SyntaxError&) {
+          pos_ = saved;
+          return e;
+        }
+      } else {
+        return e;
+      }
+    }
+  }
+
+  ExprPtr primary(bool) {
+    const Token& t = next();
+    if (t.kind == Token::Number) return node(Expr::Literal, t.text, t.line);
+    if (t.kind == Token::String) return node(Expr::Literal, t.text, t.line);
+    if (t.op("(")) {
+      ExprPtr e = expression();
+      expectOp(")");
+      return e;
+    }
+    if (t.kind == Token::Name) {
+      std::string w = upperAscii(t.text);
+      auto fn = kFunctionArity.find(w);
+      if (fn != kFunctionArity.end() && peek().op("(")) {
+        next();
+        auto e = node(Expr::Function, w, t.line);
+        if (!peek().op(")"))
+          do e->args.push_back(expression()); while (accept(","));
+        expectOp(")");
+        if (fn->second >= 0 && static_cast<int>(e->args.size()) != fn->second)
+          throw SyntaxError{t.line, w + " takes " + std::to_string(fn->second) + " arguments"};
+        return e;
+      }
+      return node(Expr::Variable, t.text, t.line);
+    }
+    --pos_;
+    fail("expected a value, found " + describe(t));
+  }
+
+  std::vector<Token> t_;
+  size_t pos_ = 0;
+  CompiledProgram& p_;
+  std::map<std::string, int> labels_;
+  std::vector<std::vector<int>> loops_;  // EXIT, WHILE and UNTIL jumps to patch
+};
+}  // namespace
+
+std::shared_ptr<const CompiledProgram> compileProgram(const std::string& name, const std::string& source) {
+  auto program = std::make_shared<CompiledProgram>();
+  try {
+    Parser(tokenize(source), *program).parseProgram();
+  } catch (const SyntaxError& e) {
+    throw BasicError(name, e.line, "syntax error: " + e.cause);
+  }
+  program->name = name;
+  program->source = source;
+  return program;
+}
+
+}  // namespace pelorix::mv

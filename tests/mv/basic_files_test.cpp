@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include "mv/basic_host.h"
+#include "support/test_support.h"
+
+namespace pelorix::mv {
+namespace {
+
+struct BasicFiles : ::testing::Test {
+  test::TempDir dir;
+  Account account{dir.path()};
+  Host run;
+  BasicFiles() {
+    account.createFile("MEMOS");
+    account.write("MEMOS", "1", m("first^a]b"));
+    account.write("MEMOS", "2", "second");
+    run.account = &account;
+  }
+};
+
+TEST_F(BasicFiles, OpenAndReadTakeTheirThenAndElse) {
+  EXPECT_EQ(run.c("OPEN 'MEMOS' TO F ELSE C = 'no'; RETURN\nREAD R FROM F, '1' THEN C = R<2,2>"), "b");
+  EXPECT_EQ(run.c("OPEN 'NOPE' TO F THEN C = 'yes' ELSE C = 'no'"), "no");
+  EXPECT_EQ(run.c("OPEN '', 'MEMOS' TO F ELSE STOP\nREAD R FROM F, 'missing' ELSE C = 'none:' : R"), "none:");
+  EXPECT_EQ(run.c("OPEN 'MEMOS' TO F ELSE STOP\nREADU R FROM F, '2' LOCKED C = 'locked' THEN\n C = R\nEND ELSE\n C = '?'\nEND"),
+            "second");
+  EXPECT_EQ(run.c("OPEN 'MEMOS' TO F ELSE STOP\nREADV R FROM F, '1', 1 THEN C = R"), "first");
+}
+
+TEST_F(BasicFiles, WritesAndDeletesReachTheDiskWhenTheSubroutineReturns) {
+  run.c("OPEN 'MEMOS' TO F ELSE STOP\nWRITE 'new' : @VM : 'x' ON F, 'NEW*1'\nDELETE F, '2'\nWRITEV 'top' ON F, '1', 1");
+  EXPECT_EQ(account.read("MEMOS", "NEW*1"), m("new]x"));
+  EXPECT_EQ(account.read("MEMOS", "2"), std::nullopt);
+  EXPECT_EQ(account.read("MEMOS", "1"), m("top^a]b"));
+  // Within the call, its own changes are visible.
+  EXPECT_EQ(run.c("OPEN 'MEMOS' TO F ELSE STOP\nWRITE 'v' ON F, 'K'\nREAD C FROM F, 'K' ELSE C = 'lost'"), "v");
+}
+
+TEST_F(BasicFiles, AFailingSubroutineChangesNothing) {
+  EXPECT_THROW(run.c("OPEN 'MEMOS' TO F ELSE STOP\nWRITE 'half' ON F, '1'\nDELETE F, '2'\nX = 1 / 0"), BasicError);
+  EXPECT_EQ(account.read("MEMOS", "1"), m("first^a]b"));
+  EXPECT_EQ(account.read("MEMOS", "2"), "second");
+}
+
+TEST_F(BasicFiles, SelectListsTheItemsWithTheCallsOwnChanges) {
+  std::string listAll = "OPEN 'MEMOS' TO F ELSE STOP\n";
+  EXPECT_EQ(run.c(listAll + "SELECT F\nLOOP\n READNEXT ID ELSE EXIT\n C := ID : ','\nREPEAT"), "1,2,");
+  EXPECT_EQ(run.c(listAll + "WRITE 'x' ON F, '3'\nDELETE F, '1'\nSELECT F TO L\nLOOP WHILE 1\n READNEXT ID FROM L ELSE EXIT\n C := ID\nREPEAT"),
+            "23");
+  // The call before committed: 2 and 3 are left. List 0 stays empty.
+  EXPECT_EQ(run.c(listAll + "SELECT F TO 2\nREADNEXT ID FROM 2 THEN C = ID\nREADNEXT ID ELSE C := '/empty'"), "2/empty");
+  EXPECT_EQ(run.c(listAll + "SELECT F\nCLEARSELECT\nREADNEXT ID ELSE C = 'cleared'"), "cleared");
+}
+
+TEST_F(BasicFiles, StorageErrorsTakeOnErrorOrFailTheCall) {
+  account.write("MEMOS", "3", "kept");
+  EXPECT_EQ(run.c("OPEN 'MEMOS' TO F ELSE STOP\nWRITE 'x' ON F, STR('x', 300) ON ERROR C = 'too long'"), "too long");
+  try {
+    run.c("OPEN 'MEMOS' TO F ELSE STOP\nWRITE 'x' ON F, STR('x', 300)");
+    FAIL();
+  } catch (const BasicError& e) {
+    EXPECT_EQ(e.line(), 3);
+    EXPECT_NE(e.cause().find("too long"), std::string::npos);
+  }
+  EXPECT_THROW(run.c("READ R FROM NOTAFILE, '1' ELSE NULL"), BasicError);
+  EXPECT_THROW(run.c("OPEN 'MEMOS' TO F ELSE STOP\nREAD R FROM F, '' ELSE NULL"), BasicError);
+  Host noAccount;
+  EXPECT_THROW(noAccount.c("OPEN 'MEMOS' TO F ELSE NULL"), BasicError);
+}
+
+TEST(BasicLocate, FindsOrGivesTheInsertPosition) {
+  Host run;
+  std::vector<std::string> args = {m("a]c]e^x"), "", ""};
+  EXPECT_EQ(run.c("LOCATE 'c' IN A<1> SETTING P THEN C = P", args), "2");
+  EXPECT_EQ(run.c("LOCATE 'z' IN A<1> SETTING P ELSE C = P", args), "4");
+  EXPECT_EQ(run.c("LOCATE 'd' IN A<1> BY 'AL' SETTING P ELSE C = P", args), "3");
+  EXPECT_EQ(run.c("LOCATE 'x' IN A SETTING P THEN C = P", args), "2");
+  EXPECT_EQ(run.c("LOCATE 'q' IN A<5> SETTING P ELSE C = P", args), "1");
+  EXPECT_EQ(run.c("LOCATE('e', A, 1; P) THEN C = P", args), "3");
+  EXPECT_EQ(run.c("LOCATE('b', A, 1; P; 'AL') ELSE C = P", args), "2");
+  // Right-justified orders compare numbers as numbers.
+  std::vector<std::string> numbers = {m("2]10]30"), "", ""};
+  EXPECT_EQ(run.c("LOCATE '9' IN A<1> BY 'AR' SETTING P ELSE C = P", numbers), "2");
+  EXPECT_EQ(run.c("LOCATE '9' IN A<1> BY 'AL' SETTING P ELSE C = P", numbers), "4");
+  EXPECT_EQ(run.c("LOCATE '5' IN A<1> BY 'DR' SETTING P ELSE C = P", {m("30]10]2"), "", ""}), "3");
+}
+
+TEST(BasicStatements, DelInsAndConversions) {
+  Host run;
+  EXPECT_EQ(run.c("C = A; DEL C<2>", {m("a^b^c"), "", ""}), m("a^c"));
+  EXPECT_EQ(run.c("C = A; INS 'n' BEFORE C<1,2>", {m("a]b"), "", ""}), m("a]n]b"));
+  EXPECT_EQ(run.c("C = OCONV(0, 'D4/') : ' ' : OCONV(12345, 'D2-') : ' ' : OCONV(1, 'D')"), "12/31/1967 10-18-01 01 JAN 1968");
+  EXPECT_EQ(run.c("C = ICONV('12/31/1967', 'D') : ',' : ICONV('1 JAN 1968', 'D') : ',' : ICONV('-3/-4', 'D')"), "0,1,");
+  EXPECT_EQ(run.c("C = OCONV(3723, 'MTS') : ' ' : OCONV(46800, 'MTH') : ' ' : ICONV('01:02:03', 'MTS')"), "01:02:03 01:00PM 3723");
+  EXPECT_EQ(run.c("C = OCONV('', 'D') : OCONV('x', 'ZZ')"), "x");
+  EXPECT_EQ(run.c("C = ICONV(OCONV(20000, 'D4/'), 'D4/')"), "20000");
+}
+
+}  // namespace
+}  // namespace pelorix::mv
