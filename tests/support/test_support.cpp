@@ -48,6 +48,7 @@ fs::path copySampleHandheld(const TempDir& where, const std::string& name) {
 }
 
 fs::path componentLibrary() { return fs::path(PELORIX_BIN_DIR) / "pelx.so"; }
+fs::path hostConnectorLibrary() { return fs::path(PELORIX_BIN_DIR) / "mvhost.so"; }
 
 std::vector<std::uint8_t> readBytes(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);

@@ -41,6 +41,8 @@ std::filesystem::path sampleHandheld();
 // A writable copy of the sample handheld's four empty databases.
 std::filesystem::path copySampleHandheld(const TempDir& where, const std::string& name = "handheld");
 std::filesystem::path componentLibrary();
+// The embedded host's connector plug-in (trivex1/2/3.Host).
+std::filesystem::path hostConnectorLibrary();
 
 std::vector<std::uint8_t> readBytes(const std::filesystem::path& file);
 void writeBytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes);

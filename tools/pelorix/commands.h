@@ -13,7 +13,8 @@ int recordCommand(const Args& args);
 
 // The component library installed beside this program.
 std::string bundledComponent();
-// Registers the bundled component when Pelx.CNotify is not served yet.
+// Registers the bundled component and the embedded host's connector when
+// their classes are not served yet.
 void ensureComponentRegistered();
 
 }  // namespace pelorix::cli

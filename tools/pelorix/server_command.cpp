@@ -10,17 +10,29 @@ namespace pelorix::cli {
 
 namespace fs = std::filesystem;
 
-std::string bundledComponent() {
+namespace {
+
+std::string besideProgram(const char* library) {
   std::error_code ec;
   fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return (self.parent_path() / "pelx.so").string();
+  return (self.parent_path() / library).string();
 }
 
-void ensureComponentRegistered() {
-  auto entry = com::ClassRegistry::lookup(com::SettingsStore::user(), "Pelx.CNotify");
+void ensureRegistered(const char* progId, const char* library) {
+  auto entry = com::ClassRegistry::lookup(com::SettingsStore::user(), progId);
   std::error_code ec;
   if (entry && fs::exists(entry->second, ec)) return;
-  com::ClassRegistry::instance().registerLibrary(bundledComponent());
+  com::ClassRegistry::instance().registerLibrary(besideProgram(library));
+}
+
+}  // namespace
+
+std::string bundledComponent() { return besideProgram("pelx.so"); }
+
+// A connector for a production host registered by its own setup is kept.
+void ensureComponentRegistered() {
+  ensureRegistered("Pelx.CNotify", "pelx.so");
+  ensureRegistered("trivex3.Host", "mvhost.so");
 }
 
 int serverCommand(const Args& args) {

@@ -1,0 +1,62 @@
+#pragma once
+// The host connector of the embedded MultiValue host: one class serving
+// trivex1.Host, trivex2.Host and trivex3.Host, late-bound by member name.
+// It runs the account's BP programs with the embedded interpreter.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "com/dispatch.h"
+
+namespace pelorix::mv {
+
+class Account;
+class Interpreter;
+
+// Errors of the connector; the source is the ProgID, the description says
+// what went wrong in words a user can act on.
+inline constexpr com::HRESULT kConnectFailed = com::hr(0x80044E01);
+inline constexpr com::HRESULT kProgramFailed = com::hr(0x80044E02);
+inline constexpr com::HRESULT kNotConnected = com::hr(0x80044E03);
+
+// Settings key and value of the interpreter's step limit for one call.
+inline constexpr const char* kHostSettingsKey = "Software\\Pelorix\\Host";
+inline constexpr const char* kMaxStepsValue = "MaxSteps";
+inline constexpr long kDefaultMaxSteps = 10'000'000;
+
+// The file of an account that receives what programs CRT or PRINT.
+inline constexpr const char* kHostLogName = "host.log";
+
+class EmbeddedHost final : public com::Dispatchable<EmbeddedHost> {
+ public:
+  explicit EmbeddedHost(int connectionType);
+  ~EmbeddedHost() override;
+  static const com::Members<EmbeddedHost>& members();
+
+  std::string progId() const;
+
+  void connect();
+  void callHost(const std::string& program, com::Variant& palmInfo, com::Variant& fromPalm, com::Variant& toPalm);
+  void disconnect();
+  bool connected() const { return account_ != nullptr; }
+
+ private:
+  [[noreturn]] void fail(com::HRESULT number, const std::string& description) const;
+  std::filesystem::path accountFolder() const;
+  void log(const std::string& program, const std::string& line) const;
+
+  int type_;
+  std::string hostName_, dataSource_, accountPath_, userName_, password_;
+  bool doaAware_ = false;
+  std::int16_t uniType_ = 0;
+
+  std::unique_ptr<Account> account_;
+  std::unique_ptr<Interpreter> interpreter_;  // one per connection, so compiled programs are kept
+  std::vector<std::string> output_;           // of the running call, logged when it ends
+};
+
+}  // namespace pelorix::mv

@@ -1,0 +1,196 @@
+// The connector plug-in reached exactly as the conduit reaches it: created
+// by ProgID through the class registry and called late-bound by name.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "com/atomic_file.h"
+#include "com/class_registry.h"
+#include "com/settings_store.h"
+#include "host/host_connector.h"
+#include "mv/account.h"
+#include "mv/account_users.h"
+#include "mv/connections.h"
+#include "mv/connector/embedded_host.h"
+#include "mv/dynamic_array.h"
+#include "mv/basic_host.h"
+#include "support/test_support.h"
+
+namespace pelorix::mv {
+namespace {
+
+namespace fs = std::filesystem;
+using host::HostConnector;
+
+class Connector : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    com::ClassRegistry::instance().registerLibrary(test::hostConnectorLibrary().string());
+    account.createFile("BP");
+  }
+  void program(const std::string& name, const std::string& source) { account.write("BP", name, source); }
+  HostConnector connected(int type = 3) {
+    HostConnector host = HostConnector::create(type);
+    if (type == 3) {
+      host.HostName("");
+      host.AcctPath(dir.path().string());
+      host.UserName(user);
+      host.Passwd(password);
+      host.unitype(0);
+    } else if (type == 2) {
+      host.ODBCDataSource(dir.path().string());
+      host.DOAAware(false);
+    } else {
+      host.HostName(dir.path().string());
+    }
+    host.Connect();
+    return host;
+  }
+  std::string description(const std::function<void()>& f) {
+    try {
+      f();
+    } catch (const com::ComError& e) {
+      return e.description();
+    }
+    return "no error";
+  }
+
+  test::IsolatedConfig config;
+  test::TempDir dir;
+  Account account{dir.path()};
+  std::string user, password;
+};
+
+constexpr const char* kEcho =
+    "SUBROUTINE ECHO(INFO,FROM,TO)\n"
+    "* answers with the request code and what came, and tries to change FROM\n"
+    "TO = INFO<1> : @VM : FROM\n"
+    "FROM = 'changed'\n"
+    "RETURN\n";
+
+TEST_F(Connector, AllThreeClassesRunTheAccountsSubroutine) {
+  program("ECHO", kEcho);
+  for (int type : {1, 2, 3}) {
+    HostConnector host = connected(type);
+    std::string to = "stale";
+    host.CallHost("ECHO", m("1^2^x"), "from", to);
+    EXPECT_EQ(to, "1" + std::string(1, VM) + "from") << type;
+    host.Disconnect();
+  }
+}
+
+TEST_F(Connector, SplitsAnAnswerWithCreateDynamicArrayDcountAndExtract) {
+  HostConnector host = connected();
+  com::Variant array = host.CreateDynamicArray(m("a]1^b^^d"));
+  EXPECT_EQ(host.Dcount(array), 4);
+  EXPECT_EQ(host.Extract(array, 1), m("a]1"));
+  EXPECT_EQ(host.Extract(array, 3), "");
+  EXPECT_EQ(host.Extract(array, 4), "d");
+  EXPECT_EQ(host.Extract(array, 5), "");
+  com::Variant empty = host.CreateDynamicArray("");
+  EXPECT_EQ(host.Dcount(empty), 0);
+}
+
+TEST_F(Connector, NamedConnectionsAndFoldersBothReachAnAccount) {
+  program("ECHO", kEcho);
+  std::ofstream(connectionsFile()) << "Sales = " << dir.path().string() << "\n";
+  HostConnector host = HostConnector::create(1);
+  host.HostName("sales");
+  host.Connect();
+  std::string to;
+  host.CallHost("ECHO", "0", "", to);
+  EXPECT_EQ(to, "0" + std::string(1, VM));
+}
+
+TEST_F(Connector, ConnectSaysWhyItFails) {
+  HostConnector none = HostConnector::create(3);
+  EXPECT_NE(description([&] { none.Connect(); }).find("account path is empty"), std::string::npos);
+
+  HostConnector missing = HostConnector::create(1);
+  missing.HostName("nosuchhost");
+  EXPECT_NE(description([&] { missing.Connect(); }).find("No account \"nosuchhost\""), std::string::npos);
+
+  HostConnector remote = HostConnector::create(3);
+  remote.HostName("mainframe.example.com");
+  remote.AcctPath(dir.path().string());
+  EXPECT_NE(description([&] { remote.Connect(); }).find("cannot be reached"), std::string::npos);
+
+  HostConnector local = HostConnector::create(3);
+  local.HostName("LOCALHOST");
+  local.AcctPath(dir.path().string());
+  EXPECT_NO_THROW(local.Connect());
+}
+
+TEST_F(Connector, AUsersFileDemandsTheRightPassword) {
+  program("ECHO", kEcho);
+  AccountUsers(dir.path()).add("palm", "pilot");
+  user = "palm";
+  password = "pilot";
+  EXPECT_NO_THROW(connected());
+  password = "Pilot";
+  EXPECT_NE(description([&] { connected(); }).find("Wrong password for the user \"palm\""), std::string::npos);
+  user = "nobody";
+  EXPECT_NE(description([&] { connected(); }).find("Unknown user \"nobody\""), std::string::npos);
+  // Types 1 and 2 carry no user: such an account is closed to them.
+  EXPECT_NE(description([&] { connected(1); }).find("Unknown user"), std::string::npos);
+}
+
+TEST_F(Connector, CallHostErrorsNameTheProgramLineAndCause) {
+  HostConnector idle = HostConnector::create(3);
+  std::string to;
+  test::expectComError([&] { idle.CallHost("ECHO", "", "", to); }, kNotConnected);
+
+  HostConnector host = connected();
+  try {
+    host.CallHost("MISSING", "", "", to);
+    ADD_FAILURE();
+  } catch (const com::ComError& e) {
+    EXPECT_EQ(e.number(), kProgramFailed);
+    EXPECT_EQ(e.source(), "trivex3.Host");
+    EXPECT_NE(e.description().find("No program \"MISSING\""), std::string::npos);
+  }
+  program("BROKEN", "SUBROUTINE BROKEN(A,B,C)\nC = 1\nIF C THEN\nRETURN\n");
+  program("DIVIDE", "SUBROUTINE DIVIDE(A,B,C)\nC = 1\nC = C / 0\nRETURN\n");
+  for (const char* name : {"BROKEN", "DIVIDE"}) {
+    std::string description = this->description([&] { host.CallHost(name, "", "", to); });
+    EXPECT_NE(description.find(name), std::string::npos) << description;
+    EXPECT_NE(description.find("line"), std::string::npos) << description;
+  }
+}
+
+TEST_F(Connector, AFailingCallWritesNothingAndTheHostLogShowsWhy) {
+  account.createFile("DATA");
+  program("HALF", "SUBROUTINE HALF(A,B,C)\nOPEN 'DATA' TO F ELSE RETURN\nCRT 'writing'\nWRITE 'x' ON F, 'ONE'\n"
+                  "X = 1 / 0\nRETURN\n");
+  HostConnector host = connected();
+  std::string to;
+  EXPECT_THROW(host.CallHost("HALF", "", "", to), com::ComError);
+  EXPECT_EQ(account.read("DATA", "ONE"), std::nullopt);
+  std::string log = com::readWholeFile(dir / kHostLogName);
+  EXPECT_NE(log.find("HALF: writing"), std::string::npos);
+  EXPECT_NE(log.find("HALF: failed:"), std::string::npos);
+}
+
+TEST_F(Connector, TheStepLimitComesFromTheSettings) {
+  program("SPIN", "SUBROUTINE SPIN(A,B,C)\nLOOP\nC = C + 1\nREPEAT\nRETURN\n");
+  com::SettingsStore::user().set(kHostSettingsKey, kMaxStepsValue, "5000");
+  HostConnector host = connected();
+  std::string to;
+  std::string description = this->description([&] { host.CallHost("SPIN", "", "", to); });
+  EXPECT_NE(description.find("step"), std::string::npos) << description;
+}
+
+TEST_F(Connector, AnEditedProgramTakesEffectOnTheNextCall) {
+  program("P", "SUBROUTINE P(A,B,C)\nC = 'old'\nRETURN\n");
+  HostConnector host = connected();
+  std::string to;
+  host.CallHost("P", "", "", to);
+  EXPECT_EQ(to, "old");
+  program("P", "SUBROUTINE P(A,B,C)\nC = 'new'\nRETURN\n");
+  host.CallHost("P", "", "", to);
+  EXPECT_EQ(to, "new");
+}
+
+}  // namespace
+}  // namespace pelorix::mv
