@@ -458,6 +458,10 @@ struct Frame {
           returns.pop_back();
           break;
         case Step::Stop: return;
+        case Step::Abort: {
+          std::string message = eval(*s.expr);
+          fail(message.empty() ? "ABORT" : "ABORT: " + message);
+        }
         case Step::Print:
           if (vm.output_) vm.output_(eval(*s.expr));
           break;
@@ -550,6 +554,12 @@ void Interpreter::call(const std::string& program, std::vector<std::string>& arg
   std::optional<std::string> source = loader_ ? loader_(program) : std::nullopt;
   if (!source) throw BasicError(program, 0, "no such program");
   runTopLevel(compiled(program, *source), args);
+}
+
+size_t Interpreter::parameterCount(const std::string& program) {
+  std::optional<std::string> source = loader_ ? loader_(program) : std::nullopt;
+  if (!source) throw BasicError(program, 0, "no such program");
+  return compiled(program, *source)->parameters.size();
 }
 
 void Interpreter::run(const std::string& name, const std::string& source, std::vector<std::string>& args) {

@@ -47,6 +47,9 @@ class Interpreter {
   // Compiles and runs source directly, as program `name`.
   void run(const std::string& name, const std::string& source, std::vector<std::string>& args);
 
+  // The number of parameters of a program; BasicError as call() would.
+  size_t parameterCount(const std::string& program);
+
   // Steps of the last call; the limit applies to each call on its own.
   long stepsTaken() const { return steps_; }
 

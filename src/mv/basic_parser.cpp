@@ -256,6 +256,11 @@ class Parser {
       emit(Step::Stop, line);
       return;
     }
+    if (w == "ABORT") {
+      Step& s = emit(Step::Abort, line);
+      s.expr = atEnd() ? node(Expr::Literal, "", line) : expression();
+      return;
+    }
     if (w == "CRT" || w == "PRINT" || w == "DISPLAY") {
       Step& s = emit(Step::Print, line);
       s.expr = atEnd() || peek().word("ELSE") ? node(Expr::Literal, "", line) : expression();
@@ -288,13 +293,19 @@ class Parser {
       emit(Step::Jump, line);
       return;
     }
+    if (w == "CONTINUE") {
+      if (continues_.empty()) fail("CONTINUE outside a loop");
+      continues_.back().push_back(here());
+      emit(Step::Jump, line);
+      return;
+    }
     if (w == "NULL") return;
     if (fileStatement(w, line)) return;
     fail("unknown statement " + t.text);
   }
 
   static bool isKeyword(const std::string& w) {
-    static const char* words[] = {"IF", "CRT", "PRINT", "RETURN", "GOSUB", "GOTO", "CALL", "FOR", "LOOP", "END"};
+    static const char* words[] = {"IF", "CRT", "PRINT", "RETURN", "GOSUB", "GOTO", "CALL", "FOR", "LOOP", "END", "CONTINUE", "ABORT"};
     return std::find(std::begin(words), std::end(words), w) != std::end(words);
   }
 
@@ -588,9 +599,12 @@ class Parser {
     t.args.push_back(node(Expr::Variable, limit, line));
     t.args.push_back(node(Expr::Variable, step, line));
     loops_.emplace_back();
+    continues_.emplace_back();
     block({"NEXT"});
     if (!acceptWord("NEXT")) fail("FOR has no NEXT");
     if (peek().kind == Token::Name) next();
+    for (int c : continues_.back()) p_.steps[c].jump = here();
+    continues_.pop_back();
     Step& inc = emit(Step::ForStep, line);
     inc.target.variable = var;
     inc.args.push_back(node(Expr::Variable, step, line));
@@ -603,6 +617,7 @@ class Parser {
   void loopStatement(int line) {
     int top = here();
     loops_.emplace_back();
+    continues_.emplace_back();
     while (true) {
       block({"WHILE", "UNTIL", "REPEAT"});
       if (acceptWord("REPEAT")) break;
@@ -614,6 +629,8 @@ class Parser {
       acceptWord("DO");
     }
     emit(Step::Jump, line).jump = top;
+    for (int c : continues_.back()) p_.steps[c].jump = top;
+    continues_.pop_back();
     for (int e : loops_.back()) p_.steps[e].jump = here();
     loops_.pop_back();
   }
@@ -766,6 +783,7 @@ class Parser {
   CompiledProgram& p_;
   std::map<std::string, int> labels_;
   std::vector<std::vector<int>> loops_;  // EXIT, WHILE and UNTIL jumps to patch
+  std::vector<std::vector<int>> continues_;
 };
 }  // namespace
 

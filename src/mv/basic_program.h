@@ -33,7 +33,7 @@ inline const std::string kStatusVariable = "\x01STATUS";
 inline constexpr char kStatusOk = '1', kStatusElse = '0', kStatusError = 'E';
 
 struct Step {
-  enum Kind { Assign, JumpIfFalse, JumpIfTrue, Jump, Gosub, Return, Print, Stop, ForTest, ForStep, Call, Statement } kind = Assign;
+  enum Kind { Assign, JumpIfFalse, JumpIfTrue, Jump, Gosub, Return, Print, Stop, Abort, ForTest, ForStep, Call, Statement } kind = Assign;
   int line = 0;
   Target target;
   std::string assignOp = "=";

@@ -59,6 +59,8 @@ TEST(Basic, CaseLoopsAndSubroutines) {
   EXPECT_EQ(run.c("I = 0\nLOOP\n I += 1\nWHILE I < 4 DO\n C := I\nREPEAT"), "123");
   EXPECT_EQ(run.c("I = 0\nLOOP\n I += 1\n C := I\nUNTIL I = 3 REPEAT"), "123");
   EXPECT_EQ(run.c("FOR I = 1 TO 9\n IF I = 3 THEN EXIT\n C := I\nNEXT I"), "12");
+  EXPECT_EQ(run.c("FOR I = 1 TO 5\n IF MOD(I, 2) THEN CONTINUE\n C := I\nNEXT I"), "24");
+  EXPECT_EQ(run.c("I = 0\nLOOP WHILE I < 5\n I += 1\n IF I = 2 THEN CONTINUE\n C := I\nREPEAT"), "1345");
   EXPECT_EQ(run.c("GOSUB ADD.ONE\nGOSUB ADD.ONE\nRETURN\nADD.ONE:\n C += 1\nRETURN"), "2");
   EXPECT_EQ(run.c("GOTO 100\nC = 'skipped'\n100 C := 'jumped'"), "jumped");
 }
@@ -110,6 +112,8 @@ TEST(Basic, ErrorsNameTheProgramTheLineAndTheCause) {
   expectError("C = 'open", 2, "not closed");
   expectError("FROB C", 2, "unknown statement");
   expectError("FOR I = 1 TO 3\nC = I", 3, "no NEXT");
+  expectError("C = 1\nABORT 'no file ' : C", 3, "ABORT: no file 1");
+  expectError("CONTINUE", 2, "outside a loop");
 }
 
 TEST(Basic, ARunawayLoopIsStopped) {
