@@ -13,6 +13,7 @@
 #include "mv/account_users.h"
 #include "mv/connections.h"
 #include "mv/connector/embedded_host.h"
+#include "mv/step_limit.h"
 #include "mv/dynamic_array.h"
 #include "mv/basic_host.h"
 #include "support/test_support.h"

@@ -10,6 +10,7 @@ using Args = std::vector<std::string>;
 int hotsyncCommand(const Args& args);
 int serverCommand(const Args& args);
 int recordCommand(const Args& args);
+int mvCommand(const Args& args);
 
 // The component library installed beside this program.
 std::string bundledComponent();

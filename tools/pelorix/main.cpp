@@ -18,6 +18,8 @@ void usage(std::FILE* out) {
                "  hotsync <handheld-folder>   synchronise a handheld (see pelorix hotsync --help)\n"
                "  record <memo|address|todo|datebook> <to-host|to-palm>\n"
                "                              convert one record (see pelorix record --help)\n"
+               "  mv run|list|show|adduser <account> ...\n"
+               "                              the embedded MultiValue host (see pelorix mv --help)\n"
                "  server register|unregister [library]\n"
                "                              run a server library's self-registration\n"
                "                              (default: the Pelorix component beside this program)\n"
@@ -38,6 +40,7 @@ int main(int argc, char** argv) {
     if (command == "hotsync") return pelorix::cli::hotsyncCommand(args);
     if (command == "server") return pelorix::cli::serverCommand(args);
     if (command == "record") return pelorix::cli::recordCommand(args);
+    if (command == "mv") return pelorix::cli::mvCommand(args);
     if (command == "help" || command == "--help" || command == "-h") {
       usage(stdout);
       return 0;

@@ -3,14 +3,15 @@
 #include <ctime>
 #include <fstream>
 
-#include "com/settings_store.h"
 #include "mv/account.h"
+#include "mv/account_programs.h"
 #include "mv/account_users.h"
 #include "mv/basic_interpreter.h"
 #include "mv/connections.h"
 #include "mv/connector/dynamic_array_object.h"
 #include "mv/connector/live_objects.h"
 #include "mv/dynamic_array.h"
+#include "mv/step_limit.h"
 
 namespace pelorix::mv {
 
@@ -19,21 +20,6 @@ using com::Variant;
 using Args = std::span<Variant>;
 
 namespace {
-
-constexpr const char* kProgramFile = "BP";
-
-long configuredMaxSteps() {
-  try {
-    auto text = com::SettingsStore::user().get(kHostSettingsKey, kMaxStepsValue);
-    if (text) {
-      long steps = std::stol(*text);
-      if (steps > 0) return steps;
-    }
-  } catch (...) {
-    // A damaged or odd setting must not stop a sync: the default applies.
-  }
-  return kDefaultMaxSteps;
-}
 
 bool isLocalHost(const std::string& name) {
   return name.empty() || com::namesEqual(name, "localhost") || name == "127.0.0.1" || name == "::1";
@@ -116,17 +102,9 @@ void EmbeddedHost::connect() {
       }
     }
     auto account = std::make_unique<Account>(folder);
-    Account* raw = account.get();
-    auto loader = [raw](const std::string& name) -> std::optional<std::string> {
-      if (!raw->hasFile(kProgramFile)) return std::nullopt;
-      try {
-        return raw->read(kProgramFile, name);
-      } catch (const AccountError&) {
-        return std::nullopt;  // a name that cannot be an item id is no program
-      }
-    };
     interpreter_ = std::make_unique<Interpreter>(
-        loader, [this](const std::string& line) { output_.push_back(line); }, configuredMaxSteps(), raw);
+        programLoader(*account), [this](const std::string& line) { output_.push_back(line); }, configuredMaxSteps(),
+        account.get());
     account_ = std::move(account);
   } catch (const UsersError& e) {
     fail(kConnectFailed, e.what());
@@ -144,11 +122,7 @@ void EmbeddedHost::log(const std::string& program, const std::string& line) cons
 
 void EmbeddedHost::callHost(const std::string& program, Variant& palmInfo, Variant& fromPalm, Variant& toPalm) {
   if (!account_) fail(kNotConnected, "Not connected: call Connect before CallHost");
-  std::optional<std::string> source;
-  try {
-    if (account_->hasFile(kProgramFile)) source = account_->read(kProgramFile, program);
-  } catch (const AccountError&) {
-  }
+  std::optional<std::string> source = programSource(*account_, program);
   if (!source)
     fail(kProgramFailed, "No program \"" + program + "\" in the BP file of the account " + account_->folder().string());
   std::vector<std::string> args{palmInfo.toText(), fromPalm.toText(), toPalm.toText()};
@@ -159,6 +133,9 @@ void EmbeddedHost::callHost(const std::string& program, Variant& palmInfo, Varia
     for (const std::string& line : output_) log(program, line);
     log(program, std::string("failed: ") + e.what());
     fail(kProgramFailed, e.what());
+  } catch (const std::exception& e) {
+    log(program, std::string("failed: ") + e.what());
+    fail(kProgramFailed, program + ": " + e.what());
   }
   for (const std::string& line : output_) log(program, line);
   toPalm = Variant(std::move(args[2]));

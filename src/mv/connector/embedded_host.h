@@ -23,11 +23,6 @@ inline constexpr com::HRESULT kConnectFailed = com::hr(0x80044E01);
 inline constexpr com::HRESULT kProgramFailed = com::hr(0x80044E02);
 inline constexpr com::HRESULT kNotConnected = com::hr(0x80044E03);
 
-// Settings key and value of the interpreter's step limit for one call.
-inline constexpr const char* kHostSettingsKey = "Software\\Pelorix\\Host";
-inline constexpr const char* kMaxStepsValue = "MaxSteps";
-inline constexpr long kDefaultMaxSteps = 10'000'000;
-
 // The file of an account that receives what programs CRT or PRINT.
 inline constexpr const char* kHostLogName = "host.log";
 

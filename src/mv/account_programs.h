@@ -1,0 +1,20 @@
+#pragma once
+// An account's BASIC programs: the source items of its file BP.
+
+#include <optional>
+#include <string>
+
+#include "mv/basic_interpreter.h"
+
+namespace pelorix::mv {
+
+class Account;
+
+inline constexpr const char* kProgramFile = "BP";
+
+// nullopt when the account has no BP file or no such program.
+std::optional<std::string> programSource(const Account& account, const std::string& name);
+// A loader for the interpreter; the account must outlive it.
+Interpreter::Loader programLoader(const Account& account);
+
+}  // namespace pelorix::mv
