@@ -2,9 +2,11 @@
 
 #include "com/com_error.h"
 #include "conduit/csync.h"
-#include "conduit/desktop_log.h"
+#include "com/desktop_log.h"
 
 namespace pelorix::conduit {
+
+using com::desktopLog;
 
 using com::Variant;
 

@@ -1,10 +1,12 @@
 #include "conduit/csync.h"
 
 #include "com/com_error.h"
-#include "conduit/desktop_log.h"
+#include "com/desktop_log.h"
 #include "pelorix/version.h"
 
 namespace pelorix::conduit {
+
+using com::desktopLog;
 
 namespace err = com::err;
 
@@ -79,16 +81,34 @@ void CSync::SyncDatabases() {
         return;
       }
       SyncCategories();
-      switch (info_->SyncType()) {
-        case 0: FastSync(); break;
-        case 1: SlowSync(); break;
-        case 2: CopyToPC(); break;
-        case 3: CopyToPalm(); break;
-        default: break;
-      }
+      runTransfer(info_->SyncType());
     }
   } catch (const std::exception& e) {
     desktopLog(std::string("synchronisation ended early: ") + e.what());
+  }
+}
+
+void CSync::runTransfer(std::int32_t syncType) {
+  if (syncType < 0 || syncType > 3) return;
+  static const char* names[] = {"FastSync", "SlowSync", "CopyToPC", "CopyToPalm"};
+  std::string failure;
+  pc().takeSilentFailure();
+  try {
+    switch (syncType) {
+      case 0: FastSync(); break;
+      case 1: SlowSync(); break;
+      case 2: CopyToPC(); break;
+      default: CopyToPalm(); break;
+    }
+  } catch (const std::exception& e) {
+    failure = e.what();
+  }
+  if (auto silent = pc().takeSilentFailure(); silent && failure.empty()) failure = *silent;
+  if (!failure.empty())
+    desktopLog(std::string(names[syncType]) + " of " + pc().PalmDatabaseName + " ended early: " + failure);
+  try {
+    adapter().EndTransfer(failure.empty());
+  } catch (const std::exception&) {
   }
 }
 

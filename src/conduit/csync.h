@@ -27,6 +27,9 @@ class CSync : public com::Object {
   void SlowSync();
   void CopyToPC();
   void CopyToPalm();
+  // Runs the transfer of the sync type and tells the handheld whether it
+  // completed, so that its changes are kept or dropped as one.
+  void runTransfer(std::int32_t syncType);
 
   void log(const std::string& suffix, std::int32_t activity, bool flag1, bool flag2);
   pddirect::IPDDatabaseQuery& query();

@@ -86,6 +86,10 @@ class IPDRecordAdapter : public com::Object {
   virtual std::int32_t IteratorIndex() = 0;
   virtual void IteratorIndex(std::int32_t index) = 0;
   virtual bool AtEnd() = 0;
+  // Tells the HotSync Manager how the record transfer of this database
+  // ended: a completed one is saved and its dirty flags cleared; a failed
+  // one leaves the database as it was before the HotSync.
+  virtual void EndTransfer(bool completed) = 0;
 };
 
 class IPDDatabaseQuery : public com::Object {

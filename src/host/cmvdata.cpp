@@ -1,6 +1,9 @@
 #include "host/cmvdata.h"
 
 #include "com/com_error.h"
+#include "com/desktop_log.h"
+#include "host/cdt_categories.h"
+#include "host/palm_info.h"
 
 namespace pelorix::host {
 
@@ -53,15 +56,52 @@ bool CMVData::OpenDatabase(const std::string& pPath, const std::string&) {
 
 bool CMVData::CreateDatabase(const std::string&, const std::string&) { return false; }
 
+std::string CMVData::ProgName() const {
+  auto found = settings_.programNames.find(PalmDatabaseName);
+  if (sectionOfDatabase(PalmDatabaseName).empty() || found == settings_.programNames.end())
+    com::raise(com::err::kPelorix, "ProgName", PalmDatabaseName);
+  return found->second;
+}
+
+std::string CMVData::BuildPalmInfo(std::int16_t code) {
+  return buildPalmInfo(code, hotSyncInfo_, PalmDatabaseName, ModDate, CreateDate);
+}
+
+std::string CMVData::callHost(std::int16_t code, const std::string& fromPalm) {
+  if (!connector_) com::raise(com::hr(0x800A005B), "CMVData", "Object variable or With block variable not set");
+  std::string program = ProgName();
+  std::string info = BuildPalmInfo(code);
+  std::string toPalm;
+  connector_->CallHost(program, info, fromPalm, toPalm);
+  return toPalm;
+}
+
+void CMVData::silentFailure(const std::string& operation, const std::exception& e) {
+  std::string what = operation + " of " + PalmDatabaseName + ": " + e.what();
+  com::desktopLog(what);
+  if (!silentFailure_) silentFailure_ = what;
+}
+
+std::optional<std::string> CMVData::takeSilentFailure() { return std::exchange(silentFailure_, std::nullopt); }
+
 com::Ref<ICategoryList> CMVData::Categories() {
-  com::raise(com::err::kNotImplemented, "Categories", "The PC category list is not available in this build");
+  auto list = com::make<CDtCategories>();
+  list->CreateDate = CreateDate;
+  list->ModDate = ModDate;
+  list->PalmDatabaseName = PalmDatabaseName;
+  list->ProgName = ProgName();
+  list->ConnectionObject = connector_;
+  bool endsWithSeparator = !folder_.empty() && folder_.back() == '\\';
+  list->Create(folder_ + (endsWithSeparator ? "Categories.txt" : "\\Categories.txt"));
+  return list;
 }
 
 void CMVData::Terminate() {
+  hotSyncInfo_.reset();
   if (!connector_) return;
   try {
     connector_->Disconnect();
-  } catch (const com::ComError&) {
+  } catch (const std::exception&) {
   }
 }
 

@@ -1,13 +1,18 @@
 #pragma once
-// The PC side of a synchronisation: the connection to the MultiValue host
-// and, for each handheld database, the host subroutine that serves it.
+// The PC side of a synchronisation: the connection to the MultiValue host,
+// and the record store that the transfers work through. The store keeps its
+// records in memory only; every operation that needs the host calls the
+// application's subroutine with PALM.INFO, FROM.PALM and TO.PALM.
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "com/object.h"
 #include "com/variant.h"
+#include "conduit/pddirect.h"
 #include "host/host_connector.h"
+#include "host/record_list.h"
 #include "host/settings.h"
 
 namespace pelorix::host {
@@ -35,19 +40,59 @@ class CMVData : public com::Object {
   com::DateTime ModDate;
   com::DateTime CreateDate;
 
+  // ---- the record store ----
+  std::int32_t RecordIndex = 0;
+  std::int32_t RecordCount() const { return records_.size(); }
+  com::Variant ReadByIndex(std::int32_t nIndex, com::Variant& vRecordId, std::int32_t& nCategory,
+                           std::int32_t& eAttributes);
+  com::Variant ReadById(com::Variant& vRecordId, std::int32_t& nCategory, std::int32_t& eAttributes);
+  bool ReadNextModified(std::int32_t& nIdx, com::Variant& vRecordId, std::int32_t& nCategory,
+                        std::int32_t& eAttributes);
+  bool ReadNextNotReview(std::int32_t& nIdx, com::Variant& vRecordId, std::int32_t& nCategory,
+                         std::int32_t& eAttributes);
+  void WriteRecord(com::Variant& vRecordId, std::int32_t nCategory, std::int32_t eAttributes,
+                   const com::Variant& pData);
+  void DeleteRecord(com::Variant& vRecordId, std::int32_t nCategory, std::int32_t eAttributes,
+                    const com::Variant& pData);
+  void UpdateRecordNo(std::int32_t nIdx, const com::Variant& vRecordId);
+  void NotifyDatabase();
+  com::Variant ReviewRecord(com::Variant& vRecordId, std::int32_t& nCategory, std::int32_t& eAttributes,
+                            const com::Variant& pData);
+  void RemoveAllDeletedRecords();
+  void RemoveAllRecords();
+  void RequestInformation();
+
   virtual com::Ref<ICategoryList> Categories();
 
   // Why the last OpenDatabase failed, for the desktop's log.
   const std::string& lastError() const { return lastError_; }
   const ConduitSettings& settings() const { return settings_; }
+  // Set when a call of the host failed inside an operation that does not
+  // pass the error on, so that the transfer is not taken as complete.
+  // Reading it clears it.
+  std::optional<std::string> takeSilentFailure();
 
  protected:
   void Terminate() override;
+
+  std::string ProgName() const;
+  std::string BuildPalmInfo(std::int16_t code);
+  // CallHost with this request; returns TO.PALM.
+  std::string callHost(std::int16_t code, const std::string& fromPalm);
+  RecordList::Record newRecord(const char* operation) const;
+  template <class Test>
+  bool readNext(Test test, std::int32_t& nIdx, com::Variant& vRecordId, std::int32_t& nCategory,
+                std::int32_t& eAttributes);
+  void silentFailure(const std::string& operation, const std::exception& e);
 
   std::string folder_;
   ConduitSettings settings_;
   std::optional<HostConnector> connector_;
   std::string lastError_;
+  com::Ref<pddirect::IPDHotSyncInfo> hotSyncInfo_;
+  RecordList records_;
+  std::vector<std::string> newIds_;
+  std::optional<std::string> silentFailure_;
 };
 
 }  // namespace pelorix::host

@@ -47,8 +47,8 @@ std::int32_t HostConnector::Dcount(Variant& array) {
       .toInt32();
 }
 
-std::string HostConnector::Extract(Variant& array, std::int16_t element) {
-  Variant n(element);
+std::string HostConnector::Extract(Variant& array, std::int32_t element) {
+  Variant n = element >= INT16_MIN && element <= INT16_MAX ? Variant(static_cast<std::int16_t>(element)) : Variant(element);
   std::int16_t zero = 0;
   return com::callMethod(*object_, "Extract", {Arg::ref(array), Arg::ref(n), zero, zero}).toText();
 }

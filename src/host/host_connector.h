@@ -7,12 +7,9 @@
 
 #include "com/object.h"
 #include "com/variant.h"
+#include "host/marks.h"
 
 namespace pelorix::host {
-
-inline constexpr char kAttributeMark = static_cast<char>(0xFE);
-inline constexpr char kValueMark = static_cast<char>(0xFD);
-inline constexpr char kSubvalueMark = static_cast<char>(0xFC);
 
 class HostConnector {
  public:
@@ -36,7 +33,9 @@ class HostConnector {
                 std::string& toPalm);
   com::Variant CreateDynamicArray(const std::string& text);
   std::int32_t Dcount(com::Variant& array);  // elements separated by AM
-  std::string Extract(com::Variant& array, std::int16_t element);
+  // The element number travels as a 16-bit number when it fits one, else as
+  // a 32-bit one, so that answers of more than 32,767 records can be split.
+  std::string Extract(com::Variant& array, std::int32_t element);
   void Disconnect();
 
   com::Object& object() const { return *object_; }

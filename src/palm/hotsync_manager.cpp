@@ -6,6 +6,7 @@
 #include "com/ascii_case.h"
 #include "com/atomic_file.h"
 #include "com/class_registry.h"
+#include "com/desktop_log.h"
 #include "com/datetime.h"
 #include "com/dispatch.h"
 #include "com/settings_store.h"
@@ -137,8 +138,16 @@ HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void
       continue;  // the session's working copies are dropped unwritten
     }
     for (const std::string& db : session.openedDatabases()) {
+      auto transfer = session.transferOf(db);
+      if (transfer == WorkingDatabase::Transfer::Failed) {
+        session.rollback(db);
+        problem(db + ": the transfer did not complete, the database is as it was (" + com::desktopLogFile().string() +
+                " says why)");
+        allCompleted = false;
+        continue;
+      }
       try {
-        session.commit(db, true);
+        session.commit(db, transfer == WorkingDatabase::Transfer::Completed);
         result.committed.push_back(db);
         state["LastSync." + db] = com::formatDateTime(com::now());
       } catch (const std::exception& e) {

@@ -59,6 +59,11 @@ std::vector<std::string> HotSyncSession::openedDatabases() const {
   return names;
 }
 
+WorkingDatabase::Transfer HotSyncSession::transferOf(const std::string& name) const {
+  auto found = open_.find(name);
+  return found == open_.end() ? WorkingDatabase::Transfer::None : found->second->transfer;
+}
+
 void HotSyncSession::commit(const std::string& name, bool clearDirty) {
   auto found = open_.find(name);
   if (found == open_.end()) return;

@@ -37,10 +37,15 @@ struct LogEntry {
 // A database as the conduit sees it during the HotSync. Changes stay here
 // until the HotSync Manager commits them.
 struct WorkingDatabase {
+  enum class Transfer { None, Completed, Failed };
+
   std::string name;
   PdbDatabase db;
   bool created = false;
   bool changed = false;
+  // What the conduit reported of its record transfer: a completed one is
+  // saved with its dirty flags cleared, a failed one is dropped.
+  Transfer transfer = Transfer::None;
 
   // Position of the record with the id, or npos.
   size_t find(std::uint32_t id);
@@ -79,6 +84,7 @@ class HotSyncSession {
   std::shared_ptr<WorkingDatabase> open(const std::string& name);
   std::shared_ptr<WorkingDatabase> create(const std::string& name, std::uint32_t creator, std::uint32_t type);
   std::vector<std::string> openedDatabases() const;
+  WorkingDatabase::Transfer transferOf(const std::string& name) const;
 
   // Writes a database's changes to its file; with clearDirty the records'
   // dirty flags are cleared too, as after a completed HotSync.

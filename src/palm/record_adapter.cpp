@@ -199,4 +199,8 @@ void PDRecordAdapter::IteratorIndex(std::int32_t index) {
   atEnd_ = false;
 }
 
+void PDRecordAdapter::EndTransfer(bool completed) {
+  db_->transfer = completed ? WorkingDatabase::Transfer::Completed : WorkingDatabase::Transfer::Failed;
+}
+
 }  // namespace pelorix::palm

@@ -27,6 +27,7 @@ class PDRecordAdapter final : public pddirect::IPDRecordAdapter {
   std::int32_t IteratorIndex() override { return static_cast<std::int32_t>(next_); }
   void IteratorIndex(std::int32_t index) override;
   bool AtEnd() override { return atEnd_; }
+  void EndTransfer(bool completed) override;
 
  private:
   com::Variant readNext(bool modifiedOnly, std::int32_t& index, com::Variant& id, std::int32_t& category,

@@ -1,6 +1,6 @@
 #include "records/caddress_book_rec.h"
 
-#include "host/host_connector.h"
+#include "host/marks.h"
 #include "palm/palm_text.h"
 #include "records/mod_pelx.h"
 

@@ -1,6 +1,6 @@
 #include "records/cdate_book.h"
 
-#include "host/host_connector.h"
+#include "host/marks.h"
 #include "records/mod_pelx.h"
 
 namespace pelorix::records {

@@ -1,6 +1,6 @@
 #include "records/cto_do_list.h"
 
-#include "host/host_connector.h"
+#include "host/marks.h"
 #include "records/mod_pelx.h"
 
 namespace pelorix::records {

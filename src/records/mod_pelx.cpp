@@ -4,7 +4,7 @@
 
 #include "com/com_error.h"
 #include "com/datetime.h"
-#include "host/host_connector.h"
+#include "host/marks.h"
 
 namespace pelorix::records {
 

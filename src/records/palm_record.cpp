@@ -1,6 +1,6 @@
 #include "records/palm_record.h"
 
-#include "host/host_connector.h"
+#include "host/marks.h"
 #include "records/caddress_book_rec.h"
 #include "records/cdate_book.h"
 #include "records/cmemo_pad.h"

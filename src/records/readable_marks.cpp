@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "host/host_connector.h"
+#include "host/marks.h"
 
 namespace pelorix::records {
 

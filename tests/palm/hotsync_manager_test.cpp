@@ -19,6 +19,8 @@ class RecordingConduit : public com::Dispatchable<RecordingConduit> {
  public:
   static inline std::vector<std::int32_t> syncTypes;
   static inline bool fail = false;
+  enum class Report { Nothing, Completed, Failed };
+  static inline Report report = Report::Completed;
   static const com::Members<RecordingConduit>& members() {
     static const com::Members<RecordingConduit> m = [] {
       com::Members<RecordingConduit> t;
@@ -30,6 +32,7 @@ class RecordingConduit : public com::Dispatchable<RecordingConduit> {
         com::Variant id;
         adapter->WriteRecord(id, 0, 0x40, com::Variant(com::ByteArray{'x', 0}));
         query->AddLogEntry("wrote one", -1, false, false);
+        if (report != Report::Nothing) adapter->EndTransfer(report == Report::Completed);
         if (fail) com::raise(com::err::kFail, "Test", "conduit crashed");
         return com::Variant(false);
       });
@@ -44,6 +47,7 @@ class HotSyncManagerTest : public ::testing::Test {
   HotSyncManagerTest() {
     RecordingConduit::syncTypes.clear();
     RecordingConduit::fail = false;
+    RecordingConduit::report = RecordingConduit::Report::Completed;
     com::ClassRegistry::instance().addBuiltin("Test.Recording", [] {
       return com::Ref<com::Object>(com::make<RecordingConduit>());
     });
@@ -75,6 +79,20 @@ TEST_F(HotSyncManagerTest, ACompletedDatabaseIsSavedWithItsDirtyFlagsCleared) {
   EXPECT_EQ(memo.records[0].attributes & attr::kDirty, 0);
   ASSERT_EQ(result.log.size(), 1u);
   EXPECT_EQ(result.log[0].text, "wrote one");
+}
+
+TEST_F(HotSyncManagerTest, AFailedTransferIsDroppedAndOneNotReportedKeepsItsDirtyFlags) {
+  auto before = test::readBytes(options.handheld / "MemoDB.pdb");
+  RecordingConduit::report = RecordingConduit::Report::Failed;
+  HotSyncResult result = runHotSync(options);
+  EXPECT_FALSE(result.ok());
+  EXPECT_EQ(test::readBytes(options.handheld / "MemoDB.pdb"), before);
+
+  RecordingConduit::report = RecordingConduit::Report::Nothing;
+  EXPECT_TRUE(runHotSync(options).ok());
+  PdbDatabase memo = Handheld(options.handheld).read("MemoDB");
+  ASSERT_EQ(memo.records.size(), 1u);
+  EXPECT_NE(memo.records[0].attributes & attr::kDirty, 0);
 }
 
 TEST_F(HotSyncManagerTest, AFailedConduitLeavesTheHandheldAsItWas) {

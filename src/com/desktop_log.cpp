@@ -1,11 +1,11 @@
-#include "conduit/desktop_log.h"
+#include "com/desktop_log.h"
 
 #include <fstream>
 
 #include "com/datetime.h"
 #include "com/settings_store.h"
 
-namespace pelorix::conduit {
+namespace pelorix::com {
 
 std::filesystem::path desktopLogFile() { return com::SettingsStore::configDir() / "pelorix.log"; }
 
@@ -19,4 +19,4 @@ void desktopLog(const std::string& line) {
   }
 }
 
-}  // namespace pelorix::conduit
+}  // namespace pelorix::com

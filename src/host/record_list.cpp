@@ -1,0 +1,57 @@
+#include "host/record_list.h"
+
+#include "com/ascii_case.h"
+
+namespace pelorix::host {
+
+std::string RecordList::fold(const std::string& key) { return com::lowerAscii(key); }
+
+void RecordList::compact() {
+  if (slots_.size() == live_) return;
+  std::vector<Slot> kept;
+  kept.reserve(live_);
+  index_.clear();
+  for (Slot& s : slots_) {
+    if (!s.record) continue;
+    index_[fold(s.key)] = kept.size();
+    kept.push_back(std::move(s));
+  }
+  slots_ = std::move(kept);
+}
+
+records::IPalmRecord& RecordList::at(std::int32_t position) {
+  if (position < 1 || position > size())
+    com::raise(com::err::kSubscriptOutOfRange, "RecordList",
+               "No record at position " + std::to_string(position) + " of " + std::to_string(size()));
+  compact();
+  return *slots_[static_cast<size_t>(position) - 1].record;
+}
+
+records::IPalmRecord* RecordList::find(const std::string& key) const {
+  auto found = index_.find(fold(key));
+  return found == index_.end() ? nullptr : slots_[found->second].record.get();
+}
+
+void RecordList::add(const std::string& key, Record record) {
+  auto [it, added] = index_.try_emplace(fold(key), slots_.size());
+  if (!added) com::raise(kDuplicateKey, "RecordList", "This key is already associated with an element of this collection: " + key);
+  slots_.push_back({key, std::move(record)});
+  ++live_;
+}
+
+bool RecordList::remove(const std::string& key) {
+  auto found = index_.find(fold(key));
+  if (found == index_.end()) return false;
+  slots_[found->second].record.reset();
+  index_.erase(found);
+  --live_;
+  return true;
+}
+
+void RecordList::clear() {
+  slots_.clear();
+  index_.clear();
+  live_ = 0;
+}
+
+}  // namespace pelorix::host
