@@ -15,9 +15,7 @@ build: setup
 	cmake --build $(BUILD) -j$(JOBS)
 
 demo: build
-	rm -rf $(DEMO) && mkdir -p $(DEMO)
-	cp -r samples/handheld $(DEMO)/handheld
-	PELORIX_CONFIG_DIR=$(abspath $(DEMO))/config $(BUILD)/bin/pelorix hotsync $(DEMO)/handheld
+	scripts/demo $(BUILD)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)

@@ -11,6 +11,7 @@ int hotsyncCommand(const Args& args);
 int serverCommand(const Args& args);
 int recordCommand(const Args& args);
 int mvCommand(const Args& args);
+int configCommand(const Args& args);
 
 // The component library installed beside this program.
 std::string bundledComponent();

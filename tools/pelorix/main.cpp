@@ -18,6 +18,7 @@ void usage(std::FILE* out) {
                "  hotsync <handheld-folder>   synchronise a handheld (see pelorix hotsync --help)\n"
                "  record <memo|address|todo|datebook> <to-host|to-palm>\n"
                "                              convert one record (see pelorix record --help)\n"
+               "  config set|get|show           the conduit's settings (see pelorix config --help)\n"
                "  mv run|list|show|adduser <account> ...\n"
                "                              the embedded MultiValue host (see pelorix mv --help)\n"
                "  server register|unregister [library]\n"
@@ -41,6 +42,7 @@ int main(int argc, char** argv) {
     if (command == "server") return pelorix::cli::serverCommand(args);
     if (command == "record") return pelorix::cli::recordCommand(args);
     if (command == "mv") return pelorix::cli::mvCommand(args);
+    if (command == "config") return pelorix::cli::configCommand(args);
     if (command == "help" || command == "--help" || command == "-h") {
       usage(stdout);
       return 0;

@@ -1,0 +1,102 @@
+// pelorix config: the conduit's settings from the command line, for
+// machines without a display and for scripts.
+
+#include <cstdio>
+#include <iostream>
+
+#include "com/dispatch.h"
+#include "commands.h"
+#include "host/settings.h"
+#include "mv/step_limit.h"
+
+namespace pelorix::cli {
+
+namespace {
+
+struct Section {
+  const char* name;
+  std::vector<const char*> keys;
+};
+
+const std::vector<Section>& sections() {
+  static const std::vector<Section> all = {
+      {"AddressBook", {"mvProgName", "Active"}},
+      {"DateBook", {"mvProgName", "Active"}},
+      {"ToDoList", {"mvProgName", "Active"}},
+      {"MemoPad", {"mvProgName", "Active"}},
+      {"Connection",
+       {"OSType", "BrasqHostName", "ODBCDataSource", "DOA", "UniHostName", "AccountName", "UserName", "UserPasswd",
+        "UniType"}},
+      {"Host", {mv::kMaxStepsValue}},
+  };
+  return all;
+}
+
+constexpr const char* kUsage =
+    "usage: pelorix config set <section> <key> <value>   (value - reads it from standard input)\n"
+    "       pelorix config get <section> <key>\n"
+    "       pelorix config show\n\n"
+    "Sections and keys (names match without regard to case):\n"
+    "  AddressBook, DateBook, ToDoList, MemoPad   mvProgName (the host subroutine), Active (1 or 0)\n"
+    "  Connection   OSType (1 Brasq, 2 D3/Objects (ODBC), 3 UniObjects), BrasqHostName,\n"
+    "               ODBCDataSource, DOA (1 or 0), UniHostName, AccountName, UserName,\n"
+    "               UserPasswd, UniType (0 UniVerse, 1 UniData)\n"
+    "  Host         MaxSteps (the embedded host's step limit for one call)\n"
+    "The password is never printed.\n";
+
+// The canonical section and key, or an invalid_argument naming what is unknown.
+std::pair<std::string, std::string> locate(const std::string& section, const std::string& key) {
+  for (const Section& s : sections()) {
+    if (!com::namesEqual(s.name, section)) continue;
+    for (const char* k : s.keys)
+      if (com::namesEqual(k, key)) return {s.name, k};
+    throw std::invalid_argument("no key \"" + key + "\" in the section " + s.name);
+  }
+  throw std::invalid_argument("no section \"" + section + "\"");
+}
+
+bool secret(const std::string& key) { return com::namesEqual(key, "UserPasswd"); }
+
+std::string shown(const std::string& key, const std::optional<std::string>& value) {
+  if (!value) return "(not set)";
+  if (secret(key)) return value->empty() ? "(empty)" : "(set)";
+  return *value;
+}
+
+}  // namespace
+
+int configCommand(const Args& args) {
+  const std::string command = args.empty() ? "" : args[0];
+  com::SettingsStore store = com::SettingsStore::user();
+  try {
+    if (command == "set" && args.size() == 4) {
+      auto [section, key] = locate(args[1], args[2]);
+      std::string value = args[3];
+      if (value == "-") std::getline(std::cin, value);
+      store.set(host::sectionKey(section), key, value);
+      return 0;
+    }
+    if (command == "get" && args.size() == 3) {
+      auto [section, key] = locate(args[1], args[2]);
+      std::printf("%s\n", shown(key, store.get(host::sectionKey(section), key)).c_str());
+      return 0;
+    }
+    if (command == "show" && args.size() == 1) {
+      std::printf("# %s\n", store.file().c_str());
+      for (const Section& s : sections()) {
+        std::printf("[%s]\n", s.name);
+        for (const char* key : s.keys)
+          std::printf("  %-15s %s\n", key, shown(key, store.get(host::sectionKey(s.name), key)).c_str());
+      }
+      return 0;
+    }
+  } catch (const std::invalid_argument& e) {
+    std::fprintf(stderr, "pelorix config: %s\n\n%s", e.what(), kUsage);
+    return 2;
+  }
+  bool help = command == "--help" || command == "help";
+  std::fputs(kUsage, help ? stdout : stderr);
+  return help ? 0 : 2;
+}
+
+}  // namespace pelorix::cli
