@@ -204,3 +204,88 @@ TEST_F(EndToEnd, AWrongPasswordIsRefusedAndSaysWhy) {
 
 }  // namespace
 }  // namespace pelorix::test
+
+namespace pelorix::test {
+namespace {
+
+// The sample memo subroutine behind a host that goes down at its n-th call
+// and stays down: a failing call saves nothing, its count included.
+constexpr const char* kFlaky =
+    "SUBROUTINE FLAKY(PALM.INFO,FROM.PALM,TO.PALM)\n"
+    "OPEN 'PALM.CONTROL' TO F ELSE ABORT 'no control file'\n"
+    "READ CALLS FROM F, 'CALLS' ELSE CALLS = 0\n"
+    "READ FAIL.AT FROM F, 'FAIL.AT' ELSE FAIL.AT = 0\n"
+    "CALLS = CALLS + 1\n"
+    "IF FAIL.AT > 0 AND CALLS >= FAIL.AT THEN ABORT 'host down at call ' : CALLS\n"
+    "WRITE CALLS ON F, 'CALLS'\n"
+    "CALL PALM.SYNC('MEMO.PAD', PALM.INFO, FROM.PALM, TO.PALM)\n"
+    "RETURN\n";
+
+class FailingHost : public EndToEnd {
+ protected:
+  struct Outcome {
+    std::vector<std::string> handheld, host;
+    bool operator==(const Outcome&) const = default;
+  };
+
+  // Changes on both sides since a first HotSync.
+  void prepare() {
+    std::uint32_t id = firstSync();
+    setMemo(id, "edited on the handheld");
+    addMemo("new on the handheld");
+    std::uint32_t doomed = addMemo("deleted on the handheld", 0);
+    ASSERT_TRUE(sync().ok());
+    setMemo(doomed, "deleted on the handheld", 0x80);
+    setMemo(id, "edited again");
+    mv::Account a = account();
+    a.write("MEMO.PAD", "CUST9", std::string() + mv::AM + "0" + mv::AM + "0" + mv::AM + "0" + mv::AM + "1" + mv::AM +
+                                     "0" + mv::AM + "new on the host");
+    a.write("BP", "FLAKY", kFlaky);
+    host::SetupValues v = settings();
+    v.applications[3].programName = "FLAKY";
+    saveSettings(v);
+  }
+  Outcome outcome() {
+    Outcome o{memoTexts(), {}};
+    for (const std::string& key : hostMemoKeys()) o.host.push_back(hostMemo(key));
+    std::sort(o.handheld.begin(), o.handheld.end());
+    std::sort(o.host.begin(), o.host.end());
+    return o;
+  }
+  void copyTree(const fs::path& from, const fs::path& to) {
+    fs::remove_all(to);
+    fs::copy(from, to, fs::copy_options::recursive);
+  }
+  void failAt(int call) {
+    account().write("PALM.CONTROL", "FAIL.AT", std::to_string(call));
+    account().remove("PALM.CONTROL", "CALLS");
+  }
+};
+
+TEST_F(FailingHost, AHostThatFailsAtAnyRequestLosesNothingAndTheNextSyncRepairs) {
+  prepare();
+  copyTree(handheld, dir / "snapshot-handheld");
+  copyTree(accountFolder, dir / "snapshot-host");
+
+  failAt(0);
+  ASSERT_TRUE(sync().ok());
+  Outcome clean = outcome();
+  int calls = std::stoi(account().read("PALM.CONTROL", "CALLS").value_or("0"));
+  ASSERT_EQ(calls, 6);  // categories twice, a review, a delete, requests 0 and 5
+
+  for (int n = 1; n <= calls; ++n) {
+    SCOPED_TRACE("host down from call " + std::to_string(n));
+    copyTree(dir / "snapshot-handheld", handheld);
+    copyTree(dir / "snapshot-host", accountFolder);
+    auto before = readBytes(handheld / "MemoDB.pdb");
+    failAt(n);
+    EXPECT_FALSE(sync().ok());
+    EXPECT_EQ(readBytes(handheld / "MemoDB.pdb"), before);
+    failAt(0);
+    ASSERT_TRUE(sync().ok());
+    EXPECT_EQ(outcome(), clean);
+  }
+}
+
+}  // namespace
+}  // namespace pelorix::test
