@@ -56,10 +56,30 @@ struct Frame {
 
   [[noreturn]] void fail(const std::string& cause) const { throw BasicError(program.name, line, cause); }
 
+  // Where the last extraction from each variable stopped, so that a loop
+  // over the attributes of a long text costs one pass over it.
+  struct Hint {
+    const char* data;
+    size_t size;
+    ExtractHint at;
+  };
+  std::unordered_map<const std::string*, Hint> hints{};
+
   std::string& variable(const std::string& name) {
     for (size_t i = 0; i < program.parameters.size(); ++i)
       if (program.parameters[i] == name) return *params[i];
     return locals[name];
+  }
+  // A variable about to be changed: its hint no longer holds.
+  std::string& target(const std::string& name) {
+    std::string& v = variable(name);
+    hints.erase(&v);
+    return v;
+  }
+  std::string extract(const std::string& array, int a, int v, int s) {
+    Hint& h = hints[&array];
+    if (h.data != array.data() || h.size != array.size()) h = {array.data(), array.size(), {}};
+    return Extract(array, h.at, a, v, s);
   }
 
   double number(const std::string& text) {
@@ -95,10 +115,11 @@ struct Frame {
       }
       case Expr::Binary: return binary(e);
       case Expr::Extract: {
-        std::string array = eval(*e.args[0]);
         int p[3] = {0, 0, 0};
         for (size_t i = 1; i < e.args.size(); ++i) p[i - 1] = whole(eval(*e.args[i]));
-        return Extract(array, p[0], p[1], p[2]);
+        const Expr& from = *e.args[0];
+        if (from.kind == Expr::Variable && from.text[0] != '@') return extract(variable(from.text), p[0], p[1], p[2]);
+        return Extract(eval(from), p[0], p[1], p[2]);
       }
       case Expr::Substring: {
         std::string s = eval(*e.args[0]);
@@ -268,7 +289,7 @@ struct Frame {
   void assign(const Step& s) {
     std::string value = eval(*s.expr);
     line = s.line;
-    std::string& var = variable(s.target.variable);
+    std::string& var = target(s.target.variable);
     if (s.target.positions.empty()) {
       if (s.assignOp == "=") var = value;
       else if (s.assignOp == ":=") var += value;
@@ -281,6 +302,12 @@ struct Frame {
     }
     int p[3] = {0, 0, 0};
     for (size_t i = 0; i < s.target.positions.size(); ++i) p[i] = whole(eval(*s.target.positions[i]));
+    if (s.assignOp == "=" && p[0] == -1 && s.target.positions.size() == 1) {
+      // Appending an attribute: in place, so that building a long answer stays linear.
+      if (!var.empty()) var += AM;
+      var += value;
+      return;
+    }
     if (s.assignOp != "=") value = Extract(var, p[0], p[1], p[2]) + value;
     var = Replace(var, p[0], p[1], p[2], value);
   }
@@ -311,13 +338,13 @@ struct Frame {
       if (!s.onError) fail(e.what());
       status = kStatusError;
     }
-    locals[kStatusVariable] = std::string(1, status);
+    target(kStatusVariable) = std::string(1, status);
   }
 
   Interpreter::SelectList* list(const Step& s, bool create) {
     std::string key = s.option;
     if (!s.target.variable.empty() && s.verb != Verb::ReadNext) {
-      std::string& handle = variable(s.target.variable);
+      std::string& handle = target(s.target.variable);
       if (!startsWith(handle, kListHandle)) {
         if (!create) return nullptr;
         handle = kListHandle + std::to_string(vm.nextListId_++);
@@ -338,7 +365,7 @@ struct Frame {
       case Verb::Open: {
         std::string file = eval(*s.args[0]);
         if (!session().hasFile(file)) return kStatusElse;
-        variable(s.target.variable) = kFileHandle + file;
+        target(s.target.variable) = kFileHandle + file;
         return kStatusOk;
       }
       case Verb::Read:
@@ -347,7 +374,7 @@ struct Frame {
         std::string id = itemId(*s.args[1]);
         int attribute = s.verb == Verb::ReadV ? whole(eval(*s.args[2])) : 0;
         std::optional<std::string> item = session().read(file, id);
-        std::string& target = variable(s.target.variable);
+        std::string& target = this->target(s.target.variable);
         target = item ? (s.verb == Verb::ReadV ? Extract(*item, attribute) : *item) : std::string{};
         return item ? kStatusOk : kStatusElse;
       }
@@ -377,7 +404,7 @@ struct Frame {
       case Verb::ReadNext: {
         Interpreter::SelectList* l = list(s, false);
         if (!l || l->next >= l->ids.size()) return kStatusElse;
-        variable(s.target.variable) = l->ids[l->next++];
+        target(s.target.variable) = l->ids[l->next++];
         return kStatusOk;
       }
       case Verb::ClearSelect:
@@ -390,7 +417,7 @@ struct Frame {
         std::string value = s.verb == Verb::Ins ? eval(*s.expr) : std::string{};
         int p[3] = {0, 0, 0};
         for (size_t i = 0; i < s.target.positions.size(); ++i) p[i] = whole(eval(*s.target.positions[i]));
-        std::string& var = variable(s.target.variable);
+        std::string& var = target(s.target.variable);
         var = s.verb == Verb::Ins ? Insert(var, p[0], p[1], p[2], value) : Delete(var, p[0], p[1], p[2]);
         return kStatusOk;
       }
@@ -428,7 +455,7 @@ struct Frame {
         }
       }
     }
-    variable(s.target.variable) = std::to_string(position + 1);
+    target(s.target.variable) = std::to_string(position + 1);
     return found ? kStatusOk : kStatusElse;
   }
 
@@ -473,7 +500,7 @@ struct Frame {
           break;
         }
         case Step::ForStep: {
-          std::string& v = variable(s.target.variable);
+          std::string& v = target(s.target.variable);
           v = formatNumber(number(v) + number(eval(*s.args[0])));
           break;
         }
@@ -484,13 +511,14 @@ struct Frame {
           for (size_t i = 0; i < s.args.size(); ++i) {
             const Expr& arg = *s.args[i];
             if (arg.kind == Expr::Variable && arg.text[0] != '@') {
-              refs.push_back(&variable(arg.text));
+              refs.push_back(&target(arg.text));
             } else {
               temporaries[i] = eval(arg);
               refs.push_back(&temporaries[i]);
             }
           }
           vm.callFrom(*this, s.target.variable, refs);
+          hints.clear();  // the callee may have changed any argument
           break;
         }
       }

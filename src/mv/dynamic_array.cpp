@@ -91,18 +91,48 @@ std::string join(const std::vector<std::string>& parts, char mark) {
   return out;
 }
 
+namespace {
+
+// Element n (from 1) of the text, found by scanning from `start`, the
+// beginning of element `from`; empty when there is no such element.
+std::string_view element(std::string_view text, char mark, int n, int from = 1, size_t start = 0,
+                         size_t* found = nullptr) {
+  if (n < 1 || text.empty()) return {};
+  size_t at = start;
+  for (int i = from; i < n; ++i) {
+    size_t next = text.find(mark, at);
+    if (next == std::string_view::npos) return {};
+    at = next + 1;
+  }
+  if (found) *found = at;
+  size_t end = text.find(mark, at);
+  return text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
+}
+
+std::string within(std::string_view attribute, int value, int subvalue) {
+  Positions p = positions(1, value, subvalue);
+  if (p[1] == 0) return std::string(attribute);
+  if (p[1] < 0 || p[2] < 0) return {};
+  std::string_view v = element(attribute, VM, p[1]);
+  return std::string(p[2] == 0 ? v : element(v, SVM, p[2]));
+}
+
+}  // namespace
+
 std::string Extract(std::string_view array, int attribute, int value, int subvalue) {
   if (attribute == 0) return std::string(array);
-  Positions p = positions(attribute, value, subvalue);
-  std::string current(array);
-  for (int level = 0; level < 3; ++level) {
-    if (p[level] == 0) break;
-    if (p[level] < 0) return {};
-    auto parts = split(current, kMarks[level]);
-    if (static_cast<size_t>(p[level]) > parts.size()) return {};
-    current = parts[static_cast<size_t>(p[level]) - 1];
-  }
-  return current;
+  if (attribute < 0) return {};
+  return within(element(array, AM, attribute), value, subvalue);
+}
+
+std::string Extract(std::string_view array, ExtractHint& hint, int attribute, int value, int subvalue) {
+  if (attribute == 0) return std::string(array);
+  if (attribute < 0) return {};
+  if (attribute < hint.attribute || hint.offset > array.size()) hint = {};
+  size_t found = 0;
+  std::string_view a = element(array, AM, attribute, hint.attribute, hint.offset, &found);
+  if (!a.empty() || found) hint = {attribute, found};
+  return within(a, value, subvalue);
 }
 
 std::string Replace(std::string_view array, int attribute, int value, int subvalue, std::string_view replacement) {

@@ -19,6 +19,14 @@ std::vector<std::string> split(std::string_view text, char mark);
 std::string join(const std::vector<std::string>& parts, char mark);
 
 std::string Extract(std::string_view array, int attribute, int value = 0, int subvalue = 0);
+// Where attribute `attribute` of a text was last found, so that taking the
+// attributes of a long text one after another costs one pass over it. Valid
+// only for the same, unchanged text.
+struct ExtractHint {
+  int attribute = 1;
+  size_t offset = 0;
+};
+std::string Extract(std::string_view array, ExtractHint& hint, int attribute, int value = 0, int subvalue = 0);
 std::string Replace(std::string_view array, int attribute, int value, int subvalue, std::string_view replacement);
 std::string Insert(std::string_view array, int attribute, int value, int subvalue, std::string_view insertion);
 std::string Delete(std::string_view array, int attribute, int value = 0, int subvalue = 0);

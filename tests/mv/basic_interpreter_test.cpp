@@ -35,6 +35,20 @@ TEST(Basic, DynamicArraysAreReadAndWrittenByPosition) {
   EXPECT_EQ(run.c("C = 'HELLO'[2,3] : 'HELLO'[2]"), "ELLLO");
   EXPECT_EQ(run.c("C = REPLACE(A, 2, 0, 0, 'z') ; C = INSERT(C, 1, 0, 0, 'i')", {m("a^b"), "", ""}), m("i^a^z"));
   EXPECT_EQ(run.c("C = DELETE(A, 1)", {m("a^b"), "", ""}), "b");
+  EXPECT_EQ(run.c("C<-1> = 'a' ; C<-1> = '' ; C<-1> = 'b'"), m("a^^b"));
+}
+
+// Walking the attributes of a text remembers where the last one was found;
+// every change of the text must make that forgotten.
+TEST(Basic, AttributeWalksSeeEveryChangeOfTheText) {
+  Host run;
+  EXPECT_EQ(run.c("FOR I = 1 TO 4\n C := A<I>\nNEXT I\nC := A<2,2>", {m("a^b]x^c^d"), "", ""}), m("ab]xcdx"));
+  // Same length, other marks: a short text may keep its storage.
+  EXPECT_EQ(run.c("X = 'ab':@AM:'c'\nC = X<2>\nX = 'a':@AM:'bc'\nC := X<2>"), "cbc");
+  EXPECT_EQ(run.c("X = 'a':@AM:'b':@AM:'c'\nC = X<3>\nX<1> = 'long first'\nC := X<3> : X<2>"), "ccb");
+  EXPECT_EQ(run.c("X = 'a':@AM:'b':@AM:'c'\nC = X<3>\nDEL X<1>\nC := X<2>"), "cc");
+  run.programs["SHIFT"] = "SUBROUTINE SHIFT(T)\nT = 'z':@AM:'y'\nRETURN";
+  EXPECT_EQ(run.c("X = 'a':@AM:'b'\nC = X<2>\nCALL SHIFT(X)\nC := X<2>"), "by");
 }
 
 TEST(Basic, IfInBothForms) {

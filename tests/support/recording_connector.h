@@ -21,6 +21,13 @@ struct HostCall {
 };
 
 class RecordingConnector : public com::Dispatchable<RecordingConnector> {
+  // What CreateDynamicArray hands out: the answer split once.
+  struct Parts : com::Object {
+    Parts(std::vector<std::string> p, bool e) : parts(std::move(p)), empty(e) {}
+    std::vector<std::string> parts;
+    bool empty;
+  };
+
  public:
   static inline std::vector<HostCall> calls;
   // TO.PALM for a call; raising in it makes the call fail.
@@ -47,15 +54,17 @@ class RecordingConnector : public com::Dispatchable<RecordingConnector> {
         a[3] = Variant(answer ? answer(call) : std::string());
         return Variant();
       });
-      t.method("CreateDynamicArray", [](RecordingConnector&, Args a) { return Variant(a[0].toText()); });
+      t.method("CreateDynamicArray", [](RecordingConnector&, Args a) {
+        return Variant(com::Ref<com::Object>(com::make<Parts>(split(a[0].toText()), a[0].toText().empty())));
+      });
       t.method("Dcount", [](RecordingConnector&, Args a) {
-        std::string text = a[1].toText();
-        return Variant(static_cast<std::int32_t>(text.empty() ? 0 : split(text).size()));
+        auto parts = com::query<Parts>(a[1].toObject());
+        return Variant(static_cast<std::int32_t>(parts->empty ? 0 : parts->parts.size()));
       });
       t.method("Extract", [](RecordingConnector&, Args a) {
-        auto parts = split(a[0].toText());
+        auto parts = com::query<Parts>(a[0].toObject());
         size_t n = static_cast<size_t>(a[1].toInt32());
-        return Variant(n >= 1 && n <= parts.size() ? parts[n - 1] : std::string());
+        return Variant(n >= 1 && n <= parts->parts.size() ? parts->parts[n - 1] : std::string());
       });
       return t;
     }();
