@@ -25,7 +25,7 @@ std::string fieldsOf(int i) {
   const std::string vm(1, host::kValueMark);
   std::string f = "Surname" + std::to_string(i) + vm + "First" + vm + "Company " + std::to_string(i % 97);
   for (int p = 0; p < 5; ++p) f += vm + (p < 2 ? "+1 555 01" + std::to_string(i % 100) : "") + vm + std::to_string(p);
-  f += vm + "0" + vm + std::to_string(i) + " Main Street" + vm + "Springfield" + vm + "IL" + vm + "62701" + vm + "USA";
+  f += vm + "1" + vm + std::to_string(i) + " Main Street" + vm + "Springfield" + vm + "IL" + vm + "62701" + vm + "USA";
   for (int k = 0; k < 6; ++k) f += vm;  // title, four custom fields, note
   return f;
 }

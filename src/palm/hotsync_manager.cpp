@@ -99,6 +99,10 @@ HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void
     logFile << "  " << entry.text << '\n';
     if (print) print(entry.text);
   };
+  auto note = [&](const std::string& text) {
+    logFile << "  " << text << '\n';
+    if (print) print(text);
+  };
   auto problem = [&](const std::string& text) {
     result.problems.push_back(text);
     logFile << "  ! " << text << '\n';
@@ -128,6 +132,7 @@ HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void
     request.creator = app->creator;
     request.dbType = fourCC("DATA");
 
+    note(std::string(app->name) + ":");
     HotSyncSession session(handheld, request, emit);
     try {
       com::Ref<com::Object> conduit = com::ClassRegistry::instance().create(options.conduitProgId);
@@ -146,6 +151,11 @@ HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void
         allCompleted = false;
         continue;
       }
+      auto counts = session.working(db);
+      auto plural = [](size_t n) { return std::to_string(n) + (n == 1 ? " record " : " records "); };
+      note("  " + db + (transfer == WorkingDatabase::Transfer::Completed
+                            ? ": " + plural(counts->written) + "written, " + plural(counts->removed) + "removed"
+                            : ": no records moved"));
       try {
         session.commit(db, transfer == WorkingDatabase::Transfer::Completed);
         result.committed.push_back(db);

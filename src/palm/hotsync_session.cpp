@@ -64,6 +64,11 @@ WorkingDatabase::Transfer HotSyncSession::transferOf(const std::string& name) co
   return found == open_.end() ? WorkingDatabase::Transfer::None : found->second->transfer;
 }
 
+std::shared_ptr<const WorkingDatabase> HotSyncSession::working(const std::string& name) const {
+  auto found = open_.find(name);
+  return found == open_.end() ? nullptr : found->second;
+}
+
 void HotSyncSession::commit(const std::string& name, bool clearDirty) {
   auto found = open_.find(name);
   if (found == open_.end()) return;
@@ -95,6 +100,7 @@ size_t WorkingDatabase::find(std::uint32_t id) {
 }
 
 void WorkingDatabase::append(PdbRecord record) {
+  ++written;
   if (indexed_) byId_[record.uniqueId] = db.records.size();
   db.records.push_back(std::move(record));
   changed = true;
@@ -104,6 +110,7 @@ size_t WorkingDatabase::removeIf(const std::function<bool(const PdbRecord&)>& re
   auto end = std::remove_if(db.records.begin(), db.records.end(), remove);
   size_t removed = static_cast<size_t>(db.records.end() - end);
   if (removed) {
+    this->removed += removed;
     db.records.erase(end, db.records.end());
     indexed_ = false;
     changed = true;

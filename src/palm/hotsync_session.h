@@ -46,6 +46,7 @@ struct WorkingDatabase {
   // What the conduit reported of its record transfer: a completed one is
   // saved with its dirty flags cleared, a failed one is dropped.
   Transfer transfer = Transfer::None;
+  size_t written = 0, removed = 0;  // records, for the HotSync's summary
 
   // Position of the record with the id, or npos.
   size_t find(std::uint32_t id);
@@ -85,6 +86,8 @@ class HotSyncSession {
   std::shared_ptr<WorkingDatabase> create(const std::string& name, std::uint32_t creator, std::uint32_t type);
   std::vector<std::string> openedDatabases() const;
   WorkingDatabase::Transfer transferOf(const std::string& name) const;
+  // The working copy of an opened database, or nullptr.
+  std::shared_ptr<const WorkingDatabase> working(const std::string& name) const;
 
   // Writes a database's changes to its file; with clearDirty the records'
   // dirty flags are cleared too, as after a completed HotSync.

@@ -163,6 +163,7 @@ void PDRecordAdapter::WriteRecord(Variant& id, std::int32_t category, std::int32
   r.attributes = stored;
   r.data = bytes;
   db_->changed = true;
+  ++db_->written;
 }
 
 void PDRecordAdapter::RemoveRecord(const Variant& id) {
