@@ -3,6 +3,8 @@
 #include "com/com_error.h"
 #include "conduit/csync.h"
 #include "com/desktop_log.h"
+#include "conduit/fconfigure.h"
+#include "setup/forms.h"
 
 namespace pelorix::conduit {
 
@@ -11,10 +13,6 @@ using com::desktopLog;
 using com::Variant;
 
 namespace {
-[[noreturn]] void dialogsUnavailable(const char* operation) {
-  com::raise(com::err::kNotImplemented, operation, "The setup dialogs are not available yet");
-}
-
 // By-reference 32-bit arguments of a late-bound call.
 struct RefInt {
   Variant& slot;
@@ -73,9 +71,22 @@ bool CNotify::IPDClientNotify_BeginProcess() {
   return false;
 }
 
-void CNotify::IPDClientNotify_ConfigureConduit(const std::string&, const std::string&, std::int32_t&,
-                                               std::int32_t&) {
-  dialogsUnavailable("IPDClientNotify_ConfigureConduit");
+CNotify::~CNotify() {
+  // A form that was never loaded has nothing to unload; making one here
+  // would need a display that a HotSync does not have.
+  setup::unloadSetup();
+  setup::unloadAbout();
+  FConfigure::unload();
+}
+
+void CNotify::IPDClientNotify_ConfigureConduit(const std::string&, const std::string&, std::int32_t& nSyncPref,
+                                               std::int32_t& nSyncType) {
+  FConfigure& dialog = FConfigure::instance();
+  dialog.actionCode = nSyncType;
+  dialog.Show();
+  if (dialog.cancelled) return;
+  nSyncType = dialog.actionCode;
+  nSyncPref = dialog.preferenceCode;
 }
 
 Variant CNotify::IPDClientNotify_GetConduitInfo(std::int32_t infoType, std::int32_t, std::int32_t,
@@ -90,11 +101,19 @@ Variant CNotify::IPDClientNotify_GetConduitInfo(std::int32_t infoType, std::int3
 }
 
 void CNotify::IPDClientNotify_CfgConduit(std::int32_t, std::int32_t, const std::string&, const std::string&,
-                                         std::int32_t&, std::int32_t&, std::int32_t&, std::int32_t&) {
-  dialogsUnavailable("IPDClientNotify_CfgConduit");
+                                         std::int32_t& nSyncPerm, std::int32_t&, std::int32_t& nSyncNew,
+                                         std::int32_t& nSyncPref) {
+  FConfigure& dialog = FConfigure::instance();
+  dialog.actionCode = nSyncPerm;
+  // Called from a command line, the dialog must not open behind the terminal.
+  dialog.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  dialog.Show();
+  if (dialog.cancelled) return;
+  nSyncNew = dialog.actionCode;
+  nSyncPref = dialog.preferenceCode;
 }
 
-void CNotify::ShowSetup() { dialogsUnavailable("ShowSetup"); }
-void CNotify::UnInstall() { dialogsUnavailable("UnInstall"); }
+void CNotify::ShowSetup() { setup::showSetup(); }
+void CNotify::UnInstall() { setup::unInstall(); }
 
 }  // namespace pelorix::conduit

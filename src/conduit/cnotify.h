@@ -11,6 +11,8 @@ namespace pelorix::conduit {
 class CNotify : public com::Dispatchable<CNotify> {
  public:
   static const com::Members<CNotify>& members();
+  // Unloads the dialogs this component has loaded.
+  ~CNotify() override;
 
   // Runs the HotSync of one application; False in every case.
   bool IPDClientNotify_BeginProcess();

@@ -121,8 +121,28 @@ HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void
 
   bool allCompleted = true;
   for (const Application* app : chosen) {
+    std::string progId = options.conduitProgId;
+    std::int32_t syncType = result.syncType;
+    // A database this desktop has not synchronised yet needs every record.
+    if (!options.syncType && !state.count(std::string("LastSync.") + app->database)) syncType = 1;
+    if (options.entries) {
+      auto served = options.entries->comClass(app->creator);
+      if (!served) {
+        auto entry = options.entries->entry(app->creator);
+        note(std::string(app->name) + ": served by " +
+             (entry ? "another conduit (" + entry->dll + ")" : std::string("no conduit")) + ", skipped");
+        continue;
+      }
+      progId = *served;
+      if (!options.syncType) {
+        std::string once = options.entries->value(app->creator, "SyncTemp").value_or("");
+        std::string chosenAction = once.empty() ? options.entries->value(app->creator, "SyncPerm").value_or("") : once;
+        if (!once.empty()) options.entries->removeValue(app->creator, "SyncTemp");
+        if (auto action = parseSyncType(chosenAction); action && *action != 0) syncType = *action;
+      }
+    }
     HotSyncRequest request;
-    request.syncType = result.syncType;
+    request.syncType = syncType;
     request.pathName = folder.string();
     request.localName = app->database;
     request.infoText = app->name;
@@ -135,7 +155,7 @@ HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void
     note(std::string(app->name) + ":");
     HotSyncSession session(handheld, request, emit);
     try {
-      com::Ref<com::Object> conduit = com::ClassRegistry::instance().create(options.conduitProgId);
+      com::Ref<com::Object> conduit = com::ClassRegistry::instance().create(progId);
       com::callMethod(*conduit, "IPDClientNotify_BeginProcess");
     } catch (const std::exception& e) {
       problem(std::string(app->name) + ": the conduit could not run: " + e.what());

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "palm/conduit_entries.h"
 #include "palm/hotsync_session.h"
 
 namespace pelorix::palm {
@@ -37,6 +38,10 @@ struct HotSyncOptions {
   std::string userName;                  // "" : the handheld's, else the folder's name
   std::vector<std::string> applications; // empty: all four
   std::string conduitProgId = "Pelx.CNotify";
+  // When set, each application is served by the class its conduit entry
+  // names (skipped when the entry is not a COM conduit's), with the HotSync
+  // action the user chose for it; else conduitProgId serves all four.
+  ConduitEntries* entries = nullptr;
 };
 
 struct HotSyncResult {

@@ -39,18 +39,5 @@ TEST(CNotify, BeginProcessReturnsFalseWhenNoHotSyncRuns) {
   EXPECT_FALSE(com::make<CNotify>()->IPDClientNotify_BeginProcess());
 }
 
-TEST(CNotify, DialogOperationsSayTheyAreNotAvailableAndChangeNothing) {
-  auto n = com::make<CNotify>();
-  Variant perm(std::int32_t{0}), temp(std::int32_t{1}), fresh(std::int32_t{2}), pref(std::int32_t{3});
-  test::expectComError([&] {
-    com::callMethod(*n, "IPDClientNotify_CfgConduit",
-                    {std::int32_t{0}, std::int32_t{0}, "", "", Arg::ref(perm), Arg::ref(temp), Arg::ref(fresh), Arg::ref(pref)});
-  }, com::err::kNotImplemented);
-  EXPECT_EQ(fresh.toInt32(), 2);
-  EXPECT_EQ(pref.toInt32(), 3);
-  test::expectComError([&] { n->ShowSetup(); }, com::err::kNotImplemented);
-  test::expectComError([&] { n->UnInstall(); }, com::err::kNotImplemented);
-}
-
 }  // namespace
 }  // namespace pelorix::conduit

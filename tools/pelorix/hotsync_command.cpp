@@ -28,6 +28,9 @@ const char* kHelp =
     "  -q, --quiet        do not print the log lines\n"
     "  -h, --help         this text\n"
     "\n"
+    "Each application is served by the conduit its conduit entry names (pelorix register),\n"
+    "with the HotSync action chosen for it (pelorix configure); --type overrides the action.\n"
+    "\n"
     "The log is printed as the HotSync goes and appended to HotSync.log in the user's folder\n"
     "under the configuration folder ($PELORIX_CONFIG_DIR, else $XDG_CONFIG_HOME/pelorix).\n"
     "Exit status: 0 when every application completed, 1 otherwise, 2 for a usage error.\n";
@@ -74,6 +77,8 @@ int hotsyncCommand(const Args& args) {
     return 2;
   }
   ensureComponentRegistered();
+  auto entries = palm::ConduitEntries::user();
+  options.entries = &entries;
   auto print = [&](const std::string& line) {
     if (!quiet) std::printf("%s\n", line.c_str());
   };

@@ -19,6 +19,11 @@ void usage(std::FILE* out) {
                "  record <memo|address|todo|datebook> <to-host|to-palm>\n"
                "                              convert one record (see pelorix record --help)\n"
                "  config set|get|show           the conduit's settings (see pelorix config --help)\n"
+               "  setup                       the Conduit Setup dialog\n"
+               "  configure <app>             the HotSync action of one application\n"
+               "  register|unregister <app>...\n"
+               "                              serve applications with Pelorix, or give them back\n"
+               "  uninstall                   give all four applications back\n"
                "  mv run|list|show|adduser <account> ...\n"
                "                              the embedded MultiValue host (see pelorix mv --help)\n"
                "  server register|unregister [library]\n"
@@ -43,6 +48,9 @@ int main(int argc, char** argv) {
     if (command == "record") return pelorix::cli::recordCommand(args);
     if (command == "mv") return pelorix::cli::mvCommand(args);
     if (command == "config") return pelorix::cli::configCommand(args);
+    if (command == "setup" || command == "configure" || command == "register" || command == "unregister" ||
+        command == "uninstall")
+      return pelorix::cli::setupCommand(command, args);
     if (command == "help" || command == "--help" || command == "-h") {
       usage(stdout);
       return 0;

@@ -1,0 +1,112 @@
+#include "palm/conduit_entries.h"
+
+#include <cstdio>
+
+#include "com/ascii_case.h"
+#include "com/com_error.h"
+
+namespace pelorix::palm {
+
+namespace fs = std::filesystem;
+
+namespace {
+std::string keyOf(std::uint32_t creator) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08X", creator);
+  return std::string("Conduits\\") + text;
+}
+constexpr const char* kManagerKey = "HotSyncManager";
+}  // namespace
+
+ConduitEntries::ConduitEntries(fs::path file) : store_(std::move(file)) {}
+
+ConduitEntries ConduitEntries::user() {
+  ConduitEntries entries(com::SettingsStore::configDir() / "conduits.reg");
+  if (!fs::exists(entries.file())) entries.seedDefaults();
+  return entries;
+}
+
+std::optional<std::uint32_t> ConduitEntries::creatorId(const std::string& creator) {
+  if (creator.size() != 4) return std::nullopt;
+  std::uint32_t id = 0;
+  for (unsigned char c : creator) id = id << 8 | c;
+  return id;
+}
+
+bool ConduitEntries::exists(std::uint32_t creator) const { return !store_.values(keyOf(creator)).empty(); }
+
+std::optional<ConduitEntry> ConduitEntries::entry(std::uint32_t creator) const {
+  auto values = store_.values(keyOf(creator));
+  if (values.empty()) return std::nullopt;
+  return ConduitEntry{values["Conduit"], values["Name"], values["COMClient"]};
+}
+
+std::optional<std::string> ConduitEntries::value(std::uint32_t creator, const std::string& name) const {
+  auto values = store_.values(keyOf(creator));
+  if (values.empty()) return std::nullopt;
+  auto found = values.find(name);
+  return found == values.end() ? std::string() : found->second;
+}
+
+void ConduitEntries::setValue(std::uint32_t creator, const std::string& name, const std::string& value) {
+  store_.set(keyOf(creator), name, value);
+}
+
+void ConduitEntries::removeValue(std::uint32_t creator, const std::string& name) {
+  store_.removeValue(keyOf(creator), name);
+}
+
+void ConduitEntries::put(std::uint32_t creator, const ConduitEntry& entry) {
+  store_.update([&](com::SettingsTree& tree) {
+    auto& values = tree[keyOf(creator)];
+    values["Conduit"] = entry.dll;
+    values["Name"] = entry.name;
+    values["COMClient"] = entry.comClient;
+  });
+}
+
+std::optional<std::string> ConduitEntries::comClass(std::uint32_t creator) const {
+  auto e = entry(creator);
+  if (!e || e->comClient.empty()) return std::nullopt;
+  std::string dll = com::upperAscii(e->dll);
+  if (dll != "COMCONDUIT.DLL" && dll != "COMCLIENT.DLL") return std::nullopt;
+  return e->comClient;
+}
+
+void ConduitEntries::reload() {
+  store_.update([](com::SettingsTree& tree) {
+    auto& count = tree[kManagerKey]["Reloads"];
+    count = std::to_string(count.empty() ? 1 : std::stoi(count) + 1);
+  });
+}
+
+int ConduitEntries::reloads() const {
+  auto count = store_.get(kManagerKey, "Reloads");
+  try {
+    return count ? std::stoi(*count) : 0;
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+void ConduitEntries::seedDefaults() {
+  struct Default {
+    const char *creator, *dll, *name;
+  };
+  static const Default defaults[] = {
+      {"addr", "AddressConduit.DLL", "Address Book"},
+      {"date", "DatebookConduit.DLL", "Date Book"},
+      {"memo", "MemoConduit.DLL", "Memo Pad"},
+      {"todo", "ToDoConduit.DLL", "To Do List"},
+  };
+  store_.update([](com::SettingsTree& tree) {
+    for (const Default& d : defaults) {
+      auto& values = tree[keyOf(*creatorId(d.creator))];
+      values["Conduit"] = d.dll;
+      values["Name"] = d.name;
+      values["COMClient"] = "";
+    }
+  });
+}
+
+}  // namespace pelorix::palm

@@ -1,0 +1,38 @@
+#pragma once
+// The one way the conduit shows windows: modal dialogs, message boxes and
+// programs it starts. Tests replace each handler so that nothing waits for a
+// person.
+
+#include <functional>
+#include <string>
+
+class QDialog;
+
+namespace pelorix::setup {
+
+// A QApplication for the dialogs; ComError when there is no display to
+// show them on (no DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM).
+void ensureApplication();
+
+// Shows the dialog modally and returns its result code (QDialog::Accepted
+// or Rejected) once it has closed.
+int showModal(QDialog& dialog);
+
+enum class MessageKind { Plain, Critical };
+void showMessage(MessageKind kind, const std::string& text);
+
+// Starts a program in a window of its own; false when it could not start.
+bool startProgram(const std::string& path);
+
+struct DialogHandlers {
+  // Stands in for the user while the dialog is "open": it may change
+  // controls and click buttons; the dialog's result is read afterwards.
+  std::function<void(QDialog&)> modal;
+  std::function<void(MessageKind, const std::string&)> message;
+  std::function<bool(const std::string&)> start;
+};
+// Replaces every handler (an empty one means the real window); returns the
+// previous ones.
+DialogHandlers setDialogHandlers(DialogHandlers handlers);
+
+}  // namespace pelorix::setup

@@ -1,0 +1,62 @@
+#pragma once
+// The "Conduit Setup" dialog: how the conduit reaches the host, which
+// subroutine serves each application, and which applications it serves.
+
+#include <QDialog>
+#include <array>
+
+#include "com/settings_store.h"
+#include "setup/registration.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+
+namespace pelorix::setup {
+
+class frmSetup : public QDialog {
+ public:
+  // Loading reads the settings into the controls.
+  explicit frmSetup(QWidget* owner = nullptr, com::SettingsStore settings = com::SettingsStore::user());
+
+  // Gives every application back to its previous conduit.
+  void UnInstall();
+
+  // Connection frames sit here on the "Connection Info" tab, in twips.
+  static constexpr int kFrameTopTwips = 2160, kFrameHeightTwips = 1935, kTwipsPerPixel = 15;
+
+  QTabWidget* SSTab1;
+  QLineEdit *txtProgName, *txtDateBookProg, *txtToDoProg, *txtMemoPadProg;
+  QCheckBox *chkAddressBook, *chkDateBook, *chkToDoList, *chkMemoPad;
+  std::array<QRadioButton*, 4> optOSType{};  // 1 to 3
+  std::array<QGroupBox*, 4> frmOsType{};     // 1 to 3
+  QComboBox* txtHostName;
+  QLineEdit* txtODBCDataSource;
+  QCheckBox* chkDOA;
+  QLineEdit *txtHost, *txtUserName, *txtUserPassword, *txtAccountName;
+  std::array<QRadioButton*, 2> optUniType{};
+  QPushButton *cmdOK, *cmdApply, *cmdExit;
+  QAction* mnuAbout;
+
+ private:
+  void LoadSettings();
+  bool SaveSettings();
+  void UpdateButtons();
+  void optOSType_Click(int index);
+  void UpdateConduit(const std::string& creator, bool flag);
+  int selectedOSType() const;
+
+  QWidget* applicationTab(const char* name, QLineEdit*& program, QCheckBox*& use, const char* programName,
+                          const char* checkName);
+  QWidget* connectionTab();
+
+  com::SettingsStore settings_;
+  ConduitControls controls_;
+};
+
+}  // namespace pelorix::setup

@@ -1,0 +1,108 @@
+#include "setup/registration.h"
+
+#include "com/ascii_case.h"
+#include "com/class_registry.h"
+#include "com/com_error.h"
+#include "com/dispatch.h"
+#include "host/settings.h"
+#include "palm/conduit_controls.h"
+#include "setup/dialogs.h"
+
+namespace pelorix::setup {
+
+using com::Arg;
+using com::InvokeKind;
+using com::Variant;
+
+namespace {
+struct Creator {
+  const char *text, *section, *displayName;
+};
+constexpr Creator kTable[] = {
+    {"addr", "AddressBook", "Address Book"},
+    {"date", "DateBook", "Date Book"},
+    {"memo", "MemoPad", "Memo Pad"},
+    {"todo", "ToDoList", "To Do List"},
+};
+
+const Creator* findCreator(const std::string& text) {
+  for (const Creator& c : kTable)
+    if (text == c.text) return &c;
+  return nullptr;
+}
+
+// Dispatch ids of the conduit-manager controls.
+constexpr com::DispId kGetCreatorId = 3, kReadConduit = 13, kDllName = 11, kDisplayName = 5, kValue = 16,
+                      kReload = 20;
+
+void put(com::Object& object, com::DispId id, std::initializer_list<Arg> args) {
+  com::invokeWith(object, id, InvokeKind::PropertyPut, args);
+}
+}  // namespace
+
+ConduitControls ConduitControls::create() {
+  static const bool added = (palm::addConduitControls(), true);
+  (void)added;
+  auto& registry = com::ClassRegistry::instance();
+  return {registry.create(palm::kConduitManagerProgId), registry.create(palm::kConduitDataProgId),
+          registry.create(palm::kHotSyncApiProgId)};
+}
+
+const char* sectionOfCreator(const std::string& creator) {
+  const Creator* c = findCreator(creator);
+  return c ? c->section : nullptr;
+}
+
+bool UpdateConduit(ConduitControls& controls, com::SettingsStore& settings, const std::string& creator, bool flag) {
+  const Creator* app = findCreator(creator);
+  if (!app) {
+    showMessage(MessageKind::Critical, "Invalid Creator Id");
+    return false;
+  }
+  try {
+    Variant id = com::invokeWith(*controls.cndManager, kGetCreatorId, InvokeKind::Method, {Arg(app->text)});
+    Variant status = com::invokeWith(*controls.cndData, kReadConduit, InvokeKind::Method, {Arg::ref(id)});
+    if (status.toInt32() > 0) {
+      showMessage(MessageKind::Critical,
+                  "Unable to find the Creator ID.  Conduit not likely installed.\r\n"
+                  "The default Conduit must be installed by installing the Palm Desktop.");
+      return false;
+    }
+    std::string dll = com::invokeWith(*controls.cndData, kDllName, InvokeKind::PropertyGet, {}).toText();
+    std::string client =
+        com::invokeWith(*controls.cndData, kValue, InvokeKind::PropertyGet, {Arg("COMClient"), Arg("")}).toText();
+    const std::string section = host::sectionKey(app->section);
+
+    if (flag) {
+      std::string upperDll = com::upperAscii(dll);
+      if (com::upperAscii(client) == "PELX.CNOTIFY" && (upperDll == "COMCLIENT.DLL" || upperDll == "COMCONDUIT.DLL"))
+        return true;
+      settings.set(section, "OldDll", dll);
+      settings.set(section, "OldCOMClient", client);
+      put(*controls.cndData, kDllName, {Arg(palm::kComConduitDll)});
+      put(*controls.cndData, kDisplayName, {Arg(app->displayName)});
+      put(*controls.cndData, kValue, {Arg("COMClient"), Arg(""), Arg("Pelx.CNotify")});
+    } else {
+      std::string oldDll = settings.get(section, "OldDll", dll);
+      std::string oldClient = settings.get(section, "OldCOMClient", client);
+      put(*controls.cndData, kDllName, {Arg(oldDll)});
+      put(*controls.cndData, kValue, {Arg("COMClient"), Arg(""), Arg(oldClient)});
+    }
+    com::invokeWith(*controls.HotSyncApi1, kReload, InvokeKind::Method, {Arg(std::int32_t{0})});
+    return true;
+  } catch (const com::ComError& e) {
+    showMessage(MessageKind::Critical,
+                "Error In Conduit Update\r\n" + std::to_string(e.number()) + " " + e.description());
+  } catch (const std::exception& e) {
+    showMessage(MessageKind::Critical, "Error In Conduit Update\r\n" + std::to_string(com::err::kFail) + " " + e.what());
+  }
+  return false;
+}
+
+bool UnInstall(ConduitControls& controls, com::SettingsStore& settings) {
+  bool ok = true;
+  for (const char* creator : kCreators) ok = UpdateConduit(controls, settings, creator, false) && ok;
+  return ok;
+}
+
+}  // namespace pelorix::setup

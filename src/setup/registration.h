@@ -1,0 +1,31 @@
+#pragma once
+// Takes over the HotSync Manager's conduit entry of an application for
+// Pelx.CNotify, keeping what it named before, and gives it back.
+
+#include <string>
+
+#include "com/object.h"
+#include "com/settings_store.h"
+
+namespace pelorix::setup {
+
+// The conduit-manager controls, bound late by dispatch id.
+struct ConduitControls {
+  com::Ref<com::Object> cndManager, cndData, HotSyncApi1;
+  static ConduitControls create();
+};
+
+// Makes the application of the creator text ("addr", "date", "memo",
+// "todo") this conduit's (flag true) or restores its previous conduit. Every
+// failure is told through a critical message; returns false then.
+bool UpdateConduit(ConduitControls& controls, com::SettingsStore& settings, const std::string& creator, bool flag);
+
+// Restores all four applications.
+bool UnInstall(ConduitControls& controls, com::SettingsStore& settings);
+
+// The creator texts in the order saving handles them.
+inline constexpr const char* kCreators[] = {"addr", "date", "memo", "todo"};
+// The settings section of a creator text, or nullptr.
+const char* sectionOfCreator(const std::string& creator);
+
+}  // namespace pelorix::setup

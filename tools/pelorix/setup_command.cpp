@@ -1,0 +1,128 @@
+// pelorix setup | configure | register | unregister | uninstall: the
+// conduit's dialogs, and their registration steps without a window.
+
+#include <cstdio>
+
+#include "com/class_registry.h"
+#include "com/dispatch.h"
+#include "commands.h"
+#include "host/settings.h"
+#include "palm/conduit_entries.h"
+#include "palm/hotsync_manager.h"
+#include "palm/pdb_database.h"
+#include "setup/dialogs.h"
+#include "setup/registration.h"
+
+namespace pelorix::cli {
+
+namespace {
+
+const char* kHelp =
+    "usage: pelorix setup                      the Conduit Setup dialog\n"
+    "       pelorix configure <app>            the HotSync action dialog of one application\n"
+    "       pelorix register <app>...          serve the applications with Pelorix (as ticking\n"
+    "                                          \"Use Pelorix.\" and saving the setup would)\n"
+    "       pelorix unregister <app>...        give them back to their previous conduit\n"
+    "       pelorix uninstall                  give all four back\n"
+    "<app>: address, datebook, memo or todo\n";
+
+// Messages go to standard error; remembers whether there was one.
+struct ConsoleMessages {
+  bool told = false;
+  setup::DialogHandlers previous;
+  ConsoleMessages() {
+    previous = setup::setDialogHandlers({nullptr, [this](setup::MessageKind, const std::string& text) {
+                                           told = true;
+                                           std::string line = text;
+                                           for (size_t p; (p = line.find("\r\n")) != std::string::npos;)
+                                             line.replace(p, 2, "\n");
+                                           std::fprintf(stderr, "%s\n", line.c_str());
+                                         },
+                                         nullptr});
+  }
+  ~ConsoleMessages() { setup::setDialogHandlers(std::move(previous)); }
+};
+
+int registration(const Args& args, bool flag) {
+  if (args.empty()) {
+    std::fputs(kHelp, stderr);
+    return 2;
+  }
+  std::vector<const palm::Application*> apps;
+  for (const std::string& name : args) {
+    const palm::Application* app = palm::findApplication(name);
+    if (!app) {
+      std::fprintf(stderr, "pelorix: no application called %s\n%s", name.c_str(), kHelp);
+      return 2;
+    }
+    apps.push_back(app);
+  }
+  ConsoleMessages messages;
+  auto settings = com::SettingsStore::user();
+  auto controls = setup::ConduitControls::create();
+  bool ok = true;
+  for (const palm::Application* app : apps) {
+    std::string creator = palm::fourCCText(app->creator);
+    settings.set(host::sectionKey(setup::sectionOfCreator(creator)), "Active", flag ? "1" : "0");
+    ok = setup::UpdateConduit(controls, settings, creator, flag) && ok;
+  }
+  return ok && !messages.told ? 0 : 1;
+}
+
+int configure(const Args& args) {
+  const palm::Application* app = args.size() == 1 ? palm::findApplication(args[0]) : nullptr;
+  if (!app) {
+    std::fputs(kHelp, stderr);
+    return 2;
+  }
+  auto entries = palm::ConduitEntries::user();
+  ensureComponentRegistered();
+  auto conduit = com::ClassRegistry::instance().create("Pelx.CNotify");
+  auto number = [](const std::optional<std::string>& text) {
+    auto n = palm::parseSyncType(text.value_or(""));
+    return com::Variant(n.value_or(0));
+  };
+  com::Variant perm = number(entries.value(app->creator, "SyncPerm"));
+  com::Variant temp = number(entries.value(app->creator, "SyncTemp"));
+  com::Variant chosen(std::int32_t{-1}), preference(std::int32_t{0});
+  com::callMethod(*conduit, "IPDClientNotify_CfgConduit",
+                  {std::int32_t(app->creator), std::int32_t{0}, std::string(), std::string(), com::Arg::ref(perm),
+                   com::Arg::ref(temp), com::Arg::ref(chosen), com::Arg::ref(preference)});
+  if (chosen.toInt32() < 0) return 0;  // cancelled
+  std::string action = std::to_string(chosen.toInt32());
+  if (preference.toInt32() == 1) {
+    entries.setValue(app->creator, "SyncPerm", action);
+    entries.removeValue(app->creator, "SyncTemp");
+  } else {
+    entries.setValue(app->creator, "SyncTemp", action);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int setupCommand(const std::string& command, const Args& args) {
+  if (!args.empty() && (args[0] == "-h" || args[0] == "--help")) {
+    std::fputs(kHelp, stdout);
+    return 0;
+  }
+  if (command == "register") return registration(args, true);
+  if (command == "unregister") return registration(args, false);
+  if (command == "configure") return configure(args);
+  if (!args.empty()) {
+    std::fputs(kHelp, stderr);
+    return 2;
+  }
+  if (command == "uninstall") {
+    ConsoleMessages messages;
+    auto settings = com::SettingsStore::user();
+    auto controls = setup::ConduitControls::create();
+    return setup::UnInstall(controls, settings) && !messages.told ? 0 : 1;
+  }
+  ensureComponentRegistered();
+  auto conduit = com::ClassRegistry::instance().create("Pelx.CNotify");
+  com::callMethod(*conduit, "ShowSetup");
+  return 0;
+}
+
+}  // namespace pelorix::cli
