@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "com/atomic_file.h"
@@ -7,6 +8,7 @@
 #include "com/dispatch.h"
 #include "conduit/pddirect.h"
 #include "palm/hotsync_manager.h"
+#include "palm/pdb_database.h"
 #include "support/test_support.h"
 
 namespace pelorix::palm {
@@ -122,6 +124,43 @@ TEST_F(HotSyncManagerTest, TheLogIsAppendedToTheUsersFolder) {
 TEST_F(HotSyncManagerTest, OneHotSyncAtATimePerHandheld) {
   com::FileLock busy(Handheld(options.handheld).lockFile());
   EXPECT_THROW(runHotSync(options), com::FileError);
+}
+
+TEST_F(HotSyncManagerTest, EachApplicationIsServedAsItsConduitEntrySays) {
+  ConduitEntries entries = ConduitEntries::user();
+  options.entries = &entries;
+  options.applications = {"memo", "todo"};
+  entries.put(fourCC("memo"), {"comconduit.dll", "Memo Pad", "Test.Recording"});
+  std::vector<std::string> lines;
+  auto result = runHotSync(options, [&](const std::string& line) { lines.push_back(line); });
+  EXPECT_TRUE(result.ok());
+  EXPECT_EQ(RecordingConduit::syncTypes, std::vector<std::int32_t>{1});
+  EXPECT_EQ(result.committed, std::vector<std::string>{"MemoDB"});
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "To Do List: served by another conduit (ToDoConduit.DLL), skipped"),
+            lines.end());
+
+  com::SettingsStore(entries.file()).removeKey("Conduits\\746F646F");
+  lines.clear();
+  runHotSync(options, [&](const std::string& line) { lines.push_back(line); });
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "To Do List: served by no conduit, skipped"), lines.end());
+}
+
+TEST_F(HotSyncManagerTest, TheChosenActionServesOnceOrUntilChangedAndATypeGivenOverridesIt) {
+  ConduitEntries entries = ConduitEntries::user();
+  options.entries = &entries;
+  entries.put(fourCC("memo"), {"ComConduit.DLL", "Memo Pad", "Test.Recording"});
+  runHotSync(options);  // the first: slow
+  entries.setValue(fourCC("memo"), "SyncPerm", "6");
+  entries.setValue(fourCC("memo"), "SyncTemp", "3");
+  runHotSync(options);
+  runHotSync(options);
+  entries.setValue(fourCC("memo"), "SyncPerm", "0");
+  runHotSync(options);
+  options.syncType = 2;
+  entries.setValue(fourCC("memo"), "SyncTemp", "3");
+  runHotSync(options);
+  EXPECT_EQ(RecordingConduit::syncTypes, (std::vector<std::int32_t>{1, 3, 6, 0, 2}));
+  EXPECT_EQ(entries.value(fourCC("memo"), "SyncTemp"), "3") << "a type given leaves the chosen action for the next HotSync";
 }
 
 TEST(SyncTypes, NamesAndNumbers) {
