@@ -25,7 +25,9 @@ void ensureApplication() {
   static int argc = 1;
   static char name[] = "pelorix";
   static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
+  // Never destroyed: shared forms may still be loaded when the program ends.
+  static QApplication* app = new QApplication(argc, argv);
+  (void)app;
 }
 
 int showModal(QDialog& dialog) {
