@@ -90,12 +90,18 @@ int configure(const Args& args) {
                    com::Arg::ref(temp), com::Arg::ref(chosen), com::Arg::ref(preference)});
   if (chosen.toInt32() < 0) return 0;  // cancelled
   std::string action = std::to_string(chosen.toInt32());
-  if (preference.toInt32() == 1) {
+  bool always = preference.toInt32() == 1;
+  if (always) {
     entries.setValue(app->creator, "SyncPerm", action);
     entries.removeValue(app->creator, "SyncTemp");
   } else {
     entries.setValue(app->creator, "SyncTemp", action);
   }
+  static const char* const kActions[] = {"synchronize", "", "the handheld overwrites the desktop",
+                                         "the desktop overwrites the handheld", "", "", "do nothing"};
+  std::int32_t code = chosen.toInt32();
+  std::printf("%s: %s, %s\n", app->name, code >= 0 && code <= 6 && *kActions[code] ? kActions[code] : action.c_str(),
+              always ? "at every HotSync" : "at the next HotSync only");
   return 0;
 }
 
