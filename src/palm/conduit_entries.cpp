@@ -73,21 +73,25 @@ std::optional<std::string> ConduitEntries::comClass(std::uint32_t creator) const
   return e->comClient;
 }
 
-void ConduitEntries::reload() {
-  store_.update([](com::SettingsTree& tree) {
-    auto& count = tree[kManagerKey]["Reloads"];
-    count = std::to_string(count.empty() ? 1 : std::stoi(count) + 1);
-  });
-}
-
-int ConduitEntries::reloads() const {
-  auto count = store_.get(kManagerKey, "Reloads");
+namespace {
+// A count that someone spoiled by hand starts again from 0.
+int countOf(const std::string& text) {
   try {
-    return count ? std::stoi(*count) : 0;
+    return std::stoi(text);
   } catch (const std::exception&) {
     return 0;
   }
 }
+}  // namespace
+
+void ConduitEntries::reload() {
+  store_.update([](com::SettingsTree& tree) {
+    auto& count = tree[kManagerKey]["Reloads"];
+    count = std::to_string(countOf(count) + 1);
+  });
+}
+
+int ConduitEntries::reloads() const { return countOf(store_.get(kManagerKey, "Reloads").value_or("0")); }
 
 void ConduitEntries::seedDefaults() {
   struct Default {
