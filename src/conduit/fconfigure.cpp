@@ -22,7 +22,7 @@ std::unique_ptr<FConfigure>& shared() {
   return form;
 }
 
-// The logo the dialog carries: a handheld with a cradle's arrow.
+// The logo the dialog carries: a handheld.
 QPixmap logo() {
   QPixmap picture(48, 64);
   picture.fill(Qt::transparent);
