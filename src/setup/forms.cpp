@@ -17,15 +17,18 @@ std::unique_ptr<frmAbout>& aboutForm() {
   static std::unique_ptr<frmAbout> form;
   return form;
 }
-}  // namespace
 
-void showSetup(QWidget* owner) {
+// Loaded on demand, shown modally, unloaded once it has closed.
+template <class Form>
+void showOnce(std::unique_ptr<Form>& form, QWidget* owner) {
   ensureApplication();
-  auto& form = setupForm();
-  if (!form) form = std::make_unique<frmSetup>(owner);
+  if (!form) form = std::make_unique<Form>(owner);
   showModal(*form);
   form.reset();
 }
+}  // namespace
+
+void showSetup(QWidget* owner) { showOnce(setupForm(), owner); }
 
 void unInstall() {
   ensureApplication();
@@ -35,13 +38,7 @@ void unInstall() {
   form.reset();
 }
 
-void showAbout(QWidget* owner) {
-  ensureApplication();
-  auto& form = aboutForm();
-  if (!form) form = std::make_unique<frmAbout>(owner);
-  showModal(*form);
-  form.reset();
-}
+void showAbout(QWidget* owner) { showOnce(aboutForm(), owner); }
 
 void unloadSetup() { setupForm().reset(); }
 void unloadAbout() { aboutForm().reset(); }

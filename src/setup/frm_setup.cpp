@@ -13,7 +13,9 @@
 #include <QVBoxLayout>
 #include <optional>
 
+#include "com/com_error.h"
 #include "com/desktop_log.h"
+#include "com/variant.h"
 #include "host/settings.h"
 #include "host/settings_writer.h"
 #include "setup/control_lock.h"
@@ -29,16 +31,14 @@ QLabel* label(const QString& text, QWidget* parent, bool wrap = false) {
   return l;
 }
 
-// A stored whole number; nullopt when it is not one, so that the control is left as it was.
+// A stored whole number, read as the HotSync reads the settings; nullopt
+// when it is not one, so that the control is left as it was.
 std::optional<int> wholeNumber(const std::string& text) {
   try {
-    size_t used = 0;
-    int n = std::stoi(text, &used);
-    while (used < text.size() && text[used] == ' ') ++used;
-    if (used == text.size()) return n;
-  } catch (const std::exception&) {
+    return com::Variant(text).toInt16();
+  } catch (const com::ComError&) {
+    return std::nullopt;
   }
-  return std::nullopt;
 }
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }

@@ -154,12 +154,14 @@ TEST_F(SetupDialog, StoredValuesThatAreNotUsableLeaveTheirControls) {
   store.set(connection, "OSType", "three");
   store.set(host::sectionKey("DateBook"), "Active", "yes");
   store.set(host::sectionKey("AddressBook"), "Active", "1");
+  store.set(host::sectionKey("MemoPad"), "Active", " 1 ");  // read as the HotSync reads it
   frmSetup f;
   EXPECT_FALSE(f.chkDOA->isChecked());
   EXPECT_TRUE(f.optUniType[1]->isChecked());
   for (int i = 1; i <= 3; ++i) EXPECT_FALSE(f.optOSType[i]->isChecked());
   EXPECT_FALSE(f.chkDateBook->isChecked());
   EXPECT_TRUE(f.chkAddressBook->isChecked());
+  EXPECT_TRUE(f.chkMemoPad->isChecked());
   EXPECT_FALSE(buttonsEnabled(f));
 }
 
