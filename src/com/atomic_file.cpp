@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -20,6 +22,15 @@ namespace {
   throw FileError(what + " " + path.string() + ": " + std::strerror(errno));
 }
 }  // namespace
+
+void crashPoint() {
+  static const long target = [] {
+    const char* at = std::getenv("PELORIX_CRASH_AT");
+    return at ? std::atol(at) : 0L;
+  }();
+  static long reached = 0;
+  if (target > 0 && ++reached == target) ::raise(SIGKILL);
+}
 
 void writeFileAtomically(const fs::path& file, std::string_view data, fs::perms mode) {
   struct stat existing {};
@@ -37,6 +48,7 @@ void writeFileAtomically(const fs::path& file, std::string_view data, fs::perms 
     errno = saved;
     failure(what, file);
   };
+  crashPoint();
   size_t done = 0;
   while (done < data.size()) {
     ssize_t n = ::write(fd, data.data() + done, data.size() - done);
@@ -45,14 +57,17 @@ void writeFileAtomically(const fs::path& file, std::string_view data, fs::perms 
     done += static_cast<size_t>(n);
   }
   if (::fchmod(fd, permissions) != 0) abandon("cannot set permissions of");
+  crashPoint();
   if (::fsync(fd) != 0) abandon("cannot flush");
   ::close(fd);
+  crashPoint();
   if (::rename(temp.c_str(), file.c_str()) != 0) {
     int saved = errno;
     ::unlink(temp.c_str());
     errno = saved;
     failure("cannot replace", file);
   }
+  crashPoint();
   fs::path folder = file.parent_path().empty() ? fs::path(".") : file.parent_path();
   if (int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
     ::fsync(dir);

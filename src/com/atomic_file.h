@@ -18,6 +18,12 @@ void writeFileAtomically(const std::filesystem::path& file, std::string_view dat
                          std::filesystem::perms mode = std::filesystem::perms::owner_read |
                                                        std::filesystem::perms::owner_write);
 
+// A test hook at each point where a file is written, flushed, renamed or
+// removed: with PELORIX_CRASH_AT=N in the environment the process kills
+// itself (SIGKILL, as kill -9 does) on reaching the N-th such point, so that
+// tests can end a run at every one of them in turn.
+void crashPoint();
+
 // The whole file; FileError naming it when it cannot be read.
 std::string readWholeFile(const std::filesystem::path& file);
 
