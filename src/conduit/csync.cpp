@@ -75,9 +75,13 @@ void CSync::SyncDatabases() {
     std::int16_t count = info_->RemoteDbCount();
     for (std::int16_t i = 0; i < count; ++i) {
       OpenPalmDatabase(info_->RemoteDbNames(i));
+      // The HotSync Manager reports a database that could not be opened.
+      if (!adapter_) continue;
       if (!OpenPCDatabase()) {
         log(" - Unable make connection to Database", 21, true, false);
-        desktopLog("cannot open the PC store for " + pc().PalmDatabaseName + ": " + pc().lastError());
+        std::string why = "the host could not be reached: " + pc().lastError();
+        desktopLog(pc().PalmDatabaseName + ": " + why);
+        adapter().EndTransfer(false, why);
         return;
       }
       SyncCategories();
@@ -92,6 +96,7 @@ void CSync::runTransfer(std::int32_t syncType) {
   if (syncType < 0 || syncType > 3) return;
   static const char* names[] = {"FastSync", "SlowSync", "CopyToPC", "CopyToPalm"};
   std::string failure;
+  reportedKeys_.clear();
   pc().takeSilentFailure();
   try {
     switch (syncType) {
@@ -104,10 +109,12 @@ void CSync::runTransfer(std::int32_t syncType) {
     failure = e.what();
   }
   if (auto silent = pc().takeSilentFailure(); silent && failure.empty()) failure = *silent;
-  if (!failure.empty())
-    desktopLog(std::string(names[syncType]) + " of " + pc().PalmDatabaseName + " ended early: " + failure);
+  if (!failure.empty()) {
+    failure = std::string(names[syncType]) + " ended early: " + failure;
+    desktopLog(pc().PalmDatabaseName + ": " + failure);
+  }
   try {
-    adapter().EndTransfer(failure.empty());
+    adapter().EndTransfer(failure.empty(), failure);
   } catch (const std::exception&) {
   }
 }
@@ -127,6 +134,7 @@ void CSync::OpenPalmDatabase(const std::string& name) {
     } catch (const std::exception& creating) {
       desktopLog("cannot open or create the handheld database " + name + ": " + opening.what() + "; " +
                  creating.what());
+      return;
     }
   }
   try {
@@ -141,9 +149,11 @@ void CSync::OpenPalmDatabase(const std::string& name) {
 bool CSync::OpenPCDatabase() { return pc().OpenDatabase(info_->PathName(), info_->LocalName()); }
 
 void CSync::SyncCategories() {
+  // Outlives the try block, so that a failed step can stop its report.
+  com::Ref<host::ICategoryList> list;
   try {
     com::Ref<pddirect::IPDCategories> palm = adapter().Categories();
-    com::Ref<host::ICategoryList> list = pc().Categories();
+    list = pc().Categories();
     std::int32_t type = info_->SyncType();
     // The PC list pads its names to 15 characters; the handheld's are not,
     // and are compared and written without the padding.
@@ -159,7 +169,8 @@ void CSync::SyncCategories() {
         list->Id(i, palm->Id(i));
         list->Dirty(i, palm->Dirty(i));
       } else if (type == 3) {
-        takePC(i);
+        // "Unfiled" is the handheld's own; the host never fills slot 0.
+        if (i > 0) takePC(i);
       } else if (type == 0 || type == 1) {
         std::string palmName = trimmed(palm->Name(i));
         std::string pcName = trimmed(list->Name(i));
@@ -174,7 +185,11 @@ void CSync::SyncCategories() {
         }
       }
     }
+    // The handheld keeps its categories before the list's release tells the
+    // host that it took them.
+    adapter().Checkpoint(false);
   } catch (const std::exception& e) {
+    if (list) list->Abandon();
     desktopLog("categories of " + pc().PalmDatabaseName + " not reconciled: " + e.what());
   }
 }

@@ -4,6 +4,7 @@
 // it, reconciles the categories and runs the transfer.
 
 #include <string>
+#include <unordered_set>
 
 #include "com/object.h"
 #include "conduit/pddirect.h"
@@ -27,6 +28,14 @@ class CSync : public com::Object {
   void SlowSync();
   void CopyToPC();
   void CopyToPalm();
+  // The first pass of the fast and the slow sync: the handheld's records
+  // (only the changed ones for the fast sync) go to the host.
+  void handheldToPC(bool modifiedOnly);
+  // A record the host created goes to the handheld, which gives it an id.
+  void writeNewRecord(std::int32_t pcIndex, com::Variant& id, std::int32_t category, std::int32_t attributes,
+                      const com::Variant& data);
+  // Saves the handheld, then tells the host the new ids (request 5).
+  void notifyHost();
   // Runs the transfer of the sync type and tells the handheld whether it
   // completed, so that its changes are kept or dropped as one.
   void runTransfer(std::int32_t syncType);
@@ -42,6 +51,8 @@ class CSync : public com::Object {
   com::Ref<pddirect::IPDRecordAdapter> adapter_;
   com::Ref<host::CMVData> pc_;
   com::Ref<pddirect::IPDUtility> utility_;
+  // Host keys whose new id this transfer reports itself.
+  std::unordered_set<std::string> reportedKeys_;
 };
 
 }  // namespace pelorix::conduit

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "com/object.h"
 #include "com/variant.h"
@@ -87,9 +89,23 @@ class IPDRecordAdapter : public com::Object {
   virtual void IteratorIndex(std::int32_t index) = 0;
   virtual bool AtEnd() = 0;
   // Tells the HotSync Manager how the record transfer of this database
-  // ended: a completed one is saved and its dirty flags cleared; a failed
-  // one leaves the database as it was before the HotSync.
-  virtual void EndTransfer(bool completed) = 0;
+  // ended, and why when it failed: a completed one is saved and its dirty
+  // flags cleared; a failed one leaves the database as its last checkpoint.
+  virtual void EndTransfer(bool completed, const std::string& why = {}) = 0;
+
+  // Saves the database as it stands, so that what the host is told next
+  // about it is never rolled back. With records, the records count as
+  // delivered (dirty flags cleared) and the new ids not yet acknowledged
+  // by the host are kept with them.
+  virtual void Checkpoint(bool records) = 0;
+  // The handheld id that an earlier, unfinished HotSync gave the host
+  // record with this key (empty when none), so that it is written over
+  // that record instead of being added twice.
+  virtual Variant PendingId(const std::string& hostKey) = 0;
+  // A host record written under a new id; kept until the host confirms.
+  virtual void KeepNewId(const std::string& hostKey, const Variant& id) = 0;
+  // Every id not yet confirmed, oldest first: (host key, handheld id).
+  virtual std::vector<std::pair<std::string, std::int32_t>> PendingIds() = 0;
 };
 
 class IPDDatabaseQuery : public com::Object {

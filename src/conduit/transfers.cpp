@@ -1,6 +1,12 @@
 // The record transfers of the four record-moving sync types. Each throws on
-// the error that ends it; SyncDatabases catches it, so that the transfer
-// ends without a log line and the next database still runs.
+// the error that ends it; runTransfer catches it, so that the transfer ends
+// without a log line and the next database still runs.
+//
+// The handheld is saved (Checkpoint) before a request tells the host of
+// its new state (the new ids of request 5): a failure after that point
+// keeps the handheld as the host now believes it is, and the ids the host
+// has not confirmed are kept so that the next HotSync neither loses nor
+// duplicates those records.
 
 #include "com/desktop_log.h"
 #include "conduit/csync.h"
@@ -18,15 +24,18 @@ bool isNew(const Variant& id) { return id.isUnsetZeroOrEmpty(); }
 
 }  // namespace
 
-void CSync::FastSync() {
-  log(" - Sync configured to FastSync", -1, true, false);
+void CSync::handheldToPC(bool modifiedOnly) {
   pddirect::IPDRecordAdapter& palm = adapter();
   host::CMVData& pc = this->pc();
   std::int32_t index = 0, category = 0, attributes = 0;
   Variant id;
+  auto next = [&] {
+    return modifiedOnly ? palm.ReadNextModified(index, id, category, attributes)
+                        : palm.ReadNext(index, id, category, attributes);
+  };
 
   palm.IteratorIndex(0);
-  Variant data = palm.ReadNextModified(index, id, category, attributes);
+  Variant data = next();
   while (!palm.AtEnd()) {
     if (attributes & kDeletedOrArchived) {
       pc.DeleteRecord(id, category, attributes, data);
@@ -34,9 +43,41 @@ void CSync::FastSync() {
       data = pc.ReviewRecord(id, category, attributes, data);
       if (attributes & kModified) palm.WriteRecord(id, category, attributes, data);
     }
-    data = palm.ReadNextModified(index, id, category, attributes);
+    data = next();
   }
+}
 
+void CSync::writeNewRecord(std::int32_t pcIndex, Variant& id, std::int32_t category, std::int32_t attributes,
+                           const Variant& data) {
+  pddirect::IPDRecordAdapter& palm = adapter();
+  std::string key = pc().HostKey(pcIndex);
+  // Given an id by a HotSync that ended before the host learnt it: written
+  // over that record, never added twice.
+  if (!key.empty()) id = palm.PendingId(key);
+  palm.WriteRecord(id, category, attributes, data);
+  if (!key.empty()) {
+    palm.KeepNewId(key, id);
+    reportedKeys_.insert(key);
+  }
+  pc().UpdateRecordNo(pcIndex, id);
+}
+
+void CSync::notifyHost() {
+  pddirect::IPDRecordAdapter& palm = adapter();
+  for (const auto& [key, id] : palm.PendingIds())
+    if (!reportedKeys_.count(key)) pc().AddNewId(id, key);
+  palm.Checkpoint(true);
+  pc().NotifyDatabase();
+}
+
+void CSync::FastSync() {
+  log(" - Sync configured to FastSync", -1, true, false);
+  pddirect::IPDRecordAdapter& palm = adapter();
+  host::CMVData& pc = this->pc();
+  std::int32_t category = 0, attributes = 0;
+  Variant id, data;
+
+  handheldToPC(true);
   pc.RequestInformation();
 
   pc.RecordIndex = 0;
@@ -44,8 +85,7 @@ void CSync::FastSync() {
   while (pc.ReadNextModified(pcIndex, id, category, attributes)) {
     if (isNew(id)) {
       data = pc.ReadByIndex(pcIndex, id, category, attributes);
-      palm.WriteRecord(id, category, attributes, data);
-      pc.UpdateRecordNo(pcIndex, id);
+      writeNewRecord(pcIndex, id, category, attributes, data);
     } else if (attributes & kDeletedOrArchived) {
       try {
         palm.RemoveRecord(id);
@@ -70,7 +110,7 @@ void CSync::FastSync() {
     }
   }
 
-  pc.NotifyDatabase();
+  notifyHost();
   palm.RemoveSet(1, 255);
 }
 
@@ -78,21 +118,10 @@ void CSync::SlowSync() {
   log(" - Sync configured to SlowSync", -1, true, false);
   pddirect::IPDRecordAdapter& palm = adapter();
   host::CMVData& pc = this->pc();
-  std::int32_t index = 0, category = 0, attributes = 0;
-  Variant id;
+  std::int32_t category = 0, attributes = 0;
+  Variant id, data;
 
-  palm.IteratorIndex(0);
-  Variant data = palm.ReadNext(index, id, category, attributes);
-  while (!palm.AtEnd()) {
-    if (attributes & kDeletedOrArchived) {
-      pc.DeleteRecord(id, category, attributes, data);
-    } else {
-      data = pc.ReviewRecord(id, category, attributes, data);
-      if (attributes & kModified) palm.WriteRecord(id, category, attributes, data);
-    }
-    data = palm.ReadNext(index, id, category, attributes);
-  }
-
+  handheldToPC(false);
   pc.RequestInformation();
 
   pc.RecordIndex = 0;
@@ -100,8 +129,7 @@ void CSync::SlowSync() {
   while (pc.ReadNextNotReview(pcIndex, id, category, attributes)) {
     if (isNew(id)) {
       data = pc.ReadByIndex(pcIndex, id, category, attributes);
-      palm.WriteRecord(id, category, attributes, data);
-      pc.UpdateRecordNo(pcIndex, id);
+      writeNewRecord(pcIndex, id, category, attributes, data);
     } else if (attributes & kDeletedOrArchived) {
       try {
         palm.RemoveRecord(id);
@@ -113,7 +141,7 @@ void CSync::SlowSync() {
     }
   }
 
-  pc.NotifyDatabase();
+  notifyHost();
   palm.RemoveSet(1, 255);
 }
 
@@ -155,13 +183,12 @@ void CSync::CopyToPalm() {
   for (std::int32_t i = 1; i <= count; ++i) {
     Variant data = pc.ReadByIndex(i, id, category, attributes);
     if (id.isEmpty() || (id.isNumeric() && id.toDouble() == 0)) {
-      palm.WriteRecord(id, category, attributes, data);
-      pc.UpdateRecordNo(i, id);
+      writeNewRecord(i, id, category, attributes, data);
     } else if (!(attributes & kDeletedOrArchived)) {
       palm.WriteRecord(id, category, attributes, data);
     }
   }
-  pc.NotifyDatabase();
+  notifyHost();
   pc.RemoveAllDeletedRecords();
 }
 

@@ -66,6 +66,9 @@ void CDtCategories::Create(const std::string& pName) {
   if (created_) return;
   created_ = true;
   path_ = pName;
+  // Until the host's list is read whole, releasing it would hand the host
+  // names it never had.
+  report_ = false;
   std::string answer = call(6, "");
   size_t start = 0;
   for (int i = 1; i <= 15; ++i) {
@@ -82,6 +85,7 @@ void CDtCategories::Create(const std::string& pName) {
     e.Id = static_cast<std::uint8_t>(i);
     e.Dirty = !(flag == "False" || flag == "0");
   }
+  report_ = true;
 }
 
 std::string CDtCategories::wireList() const {
@@ -94,6 +98,10 @@ std::string CDtCategories::wireList() const {
 }
 
 void CDtCategories::Terminate() {
+  if (!report_) {
+    hotSyncInfo_.reset();
+    return;
+  }
   try {
     call(7, wireList());
   } catch (const std::exception& e) {

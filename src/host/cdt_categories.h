@@ -37,7 +37,9 @@ class CDtCategories final : public ICategoryList {
   void Id(std::int32_t index, std::int32_t id) override;
   bool Dirty(std::int32_t index) override;
   void Dirty(std::int32_t index, bool dirty) override;
+  void Abandon() override { report_ = false; }
 
+  // A list whose request 6 failed reports nothing when released.
   void Create(const std::string& pName);
   // The category list as request 7 sends it.
   std::string wireList() const;
@@ -51,6 +53,7 @@ class CDtCategories final : public ICategoryList {
 
   std::array<CategoryEntry, 16> slots_;
   bool created_ = false;
+  bool report_ = true;
   std::string path_;
   com::Ref<pddirect::IPDHotSyncInfo> hotSyncInfo_;
 };

@@ -26,6 +26,8 @@ class ICategoryList : public com::Object {
   virtual void Id(std::int32_t index, std::int32_t id) = 0;
   virtual bool Dirty(std::int32_t index) = 0;
   virtual void Dirty(std::int32_t index, bool dirty) = 0;
+  // The handheld did not keep the list: its release tells the host nothing.
+  virtual void Abandon() = 0;
 };
 
 class CMVData : public com::Object {
@@ -55,6 +57,11 @@ class CMVData : public com::Object {
   void DeleteRecord(com::Variant& vRecordId, std::int32_t nCategory, std::int32_t eAttributes,
                     const com::Variant& pData);
   void UpdateRecordNo(std::int32_t nIdx, const com::Variant& vRecordId);
+  // The host key (mvRecNo) of the record at a position.
+  std::string HostKey(std::int32_t nIndex);
+  // A new id an earlier HotSync gave a host record, for NotifyDatabase to
+  // report again unless this HotSync already reports it.
+  void AddNewId(std::int32_t id, const std::string& hostKey);
   void NotifyDatabase();
   com::Variant ReviewRecord(com::Variant& vRecordId, std::int32_t& nCategory, std::int32_t& eAttributes,
                             const com::Variant& pData);
@@ -67,9 +74,8 @@ class CMVData : public com::Object {
   // Why the last OpenDatabase failed, for the desktop's log.
   const std::string& lastError() const { return lastError_; }
   const ConduitSettings& settings() const { return settings_; }
-  // Set when a call of the host failed inside an operation that does not
-  // pass the error on, so that the transfer is not taken as complete.
-  // Reading it clears it.
+  // Set when an operation that does not pass its error on failed, so that
+  // the transfer is not taken as complete. Reading it clears it.
   std::optional<std::string> takeSilentFailure();
 
  protected:

@@ -90,9 +90,8 @@ void CMVData::WriteRecord(Variant& vRecordId, std::int32_t nCategory, std::int32
     r->CreateClass(vRecordId, nCategory, eAttributes, pData);
     r->FromPalm(true);
   } catch (const std::exception& e) {
-    // Nothing is stored; the desktop's log says which record was left out.
-    com::desktopLog("WriteRecord of " + PalmDatabaseName + " left out the record " + vRecordId.toText() + ": " +
-                    e.what());
+    // Nothing is stored, and the transfer does not count as complete.
+    silentFailure("WriteRecord", std::runtime_error("the record " + vRecordId.toText() + " was left out: " + e.what()));
     return;
   }
   try {
@@ -115,8 +114,14 @@ void CMVData::UpdateRecordNo(std::int32_t nIdx, const Variant& vRecordId) {
     newIds_.push_back(std::string("NewId ") + kValueMark + std::to_string(r.RecordId().toInt32()) + kValueMark +
                       r.mvRecNo());
   } catch (const std::exception& e) {
-    com::desktopLog("UpdateRecordNo of " + PalmDatabaseName + " at " + std::to_string(nIdx) + ": " + e.what());
+    silentFailure("UpdateRecordNo", std::runtime_error("at " + std::to_string(nIdx) + ": " + e.what()));
   }
+}
+
+std::string CMVData::HostKey(std::int32_t nIndex) { return records_.at(nIndex).mvRecNo(); }
+
+void CMVData::AddNewId(std::int32_t id, const std::string& hostKey) {
+  newIds_.push_back(std::string("NewId ") + kValueMark + std::to_string(id) + kValueMark + hostKey);
 }
 
 void CMVData::NotifyDatabase() {
@@ -142,13 +147,9 @@ Variant CMVData::ReviewRecord(Variant& vRecordId, std::int32_t& nCategory, std::
     stored = records_.find(palmKey(vRecordId.toInt32()));
   } catch (const std::exception&) {
   }
-  try {
-    answer = callHost(1, r ? r->CreateDynamicArray() : std::string());
-  } catch (const std::exception& e) {
-    // The review goes on without an answer, but the handheld's change did not
-    // reach the host: the transfer must not count as complete.
-    silentFailure("ReviewRecord", e);
-  }
+  // A host that fails ends the transfer: going on would settle, at request
+  // 5, changes the host was never shown.
+  answer = callHost(1, r ? r->CreateDynamicArray() : std::string());
   if (stored) stored->Reviewed(true);
   if (!answer.empty() && r) {
     try {

@@ -1,6 +1,9 @@
 #include "palm/handheld.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <stdexcept>
 
@@ -63,6 +66,87 @@ std::vector<std::string> Handheld::databases() const {
       names.push_back(entry.path().stem().string());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+namespace {
+
+fs::path pendingFile(const fs::path& folder, const std::string& name) { return folder / ("." + name + ".newids"); }
+
+// Host keys may hold any byte but the marks; a line must hold one key.
+std::string escapeKey(const std::string& key) {
+  std::string out;
+  for (unsigned char c : key) {
+    if (c < 0x20 || c == '%' || c == 0x7F) {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", c);
+      out += hex;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+std::string unescapeKey(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+      out += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+Handheld::Pending Handheld::pending(const std::string& name) const {
+  fs::path file = pendingFile(folder_, name);
+  std::error_code ec;
+  Pending pending;
+  if (!fs::exists(file, ec)) return pending;
+  std::istringstream in(com::readWholeFile(file));
+  for (std::string line; std::getline(in, line);) {
+    size_t tab = line.find('\t');
+    if (line.starts_with('#') || tab == std::string::npos) continue;
+    unsigned long value = std::strtoul(line.c_str() + (line.starts_with("seed\t") ? 5 : 0), nullptr, 10);
+    if (value == 0 || value > kMaxUniqueId + 1)
+      throw PdbFormatError(file.string() + ": not a record id: " + line.substr(0, tab));
+    if (line.starts_with("seed\t"))
+      pending.seed = static_cast<std::uint32_t>(value);
+    else
+      pending.ids.emplace_back(unescapeKey(line.substr(tab + 1)), static_cast<std::uint32_t>(value));
+  }
+  return pending;
+}
+
+void Handheld::setPending(const std::string& name, const Pending& pending) const {
+  fs::path file = pendingFile(folder_, name);
+  if (pending.ids.empty() && pending.seed == 0) {
+    std::error_code ec;
+    if (!fs::exists(file, ec)) return;
+    com::crashPoint();
+    if (!fs::remove(file, ec) && ec) throw com::FileError("cannot remove " + file.string() + ": " + ec.message());
+    return;
+  }
+  std::string text = "# Pelorix: ids of new host records that the host has not confirmed yet\n";
+  if (pending.seed) text += "seed\t" + std::to_string(pending.seed) + "\n";
+  for (const auto& [key, id] : pending.ids) text += std::to_string(id) + "\t" + escapeKey(key) + "\n";
+  com::writeFileAtomically(file, text, kFileMode);
+}
+
+void Handheld::removeLeftovers() const {
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder_, ec)) {
+    std::string name = entry.path().filename().string();
+    // writeFileAtomically's temporaries: ".<file>.tmp-XXXXXX"
+    size_t tmp = name.rfind(".tmp-");
+    if (name.starts_with('.') && tmp != std::string::npos && name.size() == tmp + 11 && entry.is_regular_file(ec))
+      fs::remove(entry.path(), ec);
+  }
 }
 
 std::map<std::string, std::string> Handheld::state() const {

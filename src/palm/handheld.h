@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "palm/pdb_database.h"
@@ -29,6 +30,20 @@ class Handheld {
   void write(const std::string& name, const PdbDatabase& db) const;
   // Names of the databases in the folder, from their file names.
   std::vector<std::string> databases() const;
+
+  // Kept beside a database: new host records' ids that the host has not
+  // confirmed yet, as (host key, handheld id), and the unique-id seed of a
+  // HotSync that was rolled back. Nothing to keep removes the file.
+  struct Pending {
+    std::vector<std::pair<std::string, std::uint32_t>> ids;
+    std::uint32_t seed = 0;
+  };
+  Pending pending(const std::string& name) const;
+  void setPending(const std::string& name, const Pending& pending) const;
+
+  // Removes what writes that were cut short left behind; call it while
+  // holding the lock.
+  void removeLeftovers() const;
 
   // key=value lines of the handheld's own HotSync state.
   std::map<std::string, std::string> state() const;

@@ -80,6 +80,7 @@ fs::path userFolder(const std::string& userName) {
 HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void(const std::string&)>& print) {
   Handheld handheld(options.handheld);
   com::FileLock lock(handheld.lockFile(), false);
+  handheld.removeLeftovers();
   auto state = handheld.state();
 
   std::string desktop = desktopId();
@@ -90,22 +91,24 @@ HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void
   if (user.empty()) user = state.count("UserName") ? state["UserName"] : fs::absolute(options.handheld).filename().string();
   fs::path folder = userFolder(user);
   fs::create_directories(folder);
+  // Written line by line, so that a run that is killed still leaves its lines.
   std::ofstream logFile(folder / "HotSync.log", std::ios::app);
   com::DateTime started = com::now();
-  logFile << "HotSync started " << com::formatDateTime(started) << " (" << handheld.folder().string() << ")\n";
+  logFile << "HotSync started " << com::formatDateTime(started) << " (" << handheld.folder().string() << ")"
+          << std::endl;
 
   auto emit = [&](const LogEntry& entry) {
     result.log.push_back(entry);
-    logFile << "  " << entry.text << '\n';
+    logFile << "  " << entry.text << std::endl;
     if (print) print(entry.text);
   };
   auto note = [&](const std::string& text) {
-    logFile << "  " << text << '\n';
+    logFile << "  " << text << std::endl;
     if (print) print(text);
   };
   auto problem = [&](const std::string& text) {
     result.problems.push_back(text);
-    logFile << "  ! " << text << '\n';
+    logFile << "  ! " << text << std::endl;
     if (print) print("! " + text);
   };
 
@@ -125,6 +128,7 @@ HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void
     std::int32_t syncType = result.syncType;
     // A database this desktop has not synchronised yet needs every record.
     if (!options.syncType && !state.count(std::string("LastSync.") + app->database)) syncType = 1;
+    bool oneTimeAction = false;
     if (options.entries) {
       auto served = options.entries->comClass(app->creator);
       if (!served) {
@@ -137,7 +141,7 @@ HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void
       if (!options.syncType) {
         std::string once = options.entries->value(app->creator, "SyncTemp").value_or("");
         std::string chosenAction = once.empty() ? options.entries->value(app->creator, "SyncPerm").value_or("") : once;
-        if (!once.empty()) options.entries->removeValue(app->creator, "SyncTemp");
+        oneTimeAction = !once.empty();
         if (auto action = parseSyncType(chosenAction); action && *action != 0) syncType = *action;
       }
     }
@@ -153,6 +157,7 @@ HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void
     request.dbType = fourCC("DATA");
 
     note(std::string(app->name) + ":");
+    size_t problemsBefore = result.problems.size();
     HotSyncSession session(handheld, request, emit);
     try {
       com::Ref<com::Object> conduit = com::ClassRegistry::instance().create(progId);
@@ -162,29 +167,40 @@ HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void
       allCompleted = false;
       continue;  // the session's working copies are dropped unwritten
     }
+    for (const auto& [db, why] : session.failures()) problem(db + ": cannot be opened: " + why);
     for (const std::string& db : session.openedDatabases()) {
       auto transfer = session.transferOf(db);
+      auto working = session.working(db);
       if (transfer == WorkingDatabase::Transfer::Failed) {
+        bool kept = working->checkpointed;
+        std::string why = working->failure.empty() ? "the transfer did not complete" : working->failure;
         session.rollback(db);
-        problem(db + ": the transfer did not complete, the database is as it was (" + com::desktopLogFile().string() +
-                " says why)");
-        allCompleted = false;
+        problem(db + ": " + why +
+                (kept ? "; the handheld keeps what the host was told, the next HotSync completes the rest"
+                      : "; the database is as it was") +
+                " (" + com::desktopLogFile().string() + ")");
         continue;
       }
-      auto counts = session.working(db);
       auto plural = [](size_t n) { return std::to_string(n) + (n == 1 ? " record " : " records "); };
       note("  " + db + (transfer == WorkingDatabase::Transfer::Completed
-                            ? ": " + plural(counts->written) + "written, " + plural(counts->removed) + "removed"
+                            ? ": " + plural(working->written) + "written, " + plural(working->removed) + "removed"
                             : ": no records moved"));
       try {
-        session.commit(db, transfer == WorkingDatabase::Transfer::Completed);
+        if (transfer == WorkingDatabase::Transfer::Completed) {
+          session.finish(db);
+          state["LastSync." + db] = com::formatDateTime(com::now());
+        } else {
+          session.commit(db, false);
+        }
         result.committed.push_back(db);
-        state["LastSync." + db] = com::formatDateTime(com::now());
       } catch (const std::exception& e) {
-        problem(db + ": changes not saved, the file is as it was: " + e.what());
-        allCompleted = false;
+        problem(db + ": changes not saved: " + e.what());
       }
     }
+    bool completed = result.problems.size() == problemsBefore;
+    allCompleted = allCompleted && completed;
+    // A one-time action that did not complete is run again next time.
+    if (oneTimeAction && completed) options.entries->removeValue(app->creator, "SyncTemp");
   }
 
   if (allCompleted) {
@@ -197,7 +213,8 @@ HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void
   } catch (const std::exception& e) {
     problem(std::string("the handheld's HotSync state was not saved: ") + e.what());
   }
-  logFile << "HotSync finished " << com::formatDateTime(com::now()) << (result.ok() ? "" : " with problems") << "\n";
+  logFile << "HotSync finished " << com::formatDateTime(com::now()) << (result.ok() ? "" : " with problems")
+          << std::endl;
   return result;
 }
 

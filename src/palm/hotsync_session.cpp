@@ -35,7 +35,19 @@ std::shared_ptr<WorkingDatabase> HotSyncSession::open(const std::string& name) {
   if (!handheld_.has(name)) throw std::out_of_range("the handheld has no database " + name);
   auto working = std::make_shared<WorkingDatabase>();
   working->name = name;
-  working->db = handheld_.read(name);
+  try {
+    working->db = handheld_.read(name);
+    working->saved = handheld_.pending(name);
+  } catch (const std::exception& e) {
+    failures_[name] = e.what();
+    throw;
+  }
+  working->pendingIds = working->saved.ids;
+  // An id the host may still learn, or that a rolled-back HotSync handed
+  // out, must not go to another record.
+  for (const auto& [key, id] : working->pendingIds) working->db.reserveUniqueId(id);
+  if (working->saved.seed > 0) working->db.reserveUniqueId(working->saved.seed - 1);
+  working->savedSeed = working->db.header.uniqueIdSeed;
   open_[name] = working;
   return working;
 }
@@ -49,6 +61,7 @@ std::shared_ptr<WorkingDatabase> HotSyncSession::create(const std::string& name,
   working->name = name;
   working->db = newDatabase(toPalmText(name), creator, type);
   working->created = true;
+  failures_.erase(name);
   open_[name] = working;
   return working;
 }
@@ -87,6 +100,33 @@ void HotSyncSession::commit(const std::string& name, bool clearDirty) {
   if (changed || w.created) handheld_.write(name, w.db);
   w.changed = false;
   w.created = false;
+  w.savedSeed = w.db.header.uniqueIdSeed;
+}
+
+void HotSyncSession::checkpoint(const std::string& name, bool records) {
+  auto found = open_.find(name);
+  if (found == open_.end()) return;
+  if (records) {
+    // The ids first: should the records not follow, an id kept for nothing
+    // is only written over again, while a record whose id was not kept
+    // would be added a second time.
+    WorkingDatabase& w = *found->second;
+    if (!w.pendingIds.empty() && w.pendingIds != w.saved.ids) {
+      handheld_.setPending(name, {w.pendingIds, w.saved.seed});
+      w.saved.ids = w.pendingIds;
+    }
+    w.checkpointed = true;
+  }
+  commit(name, records);
+}
+
+void HotSyncSession::finish(const std::string& name) {
+  auto found = open_.find(name);
+  if (found == open_.end()) return;
+  commit(name, true);
+  found->second->pendingIds.clear();
+  found->second->saved = {};
+  handheld_.setPending(name, {});
 }
 
 size_t WorkingDatabase::find(std::uint32_t id) {
@@ -118,6 +158,19 @@ size_t WorkingDatabase::removeIf(const std::function<bool(const PdbRecord&)>& re
   return removed;
 }
 
-void HotSyncSession::rollback(const std::string& name) { open_.erase(name); }
+void HotSyncSession::rollback(const std::string& name) {
+  auto found = open_.find(name);
+  if (found == open_.end()) return;
+  std::shared_ptr<WorkingDatabase> dropped = found->second;
+  open_.erase(found);
+  if (dropped->db.header.uniqueIdSeed <= dropped->savedSeed) return;
+  // The file stays as it was; the seed beside it keeps the ids handed out
+  // here from being handed out again.
+  try {
+    handheld_.setPending(name, {dropped->saved.ids, dropped->db.header.uniqueIdSeed});
+  } catch (const std::exception&) {
+    // No one was told of those ids; the next HotSync may use them again.
+  }
+}
 
 }  // namespace pelorix::palm

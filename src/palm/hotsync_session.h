@@ -46,6 +46,15 @@ struct WorkingDatabase {
   // What the conduit reported of its record transfer: a completed one is
   // saved with its dirty flags cleared, a failed one is dropped.
   Transfer transfer = Transfer::None;
+  std::string failure;  // why the transfer failed
+  // Saved before the host was told of its records: a failure after that
+  // keeps what was saved instead of rolling back.
+  bool checkpointed = false;
+  // New host records written under these ids (host key, id) whose ids the
+  // host has not confirmed yet; saved with the records at each checkpoint.
+  std::vector<std::pair<std::string, std::uint32_t>> pendingIds;
+  Handheld::Pending saved;          // what is kept beside the file
+  std::uint32_t savedSeed = 0;      // the unique-id seed the file holds
   size_t written = 0, removed = 0;  // records, for the HotSync's summary
 
   // Position of the record with the id, or npos.
@@ -82,6 +91,7 @@ class HotSyncSession {
 
   // The working copy of an existing database (PdbFormatError when corrupt,
   // std::out_of_range when missing); one copy per database and session.
+  // Why a database could not be opened is kept for failures().
   std::shared_ptr<WorkingDatabase> open(const std::string& name);
   std::shared_ptr<WorkingDatabase> create(const std::string& name, std::uint32_t creator, std::uint32_t type);
   std::vector<std::string> openedDatabases() const;
@@ -89,10 +99,21 @@ class HotSyncSession {
   // The working copy of an opened database, or nullptr.
   std::shared_ptr<const WorkingDatabase> working(const std::string& name) const;
 
+  // Databases that could be neither opened nor created, with the reason.
+  const std::map<std::string, std::string>& failures() const { return failures_; }
+
   // Writes a database's changes to its file; with clearDirty the records'
   // dirty flags are cleared too, as after a completed HotSync.
   void commit(const std::string& name, bool clearDirty);
-  // Forgets a database's changes; the file stays as it was.
+  // Saves the database before the host hears of it: with records, the ids
+  // not yet confirmed first, then the records with their dirty flags
+  // cleared; without, as it stands (its categories).
+  void checkpoint(const std::string& name, bool records);
+  // The transfer completed and the host confirmed the new ids: saves the
+  // rest and forgets the ids.
+  void finish(const std::string& name);
+  // Forgets a database's changes since its last checkpoint. Unique ids
+  // handed out meanwhile stay used.
   void rollback(const std::string& name);
 
  private:
@@ -101,6 +122,7 @@ class HotSyncSession {
   LogSink sink_;
   std::vector<LogEntry> log_;
   std::map<std::string, std::shared_ptr<WorkingDatabase>> open_;
+  std::map<std::string, std::string> failures_;
 };
 
 }  // namespace pelorix::palm

@@ -200,8 +200,51 @@ void PDRecordAdapter::IteratorIndex(std::int32_t index) {
   atEnd_ = false;
 }
 
-void PDRecordAdapter::EndTransfer(bool completed) {
+void PDRecordAdapter::EndTransfer(bool completed, const std::string& why) {
   db_->transfer = completed ? WorkingDatabase::Transfer::Completed : WorkingDatabase::Transfer::Failed;
+  db_->failure = completed ? std::string() : why;
+}
+
+void PDRecordAdapter::Checkpoint(bool records) {
+  try {
+    HotSyncSession::current().checkpoint(db_->name, records);
+  } catch (const com::ComError&) {
+    throw;
+  } catch (const std::exception& e) {
+    com::raise(err::kFail, kSource, db_->name + " could not be saved: " + e.what());
+  }
+}
+
+size_t PDRecordAdapter::pendingPosition(const std::string& hostKey) {
+  if (pendingIndex_.size() != db_->pendingIds.size()) {
+    pendingIndex_.clear();
+    for (size_t i = 0; i < db_->pendingIds.size(); ++i) pendingIndex_[db_->pendingIds[i].first] = i;
+  }
+  auto found = pendingIndex_.find(hostKey);
+  return found == pendingIndex_.end() ? WorkingDatabase::npos : found->second;
+}
+
+Variant PDRecordAdapter::PendingId(const std::string& hostKey) {
+  size_t pos = pendingPosition(hostKey);
+  if (pos == WorkingDatabase::npos) return {};
+  return Variant(static_cast<std::int32_t>(db_->pendingIds[pos].second));
+}
+
+void PDRecordAdapter::KeepNewId(const std::string& hostKey, const Variant& id) {
+  std::uint32_t value = handheldId(id);
+  size_t pos = pendingPosition(hostKey);
+  if (pos != WorkingDatabase::npos) {
+    db_->pendingIds[pos].second = value;
+    return;
+  }
+  pendingIndex_[hostKey] = db_->pendingIds.size();
+  db_->pendingIds.emplace_back(hostKey, value);
+}
+
+std::vector<std::pair<std::string, std::int32_t>> PDRecordAdapter::PendingIds() {
+  std::vector<std::pair<std::string, std::int32_t>> out;
+  for (const auto& [key, id] : db_->pendingIds) out.emplace_back(key, static_cast<std::int32_t>(id));
+  return out;
 }
 
 }  // namespace pelorix::palm

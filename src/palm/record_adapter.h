@@ -2,6 +2,7 @@
 // The suite's record adapter and category object on a working database.
 
 #include <memory>
+#include <unordered_map>
 
 #include "conduit/pddirect.h"
 #include "palm/hotsync_session.h"
@@ -27,13 +28,20 @@ class PDRecordAdapter final : public pddirect::IPDRecordAdapter {
   std::int32_t IteratorIndex() override { return static_cast<std::int32_t>(next_); }
   void IteratorIndex(std::int32_t index) override;
   bool AtEnd() override { return atEnd_; }
-  void EndTransfer(bool completed) override;
+  void EndTransfer(bool completed, const std::string& why) override;
+  void Checkpoint(bool records) override;
+  com::Variant PendingId(const std::string& hostKey) override;
+  void KeepNewId(const std::string& hostKey, const com::Variant& id) override;
+  std::vector<std::pair<std::string, std::int32_t>> PendingIds() override;
 
  private:
   com::Variant readNext(bool modifiedOnly, std::int32_t& index, com::Variant& id, std::int32_t& category,
                         std::int32_t& attributes);
 
+  size_t pendingPosition(const std::string& hostKey);
+
   std::shared_ptr<WorkingDatabase> db_;
+  std::unordered_map<std::string, size_t> pendingIndex_;
   size_t next_ = 0;
   bool atEnd_ = false;
 };

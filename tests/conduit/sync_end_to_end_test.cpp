@@ -280,7 +280,10 @@ TEST_F(FailingHost, AHostThatFailsAtAnyRequestLosesNothingAndTheNextSyncRepairs)
     auto before = readBytes(handheld / "MemoDB.pdb");
     failAt(n);
     EXPECT_FALSE(sync().ok());
-    EXPECT_EQ(readBytes(handheld / "MemoDB.pdb"), before);
+    // Until request 5 the host has been told nothing the handheld must keep.
+    if (n < calls) {
+      EXPECT_EQ(readBytes(handheld / "MemoDB.pdb"), before);
+    }
     failAt(0);
     ASSERT_TRUE(sync().ok());
     EXPECT_EQ(outcome(), clean);

@@ -51,7 +51,10 @@ class RecordingConnector : public com::Dispatchable<RecordingConnector> {
       t.method("CallHost", [](RecordingConnector&, Args a) {
         HostCall call{a[0].toText(), split(a[1].toText()), a[2].toText()};
         calls.push_back(call);
-        a[3] = Variant(answer ? answer(call) : std::string());
+        std::string to = answer ? answer(call) : std::string();
+        // A host without categories still answers request 6 with its 15 entries.
+        if (to.empty() && call.code() == 6) to = noCategories();
+        a[3] = Variant(to);
         return Variant();
       });
       t.method("CreateDynamicArray", [](RecordingConnector&, Args a) {
@@ -69,6 +72,12 @@ class RecordingConnector : public com::Dispatchable<RecordingConnector> {
       return t;
     }();
     return m;
+  }
+
+  static std::string noCategories() {
+    std::string list;
+    for (int i = 1; i <= 15; ++i) list += std::string(i > 1 ? "\xFE" : "") + "\xFD" + "0";
+    return list;
   }
 
   static std::vector<std::string> split(const std::string& text) {
