@@ -114,7 +114,9 @@ void CSync::runTransfer(std::int32_t syncType) {
     desktopLog(pc().PalmDatabaseName + ": " + failure);
   }
   try {
-    adapter().EndTransfer(failure.empty(), failure);
+    // A failed category step leaves the records' transfer standing, but is
+    // still reported.
+    adapter().EndTransfer(failure.empty(), failure.empty() ? categoryFailure_ : failure);
   } catch (const std::exception&) {
   }
 }
@@ -149,6 +151,7 @@ void CSync::OpenPalmDatabase(const std::string& name) {
 bool CSync::OpenPCDatabase() { return pc().OpenDatabase(info_->PathName(), info_->LocalName()); }
 
 void CSync::SyncCategories() {
+  categoryFailure_.clear();
   // Outlives the try block, so that a failed step can stop its report.
   com::Ref<host::ICategoryList> list;
   try {
@@ -185,12 +188,13 @@ void CSync::SyncCategories() {
         }
       }
     }
-    // The handheld keeps its categories before the list's release tells the
-    // host that it took them.
+    // The handheld keeps its categories before the host is told it took them.
     adapter().Checkpoint(false);
+    list->Report();
   } catch (const std::exception& e) {
     if (list) list->Abandon();
-    desktopLog("categories of " + pc().PalmDatabaseName + " not reconciled: " + e.what());
+    categoryFailure_ = std::string("the categories were not reconciled: ") + e.what();
+    desktopLog(pc().PalmDatabaseName + ": " + categoryFailure_);
   }
 }
 

@@ -53,6 +53,7 @@ class CSync : public com::Object {
   com::Ref<pddirect::IPDUtility> utility_;
   // Host keys whose new id this transfer reports itself.
   std::unordered_set<std::string> reportedKeys_;
+  std::string categoryFailure_;
 };
 
 }  // namespace pelorix::conduit

@@ -97,6 +97,12 @@ std::string CDtCategories::wireList() const {
   return list;
 }
 
+void CDtCategories::Report() {
+  if (!report_) return;
+  report_ = false;
+  call(7, wireList());
+}
+
 void CDtCategories::Terminate() {
   if (!report_) {
     hotSyncInfo_.reset();

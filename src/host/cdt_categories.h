@@ -38,6 +38,7 @@ class CDtCategories final : public ICategoryList {
   bool Dirty(std::int32_t index) override;
   void Dirty(std::int32_t index, bool dirty) override;
   void Abandon() override { report_ = false; }
+  void Report() override;
 
   // A list whose request 6 failed reports nothing when released.
   void Create(const std::string& pName);

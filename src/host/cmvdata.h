@@ -28,6 +28,9 @@ class ICategoryList : public com::Object {
   virtual void Dirty(std::int32_t index, bool dirty) = 0;
   // The handheld did not keep the list: its release tells the host nothing.
   virtual void Abandon() = 0;
+  // Tells the host now what the release would (request 7), so that a
+  // failure can be reported; the release then tells nothing more.
+  virtual void Report() = 0;
 };
 
 class CMVData : public com::Object {

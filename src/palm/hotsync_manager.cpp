@@ -189,6 +189,7 @@ HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void
         if (transfer == WorkingDatabase::Transfer::Completed) {
           session.finish(db);
           state["LastSync." + db] = com::formatDateTime(com::now());
+          if (!working->failure.empty()) problem(db + ": " + working->failure);
         } else {
           session.commit(db, false);
         }

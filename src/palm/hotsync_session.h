@@ -46,7 +46,7 @@ struct WorkingDatabase {
   // What the conduit reported of its record transfer: a completed one is
   // saved with its dirty flags cleared, a failed one is dropped.
   Transfer transfer = Transfer::None;
-  std::string failure;  // why the transfer failed
+  std::string failure;  // why the transfer failed, or what failed beside a completed one
   // Saved before the host was told of its records: a failure after that
   // keeps what was saved instead of rolling back.
   bool checkpointed = false;

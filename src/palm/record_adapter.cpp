@@ -202,7 +202,7 @@ void PDRecordAdapter::IteratorIndex(std::int32_t index) {
 
 void PDRecordAdapter::EndTransfer(bool completed, const std::string& why) {
   db_->transfer = completed ? WorkingDatabase::Transfer::Completed : WorkingDatabase::Transfer::Failed;
-  db_->failure = completed ? std::string() : why;
+  db_->failure = why;
 }
 
 void PDRecordAdapter::Checkpoint(bool records) {

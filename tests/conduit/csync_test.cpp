@@ -29,6 +29,7 @@ class FakeCategories : public host::ICategoryList {
   bool Dirty(std::int32_t i) override { return slots.at(i).dirty; }
   void Dirty(std::int32_t i, bool d) override { slots.at(i).dirty = d; }
   void Abandon() override {}
+  void Report() override {}
 };
 
 // A PC store that opens when told to and hands out a fixed category list.
