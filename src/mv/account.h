@@ -1,7 +1,9 @@
 #pragma once
 // A MultiValue account on disk: a folder whose sub-folders are its files and
 // whose files' entries are items, one file per item, named by the item id.
-// Ids that are not safe file names are escaped reversibly.
+// Ids that are not safe file names are escaped reversibly. A set of changes
+// reaches the disk all or none, also when the process is killed or the disk
+// fills up on the way (see account.cpp for how).
 
 #include <filesystem>
 #include <optional>
@@ -21,6 +23,21 @@ class AccountError : public std::runtime_error {
 std::string escapeName(const std::string& name);
 // std::invalid_argument for a name that escapeName never makes.
 std::string unescapeName(const std::string& fileName);
+
+// Hidden files of the account folder that its commits use.
+inline constexpr const char* kJournalName = ".commit-journal";
+inline constexpr const char* kCommitLockName = ".commit-lock";
+inline constexpr const char* kRecordLocksName = ".record-locks";
+
+// A file of an item being written, beside it: ".<item>.tmp-<letters>".
+bool isTemporaryName(const std::string& fileName);
+
+// One change of a commit; no item: the item is deleted.
+struct ItemChange {
+  std::string file;
+  std::string id;
+  std::optional<std::string> item;
+};
 
 class Account {
  public:
@@ -44,7 +61,23 @@ class Account {
   // The item ids of a file, sorted.
   std::vector<std::string> items(const std::string& file) const;
 
+  // All of the changes or none, in one commit with the other processes'
+  // commits to this account. AccountError, the account unchanged, when one
+  // cannot be made (no such file, a full disk).
+  void commit(const std::vector<ItemChange>& changes);
+  // What an opened account needs: a commit a killed process left is
+  // finished (or, before its point of no return, undone), and temporaries
+  // of interrupted writes are removed. AccountError for a damaged journal.
+  void recover();
+  // Finishes a commit a killed process left, if any; costs one stat when
+  // there is none. For the start of a call and after taking a record lock.
+  void settle();
+  // The file whose byte ranges lock items; see AccountSession.
+  std::filesystem::path recordLocksFile() const { return folder_ / kRecordLocksName; }
+
  private:
+  class CommitLock;
+  void replayJournal();
   std::filesystem::path fileFolder(const std::string& file) const;
   std::filesystem::path itemPath(const std::string& file, const std::string& id) const;
 

@@ -1,10 +1,18 @@
 #pragma once
 // What one call of a subroutine sees of its account: its own writes and
-// deletes are visible to it at once, but reach the disk only on commit. A
-// subroutine that fails therefore leaves the account as it found it.
+// deletes are visible to it at once, but reach the disk only on commit, all
+// of them or none. A subroutine that fails therefore leaves the account as
+// it found it.
+//
+// Record locks (READU) are byte-range locks of the account's lock file that
+// every process sees. A lock is held until the session ends, after its
+// commit or discard, so that no other process reads through READU a value
+// this call is about to change.
 
+#include <chrono>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,7 +23,11 @@ namespace pelorix::mv {
 
 class AccountSession {
  public:
-  explicit AccountSession(Account& account) : account_(account) {}
+  // Finishes a commit that a killed process left before anything is read.
+  explicit AccountSession(Account& account);
+  ~AccountSession();  // releases the locks
+  AccountSession(const AccountSession&) = delete;
+  AccountSession& operator=(const AccountSession&) = delete;
 
   bool hasFile(const std::string& file) const { return account_.hasFile(file); }
   // AccountError when the file does not exist.
@@ -26,7 +38,12 @@ class AccountSession {
   // Sorted, with this session's changes applied.
   std::vector<std::string> items(const std::string& file) const;
 
-  // Applies the changes in id order, each item atomically.
+  // Locks the item for this session, waiting at most `wait` while another
+  // process holds it; false when it still does. Taking a lock this session
+  // holds already succeeds at once. AccountError when locking fails.
+  bool lock(const std::string& file, const std::string& id, std::chrono::milliseconds wait);
+
+  // Applies the changes, all or none.
   void commit();
   void discard() { changes_.clear(); }
   bool changed() const { return !changes_.empty(); }
@@ -37,6 +54,8 @@ class AccountSession {
   Account& account_;
   // nullopt: deleted.
   std::map<std::pair<std::string, std::string>, std::optional<std::string>> changes_;
+  int lockFd_ = -1;
+  std::set<long long> locked_;  // offsets held in the lock file
 };
 
 }  // namespace pelorix::mv

@@ -268,6 +268,11 @@ struct Frame {
     }
     if (f == "SEQ") return a[0].empty() ? "0" : std::to_string(static_cast<unsigned char>(a[0][0]));
     if (f == "NOT") return boolean(!truth(a[0]));
+    if (f == "STATUS") {
+      // 1: READU met another process's lock; 2: ON ERROR took a storage error.
+      const std::string& last = variable(kStatusVariable);
+      return last == std::string(1, kStatusLocked) ? "1" : last == std::string(1, kStatusError) ? "2" : "0";
+    }
     if (f == "DATE" || f == "TIME") {
       auto now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
       std::tm local{};
@@ -373,6 +378,11 @@ struct Frame {
         std::string file = openFile(eval(*s.args[0]));
         std::string id = itemId(*s.args[1]);
         int attribute = s.verb == Verb::ReadV ? whole(eval(*s.args[2])) : 0;
+        if (s.lock && !session().lock(file, id, s.onLocked ? std::chrono::milliseconds(0) : vm.lockWait_)) {
+          if (s.onLocked) return kStatusLocked;
+          fail("the item " + id + " of " + file + " stayed locked by another process for " +
+               formatNumber(static_cast<double>(vm.lockWait_.count()) / 1000) + " seconds");
+        }
         std::optional<std::string> item = session().read(file, id);
         std::string& target = this->target(s.target.variable);
         target = item ? (s.verb == Verb::ReadV ? Extract(*item, attribute) : *item) : std::string{};
@@ -410,6 +420,12 @@ struct Frame {
       case Verb::ClearSelect:
         if (s.option == "ALL") vm.lists_.clear();
         else if (Interpreter::SelectList* l = list(s, false)) l->ids.clear();
+        return kStatusOk;
+      case Verb::Release:
+        // Checked, but the locks stay until the call's changes are on disk:
+        // this call may still write what it releases.
+        if (!s.args.empty()) openFile(eval(*s.args[0]));
+        if (s.args.size() > 1) itemId(*s.args[1]);
         return kStatusOk;
       case Verb::Locate: return locate(s);
       case Verb::Del:
@@ -560,7 +576,11 @@ void Interpreter::runTopLevel(std::shared_ptr<const CompiledProgram> program, st
   steps_ = 0;
   lists_.clear();
   std::optional<AccountSession> session;
-  if (account_) session.emplace(*account_);
+  try {
+    if (account_) session.emplace(*account_);
+  } catch (const AccountError& e) {
+    throw BasicError(program->name, 0, std::string("cannot open the account: ") + e.what());
+  }
   session_ = session ? &*session : nullptr;
   try {
     execute(program, refs, 0);

@@ -3,6 +3,7 @@
 // subroutines use. A program is compiled to a list of steps; GOTO and GOSUB
 // jump within it. Every failure is a BasicError naming program, line, cause.
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -53,6 +54,10 @@ class Interpreter {
   // Steps of the last call; the limit applies to each call on its own.
   long stepsTaken() const { return steps_; }
 
+  // How long READU without LOCKED waits for another process's lock before
+  // the call fails.
+  void setLockWait(std::chrono::milliseconds wait) { lockWait_ = wait; }
+
  private:
   struct SelectList {
     std::vector<std::string> ids;
@@ -68,6 +73,7 @@ class Interpreter {
   Loader loader_;
   Output output_;
   long maxSteps_;
+  std::chrono::milliseconds lockWait_{std::chrono::seconds(30)};
   Account* account_;
   AccountSession* session_ = nullptr;  // during a call with an account
   long steps_ = 0;

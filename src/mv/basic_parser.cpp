@@ -118,7 +118,7 @@ const std::map<std::string, int> kFunctionArity = {
     {"REPLACE", -1}, {"INSERT", -1}, {"DELETE", -1}, {"UPCASE", 1}, {"DOWNCASE", 1}, {"CONVERT", 3},
     {"CHANGE", 3}, {"EREPLACE", -1}, {"NUM", 1}, {"INT", 1}, {"ABS", 1}, {"MOD", 2}, {"REM", 2},
     {"STR", 2}, {"SPACE", 1}, {"CHAR", 1}, {"SEQ", 1}, {"DATE", 0}, {"TIME", 0}, {"NOT", 1},
-    {"OCONV", 2}, {"ICONV", 2}};
+    {"OCONV", 2}, {"ICONV", 2}, {"STATUS", 0}};
 
 class Parser {
  public:
@@ -376,16 +376,18 @@ class Parser {
     return e;
   }
 
-  // The clauses after a statement that succeeds or not. LOCKED never runs:
-  // one process holds no locks against itself.
+  // The clauses after a statement that succeeds or not; LOCKED runs when
+  // another process holds the item READU asked for.
   void clauses(int statementStep, int line) {
     std::vector<int> ends;
     while (onError() || peek().word("LOCKED")) {
-      char status = 'L';
+      char status = kStatusLocked;
       if (onError()) {
         next();
         p_.steps[static_cast<size_t>(statementStep)].onError = true;
         status = kStatusError;
+      } else {
+        p_.steps[static_cast<size_t>(statementStep)].onLocked = true;
       }
       next();
       int test = here();
@@ -442,6 +444,7 @@ class Parser {
     if (w == "READ" || w == "READU" || w == "READV" || w == "READVU") {
       bool v = w == "READV" || w == "READVU";
       int at = emitStatement(v ? Verb::ReadV : Verb::Read, line);
+      step(at).lock = w == "READU" || w == "READVU";
       step(at).target.variable = expectName("a variable to read into");
       if (!acceptWord("FROM")) fail("expected FROM");
       step(at).args.push_back(expression());
@@ -520,7 +523,15 @@ class Parser {
       step(at).target = positionedTarget();
       return true;
     }
-    if (w == "CLOSE" || w == "RELEASE") {  // nothing is held open or locked
+    if (w == "RELEASE") {  // RELEASE [file [, id]]
+      int at = emitStatement(Verb::Release, line);
+      if (!atEnd() && !peek().word("ELSE") && !peek().word("THEN")) {
+        step(at).args.push_back(expression());
+        if (accept(",")) step(at).args.push_back(expression());
+      }
+      return true;
+    }
+    if (w == "CLOSE") {  // nothing is held open
       while (!atEnd() && !peek().word("ELSE")) next();
       return true;
     }

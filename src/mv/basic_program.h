@@ -26,11 +26,11 @@ struct Target {
 
 // Statements that succeed or not and then take their THEN, ELSE, ON ERROR
 // or LOCKED clause, read by the steps that follow from kStatusVariable.
-enum class Verb { None, Open, Read, ReadV, Write, WriteV, DeleteItem, Select, ReadNext, ClearSelect, Locate, Del, Ins };
+enum class Verb { None, Open, Read, ReadV, Write, WriteV, DeleteItem, Select, ReadNext, ClearSelect, Locate, Del, Ins, Release };
 
 // A name that no source text can spell.
 inline const std::string kStatusVariable = "\x01STATUS";
-inline constexpr char kStatusOk = '1', kStatusElse = '0', kStatusError = 'E';
+inline constexpr char kStatusOk = '1', kStatusElse = '0', kStatusError = 'E', kStatusLocked = 'L';
 
 struct Step {
   enum Kind { Assign, JumpIfFalse, JumpIfTrue, Jump, Gosub, Return, Print, Stop, Abort, ForTest, ForStep, Call, Statement } kind = Assign;
@@ -43,6 +43,8 @@ struct Step {
   std::string label;  // unresolved GOTO / GOSUB target
   Verb verb = Verb::None;
   bool onError = false;  // the statement has an ON ERROR clause
+  bool lock = false;     // READU, READVU
+  bool onLocked = false; // the statement has a LOCKED clause
   std::string option;    // LOCATE's BY order, SELECT's list
 };
 

@@ -1,22 +1,39 @@
 #include "mv/step_limit.h"
 
+#include <optional>
 #include <string>
 
 #include "com/settings_store.h"
 
 namespace pelorix::mv {
 
-long configuredMaxSteps() {
+namespace {
+
+// A damaged or odd setting must not stop a sync: the default applies.
+std::optional<double> positiveSetting(const char* value) {
   try {
-    auto text = com::SettingsStore::user().get(kHostSettingsKey, kMaxStepsValue);
+    auto text = com::SettingsStore::user().get(kHostSettingsKey, value);
     if (text) {
-      long steps = std::stol(*text);
-      if (steps > 0) return steps;
+      double number = std::stod(*text);
+      if (number > 0) return number;
     }
   } catch (...) {
-    // A damaged or odd setting must not stop a sync: the default applies.
   }
-  return kDefaultMaxSteps;
+  return std::nullopt;
+}
+
+}  // namespace
+
+long configuredMaxSteps() {
+  auto steps = positiveSetting(kMaxStepsValue);
+  return steps && *steps >= 1 && *steps < 9e18 ? static_cast<long>(*steps) : kDefaultMaxSteps;
+}
+
+std::chrono::milliseconds configuredLockWait() {
+  auto seconds = positiveSetting(kLockWaitValue);
+  // A day at most: a wait must end.
+  if (!seconds || *seconds > 86400) return kDefaultLockWait;
+  return std::chrono::milliseconds(static_cast<long long>(*seconds * 1000));
 }
 
 }  // namespace pelorix::mv

@@ -39,7 +39,10 @@ constexpr const char* kUsage =
 mv::Account openAccount(const std::string& name) {
   auto folder = mv::resolveAccount(name);
   if (!folder) throw std::runtime_error("no account \"" + name + "\": neither a connection nor a folder");
-  return mv::Account(*folder);
+  mv::Account account(*folder);
+  // Finishes or undoes a commit that a killed run left, as a HotSync's connect does.
+  account.recover();
+  return account;
 }
 
 int run(const Args& args) {
@@ -52,6 +55,7 @@ int run(const Args& args) {
   mv::Interpreter vm(mv::programLoader(account),
                      [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); },
                      mv::configuredMaxSteps(), &account);
+  vm.setLockWait(mv::configuredLockWait());
   // Missing arguments are empty, so that a quick try needs no "" on the line.
   size_t parameters = vm.parameterCount(args[2]);
   if (values.size() < parameters) values.resize(parameters);

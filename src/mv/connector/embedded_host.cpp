@@ -1,7 +1,12 @@
 #include "mv/connector/embedded_host.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <ctime>
-#include <fstream>
 
 #include "mv/account.h"
 #include "mv/account_programs.h"
@@ -51,6 +56,29 @@ Variant extract(Args args) {
   return Variant(Extract(arrayText(array), attribute, position(args, 2), position(args, 3)));
 }
 
+// Control characters shown as escapes, so that what a program prints can
+// neither break a line of the log nor drive the terminal that shows it.
+std::string visible(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          char escape[5];
+          std::snprintf(escape, sizeof escape, "\\x%02x", c);
+          out += escape;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out;
+}
+
 std::string timestamp() {
   std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -64,7 +92,10 @@ std::string timestamp() {
 
 EmbeddedHost::EmbeddedHost(int connectionType) : type_(connectionType) { ++liveObjects(); }
 
-EmbeddedHost::~EmbeddedHost() { --liveObjects(); }
+EmbeddedHost::~EmbeddedHost() {
+  closeLog();
+  --liveObjects();
+}
 
 std::string EmbeddedHost::progId() const { return "trivex" + std::to_string(type_) + ".Host"; }
 
@@ -102,9 +133,11 @@ void EmbeddedHost::connect() {
       }
     }
     auto account = std::make_unique<Account>(folder);
+    account->recover();
     interpreter_ = std::make_unique<Interpreter>(
-        programLoader(*account), [this](const std::string& line) { output_.push_back(line); }, configuredMaxSteps(),
-        account.get());
+        programLoader(*account), [this](const std::string& line) { log(running_ + ": " + visible(line)); },
+        configuredMaxSteps(), account.get());
+    interpreter_->setLockWait(configuredLockWait());
     account_ = std::move(account);
   } catch (const UsersError& e) {
     fail(kConnectFailed, e.what());
@@ -113,11 +146,30 @@ void EmbeddedHost::connect() {
   }
 }
 
-void EmbeddedHost::log(const std::string& program, const std::string& line) const {
+void EmbeddedHost::log(const std::string& line) {
   // The log is a help for the subroutine's author; failing to write it must
-  // not fail the sync.
-  std::ofstream out(account_->folder() / kHostLogName, std::ios::app);
-  out << timestamp() << ' ' << program << ": " << line << '\n';
+  // not fail the sync. Not through a link planted in its place, and only
+  // into a plain file (a FIFO would block).
+  if (logFd_ < 0) {
+    fs::path file = account_->folder() / kHostLogName;
+    logFd_ = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    struct stat st {};
+    if (logFd_ >= 0 && (::fstat(logFd_, &st) != 0 || !S_ISREG(st.st_mode))) closeLog();
+    if (logFd_ < 0) return;
+  }
+  // One write a line: nothing waits in a buffer for a process that is killed.
+  std::string text = timestamp() + ' ' + line + '\n';
+  for (size_t done = 0; done < text.size();) {
+    ssize_t n = ::write(logFd_, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    done += static_cast<size_t>(n);
+  }
+}
+
+void EmbeddedHost::closeLog() {
+  if (logFd_ >= 0) ::close(logFd_);
+  logFd_ = -1;
 }
 
 void EmbeddedHost::callHost(const std::string& program, Variant& palmInfo, Variant& fromPalm, Variant& toPalm) {
@@ -126,22 +178,25 @@ void EmbeddedHost::callHost(const std::string& program, Variant& palmInfo, Varia
   if (!source)
     fail(kProgramFailed, "No program \"" + program + "\" in the BP file of the account " + account_->folder().string());
   std::vector<std::string> args{palmInfo.toText(), fromPalm.toText(), toPalm.toText()};
-  output_.clear();
+  running_ = visible(program);
+  struct LogCloser {
+    EmbeddedHost& host;
+    ~LogCloser() { host.closeLog(); }
+  } closer{*this};
   try {
     interpreter_->call(program, args);
   } catch (const BasicError& e) {
-    for (const std::string& line : output_) log(program, line);
-    log(program, std::string("failed: ") + e.what());
+    log(running_ + ": failed: " + visible(e.what()));
     fail(kProgramFailed, e.what());
   } catch (const std::exception& e) {
-    log(program, std::string("failed: ") + e.what());
+    log(running_ + ": failed: " + visible(e.what()));
     fail(kProgramFailed, program + ": " + e.what());
   }
-  for (const std::string& line : output_) log(program, line);
   toPalm = Variant(std::move(args[2]));
 }
 
 void EmbeddedHost::disconnect() {
+  closeLog();
   interpreter_.reset();
   account_.reset();
 }

@@ -42,7 +42,9 @@ class EmbeddedHost final : public com::Dispatchable<EmbeddedHost> {
  private:
   [[noreturn]] void fail(com::HRESULT number, const std::string& description) const;
   std::filesystem::path accountFolder() const;
-  void log(const std::string& program, const std::string& line) const;
+  // One line of the account's host.log, written at once.
+  void log(const std::string& line);
+  void closeLog();
 
   int type_;
   std::string hostName_, dataSource_, accountPath_, userName_, password_;
@@ -51,7 +53,8 @@ class EmbeddedHost final : public com::Dispatchable<EmbeddedHost> {
 
   std::unique_ptr<Account> account_;
   std::unique_ptr<Interpreter> interpreter_;  // one per connection, so compiled programs are kept
-  std::vector<std::string> output_;           // of the running call, logged when it ends
+  std::string running_;                       // the program of the call in progress
+  int logFd_ = -1;                            // open during a call that logged
 };
 
 }  // namespace pelorix::mv
