@@ -53,9 +53,7 @@ class PDUtility final : public pddirect::IPDUtility {
     return after(at, 4);
   }
   std::int32_t WriteText(ByteArray& b, std::int32_t offset, const std::string& text) override {
-    std::string palm = toPalmText(text);
-    // A zero inside the text would end it early on the handheld.
-    palm = palm.substr(0, palm.find('\0'));
+    std::string palm = toPalmText(text);  // holds no zero: a NUL became a blank
     size_t at = place(b, offset, palm.size() + 1);
     std::copy(palm.begin(), palm.end(), b.begin() + at);
     b[at + palm.size()] = 0;
@@ -90,8 +88,7 @@ class PDUtility final : public pddirect::IPDUtility {
     return fromPalmText(fourCCText(static_cast<std::uint32_t>(value)));
   }
   std::int32_t TextSize(const std::string& text) override {
-    std::string palm = toPalmText(text);
-    return static_cast<std::int32_t>(std::min(palm.find('\0'), palm.size()) + 1);
+    return static_cast<std::int32_t>(palmTextLength(text) + 1);
   }
 };
 

@@ -19,6 +19,7 @@ class CAddressBookRec final : public IPalmRecord {
   void encode(RecordWriter& out) override;
   void appendFields(std::string& out) const override;
   void extractFields(FieldScanner& in) override;
+  const char* palmDatabase() const override { return "AddressDB"; }
 
  private:
   // last name, first name, company, phones 1-5, address, city, state, zip,

@@ -17,6 +17,7 @@ class CDateBook final : public IPalmRecord {
   void encode(RecordWriter& out) override;
   void appendFields(std::string& out) const override;
   void extractFields(FieldScanner& in) override;
+  const char* palmDatabase() const override { return "DatebookDB"; }
   void afterExtract() override;
 
  private:

@@ -14,6 +14,7 @@ class CMemoPad final : public IPalmRecord {
   void encode(RecordWriter& out) override;
   void appendFields(std::string& out) const override;
   void extractFields(FieldScanner& in) override;
+  const char* palmDatabase() const override { return "MemoDB"; }
 
  private:
   std::string memo_;

@@ -14,6 +14,7 @@ class CToDoList final : public IPalmRecord {
   void encode(RecordWriter& out) override;
   void appendFields(std::string& out) const override;
   void extractFields(FieldScanner& in) override;
+  const char* palmDatabase() const override { return "ToDoDB"; }
   const char* createClassSource() const override { return "CToDoList:CreateClass"; }
 
  private:

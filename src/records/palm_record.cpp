@@ -1,6 +1,10 @@
 #include "records/palm_record.h"
 
+#include <algorithm>
+
+#include "com/desktop_log.h"
 #include "host/marks.h"
+#include "palm/palm_text.h"
 #include "records/caddress_book_rec.h"
 #include "records/cdate_book.h"
 #include "records/cmemo_pad.h"
@@ -32,6 +36,7 @@ void RecordWriter::byte(std::int32_t value) {
 }
 
 void RecordWriter::text(const std::string& text) {
+  unheld_ += palm::unheldCharacters(text);
   grow(static_cast<size_t>(u_.TextSize(text)));
   offset_ = u_.WriteText(buffer_, offset_, text);
 }
@@ -61,13 +66,26 @@ std::uint8_t RecordReader::byte() {
 
 std::string RecordReader::text() {
   std::string value;
+  if (unterminated()) return rest();
   offset_ = u_.ReadText(data_, offset_, 66525, value);
   return value;
 }
 
 std::string RecordReader::noteText() {
   std::string value;
+  if (unterminated()) return rest();
   offset_ = u_.ReadNoteText(data_, offset_, 13, value);
+  return value;
+}
+
+bool RecordReader::unterminated() const {
+  if (offset_ < 0 || static_cast<size_t>(offset_) >= data_.size()) return false;
+  return std::find(data_.begin() + offset_, data_.end(), 0) == data_.end();
+}
+
+std::string RecordReader::rest() {
+  std::string value;
+  offset_ = u_.ReadFixedText(data_, offset_, static_cast<std::int32_t>(data_.size()) - offset_, value);
   return value;
 }
 
@@ -120,6 +138,13 @@ Variant IPalmRecord::CreatePalmData() {
   try {
     RecordWriter out(utility());
     encode(out);
+    if (out.unheld() > 0 && !unheldLogged_) {
+      unheldLogged_ = true;
+      std::string which = recordId_ != 0 ? "record " + std::to_string(recordId_) : std::string("new record");
+      com::desktopLog(std::string(palmDatabase()) + " " + which + " (host key \"" + mvRecNo_ + "\"): " +
+                      std::to_string(out.unheld()) +
+                      " characters the handheld cannot hold were written as \"?\" (a NUL as a blank)");
+    }
     return Variant(out.finish());
   } catch (const std::exception&) {
     return Variant(ByteArray{});
@@ -159,6 +184,7 @@ void IPalmRecord::extractAll(FieldScanner& in) {
   isArchive_ = flagField(in.next());
   isDirty_ = flagField(in.next());
   isPrivate_ = flagField(in.next());
+  unheldLogged_ = false;
   extractFields(in);
   mvRecNo_ = in.rest();
   afterExtract();

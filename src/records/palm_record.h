@@ -27,6 +27,8 @@ class RecordWriter {
   void byte(std::int32_t value);  // kOverflow outside 0 to 255
   void text(const std::string& text);
   std::int32_t offset() const { return offset_; }
+  // Characters of the texts written that the handheld cannot hold.
+  size_t unheld() const { return unheld_; }
   ByteArray finish();
 
  private:
@@ -34,9 +36,11 @@ class RecordWriter {
   pddirect::IPDUtility& u_;
   ByteArray buffer_;
   std::int32_t offset_ = 0;
+  size_t unheld_ = 0;
 };
 
-// Reads a record buffer field by field; reading past its end fails.
+// Reads a record buffer field by field; reading past its end fails. A text
+// cut off before its terminating zero is read up to the end of the buffer.
 class RecordReader {
  public:
   RecordReader(pddirect::IPDUtility& utility, const ByteArray& data) : u_(utility), data_(data) {}
@@ -50,6 +54,8 @@ class RecordReader {
   std::int32_t offset() const { return offset_; }
 
  private:
+  bool unterminated() const;
+  std::string rest();
   pddirect::IPDUtility& u_;
   const ByteArray& data_;
   std::int32_t offset_ = 0;
@@ -112,6 +118,8 @@ class IPalmRecord : public com::Dispatchable<IPalmRecord> {
   virtual void afterExtract() {}
   // Where a failing CreateClass raises its error again; nullptr swallows it.
   virtual const char* createClassSource() const { return nullptr; }
+  // The handheld database of the class, for the desktop's log.
+  virtual const char* palmDatabase() const = 0;
 
   pddirect::IPDUtility& utility();
 
@@ -123,6 +131,7 @@ class IPalmRecord : public com::Dispatchable<IPalmRecord> {
   std::string mvRecNo_;
   bool isArchive_ = false, isDelete_ = false, isDirty_ = false, isPrivate_ = false;
   bool reviewed_ = false, fromPalm_ = false;
+  bool unheldLogged_ = false;  // once per text from the host
   com::Ref<pddirect::IPDUtility> utility_;
 };
 

@@ -160,20 +160,52 @@ TEST(UniqueIds, NewIdsAreNeverReusedWithinADatabase) {
 }
 
 TEST(PalmText, LatinAndUtf8ConvertBothWays) {
-  EXPECT_EQ(fromPalmText("caf\xE9 \x80 \x8E"), "caf\xC3\xA9 \xE2\x82\xAC \xE2\x99\xA3");
-  EXPECT_EQ(toPalmText("caf\xC3\xA9 \xE2\x82\xAC \xE2\x99\xA3"), "caf\xE9 \x80 \x8E");
+  EXPECT_EQ(fromPalmText("caf\xE9 \x80 \x8F"), "caf\xC3\xA9 \xE2\x82\xAC \xE2\x99\xA5");
+  EXPECT_EQ(toPalmText("caf\xC3\xA9 \xE2\x82\xAC \xE2\x99\xA5"), "caf\xE9 \x80 \x8F");
   // Every handheld byte survives the trip to the desktop and back.
   std::string all;
   for (int c = 1; c < 256; ++c) all += static_cast<char>(c);
   EXPECT_EQ(toPalmText(fromPalmText(all)), all);
-  // What the handheld cannot hold, and broken UTF-8, become "?".
-  EXPECT_EQ(toPalmText("\xE4\xB8\xAD|\xF0\x9F\x98\x80|\xC3|\xFF|\xED\xA0\x80"), "?|?|?|?|???");
+  // What the handheld cannot hold becomes "?".
+  EXPECT_EQ(toPalmText("\xE4\xB8\xAD|\xF0\x9F\x98\x80|\xE2\x99\xA3"), "?|?|?");
   EXPECT_EQ(palmTextLength("caf\xC3\xA9\xE4\xB8\xAD"), 5u);
   // The handheld's characters 0xFC to 0xFE are never the desktop's marks.
   std::string marks = fromPalmText("\xFC\xFD\xFE");
   EXPECT_EQ(marks.find('\xFC'), std::string::npos);
   EXPECT_EQ(marks.find('\xFD'), std::string::npos);
   EXPECT_EQ(marks.find('\xFE'), std::string::npos);
+}
+
+// The handheld's high bytes are Windows-1252's wherever Windows-1252
+// defines one.
+TEST(PalmText, HighBytesAreWindows1252WhereItDefinesThem) {
+  const std::pair<int, const char*> windows1252[] = {
+      {0x80, "\u20AC"}, {0x82, "\u201A"}, {0x83, "\u0192"}, {0x84, "\u201E"}, {0x85, "\u2026"}, {0x86, "\u2020"},
+      {0x87, "\u2021"}, {0x88, "\u02C6"}, {0x89, "\u2030"}, {0x8A, "\u0160"}, {0x8B, "\u2039"}, {0x8C, "\u0152"},
+      {0x8E, "\u017D"}, {0x91, "\u2018"}, {0x92, "\u2019"}, {0x93, "\u201C"}, {0x94, "\u201D"}, {0x95, "\u2022"},
+      {0x96, "\u2013"}, {0x97, "\u2014"}, {0x98, "\u02DC"}, {0x99, "\u2122"}, {0x9A, "\u0161"}, {0x9B, "\u203A"},
+      {0x9C, "\u0153"}, {0x9E, "\u017E"}, {0x9F, "\u0178"}};
+  for (auto [byte, utf8] : windows1252) {
+    std::string palm(1, static_cast<char>(byte));
+    EXPECT_EQ(fromPalmText(palm), utf8) << std::hex << byte;
+    EXPECT_EQ(toPalmText(utf8), palm) << std::hex << byte;
+  }
+}
+
+// Hosts that keep Latin-1 send bytes that are not UTF-8; a NUL would end the
+// text early on the handheld. Both are counted as they are replaced.
+TEST(PalmText, HostTextThatIsNotUtf8IsReadAsWindows1252AndANulBecomesABlank) {
+  EXPECT_EQ(toPalmText("Caf\xE9 \x80 na\xEFve"), "Caf\xE9 \x80 na\xEFve");
+  EXPECT_EQ(toPalmText("\xC3|\xFF|\xED\xA0\x80|\xC3\xA9"), "\xC3|\xFF|\xED\xA0\x80|\xE9");
+  EXPECT_EQ(unheldCharacters("Caf\xE9 \x80"), 0u);
+  // Latin-1's C1 controls at the handheld's card suits cannot be held.
+  EXPECT_EQ(toPalmText("\x8D\x8F\x90\x81"), "???\x81");
+  EXPECT_EQ(unheldCharacters("\x8D\x8F\x90\x81"), 3u);
+
+  const std::string withNul("a\0b\0", 4);
+  EXPECT_EQ(toPalmText(withNul), "a b ");
+  EXPECT_EQ(palmTextLength(withNul), 4u);
+  EXPECT_EQ(unheldCharacters(withNul + "\xE4\xB8\xAD"), 3u);
 }
 
 }  // namespace

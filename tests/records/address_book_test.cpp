@@ -73,9 +73,11 @@ TEST(AddressBook, PresenceBitsDecideWhatIsRead) {
 }
 
 TEST(AddressBook, AShortRecordKeepsWhatWasDecodedAndRaisesNothing) {
-  auto r = fromPalm<CAddressBookRec>(bytesOf({0, 0, 0, 0, 0, 0, 0, 0x03, 0, 'A', 0, 'B'}));
+  // The presence bits announce a third text after the end of the record.
+  auto r = fromPalm<CAddressBookRec>(bytesOf({0, 0, 0, 0, 0, 0, 0, 0x07, 0, 'A', 0, 'B', 0}));
   EXPECT_EQ(r->text(0), "A");
-  EXPECT_EQ(r->text(1), "");
+  EXPECT_EQ(r->text(1), "B");
+  EXPECT_EQ(r->text(2), "");
   EXPECT_NO_THROW(fromPalm<CAddressBookRec>(bytesOf({1, 2})));
 }
 
