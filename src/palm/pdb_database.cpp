@@ -96,10 +96,23 @@ PdbDatabase PdbDatabase::parse(std::span<const std::uint8_t> bytes, const std::s
 }
 
 std::vector<std::uint8_t> PdbDatabase::serialize() const {
-  std::vector<std::uint8_t> out;
+  // Numbers that do not fit their fields would give a file that no reader,
+  // this one included, takes back.
+  auto fail = [&](const std::string& what) { throw PdbFormatError(name() + ": cannot be written: " + what); };
+  if (records.size() > kMaxRecords)
+    fail(std::to_string(records.size()) + " records, but a database holds at most " + std::to_string(kMaxRecords));
   size_t tableEnd = kHeaderSize + records.size() * 8;
   size_t total = tableEnd + 2 + appInfo.size() + sortInfo.size();
-  for (const PdbRecord& r : records) total += r.data.size();
+  for (size_t i = 0; i < records.size(); ++i) {
+    const PdbRecord& r = records[i];
+    if (r.data.size() > kMaxRecordSize)
+      fail("record " + std::to_string(i) + " has " + std::to_string(r.data.size()) + " bytes, more than " +
+           std::to_string(kMaxRecordSize));
+    if (r.uniqueId > kMaxUniqueId) fail("record " + std::to_string(i) + " has an id beyond 24 bits");
+    total += r.data.size();
+  }
+  if (total > UINT32_MAX) fail("the file would be larger than 4 GB");
+  std::vector<std::uint8_t> out;
   out.reserve(total);
   std::uint32_t appInfoOffset = appInfo.empty() ? 0 : static_cast<std::uint32_t>(tableEnd + 2);
   std::uint32_t sortInfoOffset =

@@ -208,5 +208,33 @@ TEST(PalmText, HostTextThatIsNotUtf8IsReadAsWindows1252AndANulBecomesABlank) {
   EXPECT_EQ(unheldCharacters(withNul + "\xE4\xB8\xAD"), 3u);
 }
 
+// The count is a 16-bit field, the ids 24 bits, and the reader refuses a
+// record above 64 KB: the writer fails rather than narrow any of them.
+TEST(PdbFile, TheWriterRefusesWhatTheFileCannotHold) {
+  PdbDatabase db = newDatabase("MemoDB", fourCC("memo"), fourCC("DATA"));
+  db.records.resize(kMaxRecords);
+  for (size_t i = 0; i < db.records.size(); ++i) db.records[i].uniqueId = static_cast<std::uint32_t>(i + 1);
+  auto bytes = db.serialize();
+  EXPECT_EQ(PdbDatabase::parse(bytes, "memory").records.size(), kMaxRecords);
+
+  db.records.push_back({0, 0x10000, {}});
+  try {
+    db.serialize();
+    ADD_FAILURE() << "65,536 records were written";
+  } catch (const PdbFormatError& e) {
+    EXPECT_NE(std::string(e.what()).find("MemoDB"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("65536 records"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("65535"), std::string::npos) << e.what();
+  }
+
+  PdbDatabase big = newDatabase("MemoDB", fourCC("memo"), fourCC("DATA"));
+  big.records.push_back({0, 1, std::vector<std::uint8_t>(kMaxRecordSize + 1, 'x')});
+  EXPECT_THROW(big.serialize(), PdbFormatError);
+  big.records[0].data.pop_back();
+  EXPECT_EQ(PdbDatabase::parse(big.serialize(), "memory").records[0].data.size(), kMaxRecordSize);
+  big.records[0].uniqueId = kMaxUniqueId + 1;
+  EXPECT_THROW(big.serialize(), PdbFormatError);
+}
+
 }  // namespace
 }  // namespace pelorix::palm
