@@ -1,7 +1,8 @@
 #pragma once
 // Shows a dynamic array's marks the way MultiValue tools print them:
-// AM as "^", VM as "]", SVM as "\". A literal "^", "]" or "\" is written
-// with a "\" before it, so the form reads back exactly.
+// AM as "^", VM as "]", SVM as "\". A literal "^", "]", "\" or "~" is
+// written with a "~" before it, so that no mark is ever mistaken for a
+// literal character and the form reads back exactly.
 
 #include <string>
 #include <string_view>
@@ -9,7 +10,7 @@
 namespace pelorix::records {
 
 std::string toReadableMarks(std::string_view raw);
-// std::invalid_argument for a lone "\" at the end.
+// A "~" before any other character, or at the end, is a literal "~".
 std::string fromReadableMarks(std::string_view readable);
 
 }  // namespace pelorix::records

@@ -26,7 +26,7 @@ const char* kHelp =
     "  --category N    the category index, 0 to 15 (to-host, default 0)\n"
     "  --attributes N  the attribute byte: 0x80 deleted, 0x40 dirty, 0x10 private, 0x08 archived\n"
     "                  (to-host, default 0; decimal or 0x hexadecimal)\n"
-    "  --readable      marks as ^ (AM), ] (VM) and \\ (SVM); a literal ^, ] or \\ is written \\^, \\] or \\\\\n"
+    "  --readable      marks as ^ (AM), ] (VM) and \\ (SVM); a literal ^, ], \\ or ~ is written ~^, ~], ~\\ or ~~\n"
     "                  (to-host prints this form, to-palm reads it)\n"
     "  --info          to-palm: also print the record's id, category and attribute byte on standard error\n";
 
