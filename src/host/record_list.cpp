@@ -1,10 +1,6 @@
 #include "host/record_list.h"
 
-#include "com/ascii_case.h"
-
 namespace pelorix::host {
-
-std::string RecordList::fold(const std::string& key) { return com::lowerAscii(key); }
 
 void RecordList::compact() {
   if (slots_.size() == live_) return;
@@ -13,7 +9,7 @@ void RecordList::compact() {
   index_.clear();
   for (Slot& s : slots_) {
     if (!s.record) continue;
-    index_[fold(s.key)] = kept.size();
+    index_[s.key] = kept.size();
     kept.push_back(std::move(s));
   }
   slots_ = std::move(kept);
@@ -28,19 +24,24 @@ records::IPalmRecord& RecordList::at(std::int32_t position) {
 }
 
 records::IPalmRecord* RecordList::find(const std::string& key) const {
-  auto found = index_.find(fold(key));
+  auto found = index_.find(key);
   return found == index_.end() ? nullptr : slots_[found->second].record.get();
 }
 
 void RecordList::add(const std::string& key, Record record) {
-  auto [it, added] = index_.try_emplace(fold(key), slots_.size());
-  if (!added) com::raise(kDuplicateKey, "RecordList", "This key is already associated with an element of this collection: " + key);
+  if (!tryAdd(key, std::move(record)))
+    com::raise(kDuplicateKey, "RecordList", "This key is already associated with an element of this collection: " + key);
+}
+
+bool RecordList::tryAdd(const std::string& key, Record record) {
+  if (!index_.try_emplace(key, slots_.size()).second) return false;
   slots_.push_back({key, std::move(record)});
   ++live_;
+  return true;
 }
 
 bool RecordList::remove(const std::string& key) {
-  auto found = index_.find(fold(key));
+  auto found = index_.find(key);
   if (found == index_.end()) return false;
   slots_[found->second].record.reset();
   index_.erase(found);

@@ -1,6 +1,6 @@
 #pragma once
 // The PC store's records in the order they were added, each under a unique
-// key compared without regard to case. Positions run from 1; removing a
+// key compared exactly, as MultiValue item ids are. Positions run from 1; removing a
 // record moves the ones behind it up. Removals only leave a hole that the
 // next positional access closes, so that a run of removals and adds costs
 // no more than one pass over the list.
@@ -28,6 +28,8 @@ class RecordList {
   records::IPalmRecord* find(const std::string& key) const;
   // kDuplicateKey when the key is taken.
   void add(const std::string& key, Record record);
+  // False, adding nothing, when the key is taken.
+  bool tryAdd(const std::string& key, Record record);
   bool remove(const std::string& key);
   void clear();
 
@@ -36,11 +38,10 @@ class RecordList {
     std::string key;
     Record record;  // empty once removed
   };
-  static std::string fold(const std::string& key);
   void compact();
 
   std::vector<Slot> slots_;
-  std::unordered_map<std::string, size_t> index_;  // folded key -> slot
+  std::unordered_map<std::string, size_t> index_;  // key -> slot
   size_t live_ = 0;
 };
 

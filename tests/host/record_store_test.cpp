@@ -6,8 +6,10 @@
 #include "host/cdt_categories.h"
 #include "host/cmvdata.h"
 #include "host/marks.h"
+#include "host/record_list.h"
 #include "host/settings_writer.h"
 #include "palm/hotsync_session.h"
+#include "records/cmemo_pad.h"
 #include "records/mod_pelx.h"
 #include "support/recording_connector.h"
 #include "support/test_support.h"
@@ -96,6 +98,21 @@ TEST_F(RecordStore, HostRecordsAreKeptByKeyInOrder) {
   EXPECT_EQ(id.toInt32(), 42);
   EXPECT_FALSE(store_->ReadNextModified(index, id, category, attributes));
   EXPECT_EQ(store_->RecordIndex, 2);
+}
+
+// MultiValue item ids are case-sensitive: K1 and k1 are two items.
+TEST_F(RecordStore, HostKeysThatDifferOnlyInCaseAreTwoRecords) {
+  fromHost(memo("", "upper", "K1") + AM + memo("", "lower", "k1"));
+  ASSERT_EQ(store_->RecordCount(), 2);
+  EXPECT_EQ(textAt(1), "upper");
+  EXPECT_EQ(textAt(2), "lower");
+
+  RecordList list;
+  EXPECT_TRUE(list.tryAdd("MVK1", com::make<records::CMemoPad>()));
+  EXPECT_TRUE(list.tryAdd("MVk1", com::make<records::CMemoPad>()));
+  EXPECT_FALSE(list.tryAdd("MVK1", com::make<records::CMemoPad>())) << "a duplicate is told, not kept";
+  EXPECT_EQ(list.size(), 2);
+  EXPECT_EQ(list.find("mvk1"), nullptr);
 }
 
 TEST_F(RecordStore, OnlyHandheldRecordsAreSentAndAnEmptyAnswerAddsNothing) {
