@@ -33,7 +33,13 @@ std::optional<std::uint32_t> ConduitEntries::creatorId(const std::string& creato
   return id;
 }
 
-bool ConduitEntries::exists(std::uint32_t creator) const { return !store_.values(keyOf(creator)).empty(); }
+// Values left without a conduit library (an action chosen for an application
+// no conduit serves) make no entry.
+bool ConduitEntries::exists(std::uint32_t creator) const {
+  auto values = store_.values(keyOf(creator));
+  auto dll = values.find("Conduit");
+  return dll != values.end() && !dll->second.empty();
+}
 
 std::optional<ConduitEntry> ConduitEntries::entry(std::uint32_t creator) const {
   auto values = store_.values(keyOf(creator));
@@ -48,8 +54,15 @@ std::optional<std::string> ConduitEntries::value(std::uint32_t creator, const st
   return found == values.end() ? std::string() : found->second;
 }
 
-void ConduitEntries::setValue(std::uint32_t creator, const std::string& name, const std::string& value) {
-  store_.set(keyOf(creator), name, value);
+bool ConduitEntries::setValue(std::uint32_t creator, const std::string& name, const std::string& value) {
+  bool found = false;
+  store_.update([&](com::SettingsTree& tree) {
+    auto entry = tree.find(keyOf(creator));
+    if (entry == tree.end() || entry->second.empty()) return;
+    entry->second[name] = value;
+    found = true;
+  });
+  return found;
 }
 
 void ConduitEntries::removeValue(std::uint32_t creator, const std::string& name) {

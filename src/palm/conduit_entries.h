@@ -33,11 +33,14 @@ class ConduitEntries {
   // "addr" -> its 32-bit creator id; nullopt for a text that is not four characters.
   static std::optional<std::uint32_t> creatorId(const std::string& creator);
 
+  // An entry that names its conduit library.
   bool exists(std::uint32_t creator) const;
   std::optional<ConduitEntry> entry(std::uint32_t creator) const;
   // A named value of the entry ("" when absent); false when there is no entry.
   std::optional<std::string> value(std::uint32_t creator, const std::string& name) const;
-  void setValue(std::uint32_t creator, const std::string& name, const std::string& value);
+  // Changes an entry that is there; false, creating none, when there is none:
+  // entries are made by registration only.
+  bool setValue(std::uint32_t creator, const std::string& name, const std::string& value);
   void removeValue(std::uint32_t creator, const std::string& name);
   void put(std::uint32_t creator, const ConduitEntry& entry);
 

@@ -82,6 +82,12 @@ bool UpdateConduit(ConduitControls& controls, com::SettingsStore& settings, cons
       put(*controls.cndData, kDllName, {Arg(palm::kComConduitDll)});
       put(*controls.cndData, kDisplayName, {Arg(app->displayName)});
       put(*controls.cndData, kValue, {Arg("COMClient"), Arg(""), Arg("Pelx.CNotify")});
+      // A one-time action chosen before Pelorix served the application is not
+      // the user's choice for Pelorix: it could overwrite the host.
+      if (!com::invokeWith(*controls.cndData, kValue, InvokeKind::PropertyGet, {Arg("SyncTemp"), Arg("")})
+               .toText()
+               .empty())
+        put(*controls.cndData, kValue, {Arg("SyncTemp"), Arg(""), Arg("")});
     } else {
       std::string oldDll = settings.get(section, "OldDll", dll);
       std::string oldClient = settings.get(section, "OldCOMClient", client);
@@ -101,7 +107,11 @@ bool UpdateConduit(ConduitControls& controls, com::SettingsStore& settings, cons
 
 bool UnInstall(ConduitControls& controls, com::SettingsStore& settings) {
   bool ok = true;
-  for (const char* creator : kCreators) ok = UpdateConduit(controls, settings, creator, false) && ok;
+  for (const char* creator : kCreators) {
+    // As unregistering one application does, so that the setup shows it unticked.
+    settings.set(host::sectionKey(sectionOfCreator(creator)), "Active", "0");
+    ok = UpdateConduit(controls, settings, creator, false) && ok;
+  }
   return ok;
 }
 

@@ -20,7 +20,7 @@ struct ConduitControls {
 // failure is told through a critical message; returns false then.
 bool UpdateConduit(ConduitControls& controls, com::SettingsStore& settings, const std::string& creator, bool flag);
 
-// Restores all four applications.
+// Restores all four applications and marks each no longer used ("Active" 0).
 bool UnInstall(ConduitControls& controls, com::SettingsStore& settings);
 
 // The creator texts in the order saving handles them.

@@ -106,6 +106,27 @@ TEST_F(Registration, SavingWithoutAMemoEntryTellsItOnceAndHandlesTheOthers) {
   EXPECT_EQ(kept("AddressBook", "Active"), "1");
 }
 
+// Values kept for an application no conduit serves are no entry, and a
+// one-time action chosen before the take-over is not Pelorix's to run.
+TEST_F(Registration, OnlyRegistrationMakesEntriesAndAPendingActionIsNotTakenOver) {
+  com::SettingsStore(entries.file()).removeKey("Conduits\\6D656D6F");
+  entries.setValue(id("memo"), "SyncTemp", "2");
+  EXPECT_FALSE(entries.exists(id("memo")));
+  EXPECT_FALSE(entries.value(id("memo"), "SyncTemp"));
+
+  com::SettingsStore(entries.file()).set("Conduits\\6D656D6F", "SyncTemp", "2");
+  EXPECT_FALSE(UpdateConduit(controls, settings, "memo", true));
+  ASSERT_EQ(driver.messages.size(), 1u);
+  EXPECT_NE(driver.messages[0].find("Unable to find the Creator ID."), std::string::npos);
+  EXPECT_EQ(kept("MemoPad", "OldDll"), "<missing>");
+
+  entries.setValue(id("todo"), "SyncTemp", "2");
+  entries.setValue(id("todo"), "SyncPerm", "0");
+  ASSERT_TRUE(UpdateConduit(controls, settings, "todo", true));
+  EXPECT_EQ(entries.value(id("todo"), "SyncTemp"), "");
+  EXPECT_EQ(entries.value(id("todo"), "SyncPerm"), "0");
+}
+
 // A conduit-data control whose writes fail after the first.
 class BrokenData : public com::Object {
  public:

@@ -50,6 +50,27 @@ TEST(SetupCommands, RegisterAndUnregisterFollowTheEntriesAndTheActiveKeys) {
   r = run("uninstall");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_FALSE(entries.comClass(id("todo")));
+  EXPECT_EQ(settings.get("Software\\Pelorix\\ToDoList", "Active"), "0") << "uninstall unticks as unregister does";
+}
+
+// An action kept for an entry Pelorix does not serve would run at the first
+// HotSync after registration, whatever the user forgot it was.
+TEST(SetupCommands, ConfigureRefusesAnApplicationPelorixDoesNotServeAndKeepsNothing) {
+  test::IsolatedConfig config;
+  const std::string noDisplay = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM";
+  auto entries = palm::ConduitEntries::user();
+  Outcome r = run("configure memo", noDisplay);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Pelorix does not serve the Memo Pad (its conduit is MemoConduit.DLL)"), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("pelorix register memo"), std::string::npos) << r.err;
+  EXPECT_EQ(entries.value(id("memo"), "SyncTemp"), "");
+
+  com::SettingsStore(entries.file()).removeKey("Conduits\\746F646F");
+  r = run("configure todo", noDisplay);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Pelorix does not serve the To Do List (it has no conduit)"), std::string::npos) << r.err;
+  EXPECT_FALSE(entries.value(id("todo"), "Conduit")) << "no entry is made";
 }
 
 TEST(SetupCommands, FailuresGoToStandardErrorWithAnExitStatus) {
@@ -69,6 +90,7 @@ TEST(SetupCommands, FailuresGoToStandardErrorWithAnExitStatus) {
 
 TEST(SetupCommands, WithoutADisplayTheDialogsSaySoInsteadOfWaiting) {
   test::IsolatedConfig config;
+  ASSERT_EQ(run("register memo").status, 0);
   Outcome r = run("configure memo", "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("There is no display to show the dialog on"), std::string::npos) << r.err;

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "com/ascii_case.h"
 #include "com/class_registry.h"
 #include "com/dispatch.h"
 #include "commands.h"
@@ -76,6 +77,17 @@ int configure(const Args& args) {
     return 2;
   }
   auto entries = palm::ConduitEntries::user();
+  // The action chosen would be kept for whichever conduit serves the
+  // application, and would run at the first HotSync after registration.
+  auto served = entries.comClass(app->creator);
+  if (!served || com::upperAscii(*served) != "PELX.CNOTIFY") {
+    auto entry = entries.entry(app->creator);
+    std::fprintf(stderr, "pelorix configure: Pelorix does not serve the %s (%s); nothing was changed. "
+                         "Run \"pelorix register %s\" first.\n",
+                 app->name, entry && !entry->dll.empty() ? ("its conduit is " + entry->dll).c_str() : "it has no conduit",
+                 app->key);
+    return 1;
+  }
   ensureComponentRegistered();
   auto conduit = com::ClassRegistry::instance().create("Pelx.CNotify");
   auto number = [](const std::optional<std::string>& text) {
