@@ -22,7 +22,7 @@ char32_t toUnicode(unsigned char c) { return c >= 0x80 && c <= 0x9F ? kHigh[c - 
 
 char32_t windows1252(unsigned char c) { return undefinedInWindows1252(c) ? c : toUnicode(c); }
 
-constexpr unsigned char kUnheld = 0;  // fromUnicode's answer for a character the handheld has not
+constexpr unsigned char kUnheld = 0;  // fromUnicode: the handheld cannot hold the character
 
 unsigned char fromUnicode(char32_t cp) {
   if ((cp > 0 && cp < 0x80) || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<unsigned char>(cp);

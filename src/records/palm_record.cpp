@@ -65,15 +65,15 @@ std::uint8_t RecordReader::byte() {
 }
 
 std::string RecordReader::text() {
-  std::string value;
   if (unterminated()) return rest();
+  std::string value;
   offset_ = u_.ReadText(data_, offset_, 66525, value);
   return value;
 }
 
 std::string RecordReader::noteText() {
-  std::string value;
   if (unterminated()) return rest();
+  std::string value;
   offset_ = u_.ReadNoteText(data_, offset_, 13, value);
   return value;
 }
