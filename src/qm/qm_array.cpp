@@ -1,0 +1,54 @@
+#include "qm/qm_array.h"
+
+#include "qm/qm_live_objects.h"
+
+namespace pelorix::qm {
+
+int countElements(std::string_view text, std::string_view delimiter) {
+  if (text.empty()) return 0;
+  if (delimiter.empty()) return 1;
+  int n = 1;
+  for (size_t at = text.find(delimiter); at != std::string_view::npos; at = text.find(delimiter, at + delimiter.size()))
+    ++n;
+  return n;
+}
+
+std::string_view element(std::string_view text, char mark, int n) {
+  if (n < 1) return {};
+  size_t begin = 0;
+  for (int i = 1; i < n; ++i) {
+    size_t at = text.find(mark, begin);
+    if (at == std::string_view::npos) return {};
+    begin = at + 1;
+  }
+  size_t end = text.find(mark, begin);
+  return text.substr(begin, end == std::string_view::npos ? std::string_view::npos : end - begin);
+}
+
+DynamicArray::DynamicArray(std::string text) : text_(std::move(text)) {
+  ++liveObjects();
+  if (text_.empty()) return;
+  starts_.push_back(0);
+  for (size_t i = 0; i < text_.size(); ++i)
+    if (text_[i] == kAM) starts_.push_back(i + 1);
+}
+
+DynamicArray::~DynamicArray() { --liveObjects(); }
+
+std::string DynamicArray::extract(int a, int v, int s) const {
+  if (a < 1 || static_cast<size_t>(a) > starts_.size()) return {};
+  size_t begin = starts_[static_cast<size_t>(a) - 1];
+  size_t end = static_cast<size_t>(a) < starts_.size() ? starts_[static_cast<size_t>(a)] - 1 : text_.size();
+  std::string_view attribute(text_.data() + begin, end - begin);
+  if (v == 0 && s == 0) return std::string(attribute);
+  std::string_view value = element(attribute, kVM, v == 0 ? 1 : v);
+  return std::string(s == 0 ? value : element(value, kSVM, s));
+}
+
+const com::Members<DynamicArray>& DynamicArray::members() {
+  static const auto table = com::Members<DynamicArray>().property(
+      "Value", [](DynamicArray& self, std::span<com::Variant>) { return com::Variant(self.text_); });
+  return table;
+}
+
+}  // namespace pelorix::qm

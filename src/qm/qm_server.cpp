@@ -1,0 +1,71 @@
+// The connector library's four server exports. It serves trivex3.Host; its
+// registration takes the ProgID over from whichever library served it, and
+// its unregistration removes only entries that name this library.
+
+#include <strings.h>
+
+#include "com/class_registry.h"
+#include "com/server.h"
+#include "qm/qm_host.h"
+#include "qm/qm_live_objects.h"
+
+using namespace pelorix;
+
+namespace {
+
+constexpr const char* kClsid = "{5E1A0C12-7B3D-4C1F-9A2E-514D43000003}";
+
+class HostFactory final : public com::ClassFactory {
+ public:
+  com::Ref<com::Object> CreateInstance() override { return com::make<qm::QmHost>(); }
+};
+
+std::string thisLibrary();
+
+}  // namespace
+
+extern "C" {
+
+__attribute__((visibility("default"))) com::HRESULT DllGetClassObject(const char* clsid,
+                                                                       com::ClassFactory** factory) {
+  if (!factory) return com::err::kInvalidArgument;
+  *factory = nullptr;
+  if (!clsid || strcasecmp(clsid, kClsid) != 0) return com::kClassNotAvailable;
+  *factory = new HostFactory();
+  (*factory)->AddRef();
+  return com::err::kOk;
+}
+
+__attribute__((visibility("default"))) com::HRESULT DllCanUnloadNow() {
+  return qm::liveObjects() == 0 ? com::err::kOk : com::err::kFalse;
+}
+
+__attribute__((visibility("default"))) com::HRESULT DllRegisterServer() {
+  try {
+    com::SettingsStore store = com::SettingsStore::user();
+    com::ClassRegistry::registerServer(store, qm::kProgId, kClsid, thisLibrary());
+    return com::err::kOk;
+  } catch (...) {
+    return com::kSelfRegisterFailed;
+  }
+}
+
+__attribute__((visibility("default"))) com::HRESULT DllUnregisterServer() {
+  try {
+    com::SettingsStore store = com::SettingsStore::user();
+    auto entry = com::ClassRegistry::lookup(store, qm::kProgId);
+    if (entry && strcasecmp(entry->first.c_str(), kClsid) == 0)
+      com::ClassRegistry::unregisterServer(store, qm::kProgId, kClsid);
+    else
+      // Another library serves the ProgID now: only our class entry goes.
+      store.removeKey(std::string("Software\\Classes\\CLSID\\") + kClsid);
+    return com::err::kOk;
+  } catch (...) {
+    return com::kSelfRegisterFailed;
+  }
+}
+}
+
+namespace {
+std::string thisLibrary() { return com::libraryPathOf(reinterpret_cast<const void*>(&DllRegisterServer)); }
+}  // namespace
