@@ -160,6 +160,13 @@ TEST(ApplicationAppInfo, TheCategoriesAreReadAndChangedWithoutTouchingTheApplica
     EXPECT_EQ(std::vector<std::uint8_t>(block.begin() + CategoryInfo::kSize, block.end()), settings) << app.creator;
   }
   EXPECT_EQ(applicationAppInfo(fourCC("mail")), CategoryInfo::defaultBlock());
+
+  // The sample handheld's Address Book, as its application made it, has the same settings.
+  auto sample = test::readBytes(test::sampleHandheld() / "AddressDB.pdb");
+  std::vector<std::uint8_t> made = applicationAppInfo(fourCC("addr"));
+  PdbDatabase address = PdbDatabase::parse(sample, "AddressDB.pdb");
+  EXPECT_EQ(std::vector<std::uint8_t>(made.begin() + CategoryInfo::kSize, made.end()),
+            std::vector<std::uint8_t>(address.appInfo.begin() + CategoryInfo::kSize, address.appInfo.end()));
 }
 
 }  // namespace
