@@ -16,6 +16,7 @@
 #include "mv/step_limit.h"
 #include "mv/dynamic_array.h"
 #include "mv/basic_host.h"
+#include "mv/process_support.h"
 #include "support/test_support.h"
 
 namespace pelorix::mv {
@@ -191,6 +192,91 @@ TEST_F(Connector, AnEditedProgramTakesEffectOnTheNextCall) {
   program("P", "SUBROUTINE P(A,B,C)\nC = 'new'\nRETURN\n");
   host.CallHost("P", "", "", to);
   EXPECT_EQ(to, "new");
+}
+
+
+TEST_F(Connector, HostLogIsNotWrittenThroughALinkPlantedInItsPlace) {
+  program("SAY", "SUBROUTINE SAY(A,B,C)\nCRT 'hello'\nRETURN\n");
+  test::TempDir elsewhere;
+  std::ofstream(elsewhere / "precious") << "keep";
+  for (const fs::path& target : {elsewhere / "precious", elsewhere / "new"}) {
+    fs::remove(dir / kHostLogName);
+    fs::create_symlink(target, dir / kHostLogName);
+    HostConnector host = connected();
+    std::string to;
+    EXPECT_NO_THROW(host.CallHost("SAY", "", "", to)) << target;
+    EXPECT_TRUE(fs::is_symlink(dir / kHostLogName));
+  }
+  EXPECT_EQ(com::readWholeFile(elsewhere / "precious"), "keep");
+  EXPECT_FALSE(fs::exists(elsewhere / "new"));
+}
+
+// Reads back what the log made visible: \n, \r, \t, \\ and \xHH.
+std::string unescaped(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\' || i + 1 == text.size()) {
+      out += text[i];
+      continue;
+    }
+    char c = text[++i];
+    if (c == 'x' && i + 2 < text.size() + 1) {
+      out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
+    }
+  }
+  return out;
+}
+
+TEST_F(Connector, HostLogShowsEachCrtOnALineOfItsOwnWithControlCharactersVisible) {
+  std::vector<int> codes;
+  for (int c = 0; c < 0x20; ++c) codes.push_back(c);
+  for (int c : {0x7F, int('\\'), int('a'), 0xFE}) codes.push_back(c);
+  std::string source = "SUBROUTINE SAY(A,B,C)\n";
+  for (int c : codes) source += "CRT '<' : CHAR(" + std::to_string(c) + ") : '>'\n";
+  program("SAY", source + "RETURN\n");
+  HostConnector host = connected();
+  std::string to;
+  host.CallHost("SAY", "", "", to);
+
+  std::string log = com::readWholeFile(dir / kHostLogName);
+  std::vector<std::string> lines = split(log, '\n');
+  ASSERT_EQ(lines.size(), codes.size() + 1) << log;
+  EXPECT_EQ(lines.back(), "");
+  for (size_t i = 0; i < codes.size(); ++i) {
+    const std::string& line = lines[i];
+    for (unsigned char c : line) EXPECT_TRUE(c >= 0x20 && c != 0x7F) << "code " << codes[i] << ": " << line;
+    size_t open = line.find("SAY: <");
+    ASSERT_NE(open, std::string::npos) << line;
+    EXPECT_EQ(unescaped(line.substr(open + 6, line.size() - open - 7)), std::string(1, static_cast<char>(codes[i])))
+        << line;
+  }
+  EXPECT_NE(log.find("<\\x1b>"), std::string::npos);
+  EXPECT_NE(log.find("<\\n>"), std::string::npos);
+  EXPECT_EQ(fs::status(dir / kHostLogName).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(Connector, HostLogHasEachLineAsSoonAsItIsPrinted) {
+  program("SPIN", "SUBROUTINE SPIN(A,B,C)\nCRT 'started'\nLOOP\nREPEAT\nRETURN\n");
+  com::SettingsStore::user().set(kHostSettingsKey, kMaxStepsValue, "2000000000");
+  pid_t spinning = proc::forkChild([&] {
+    HostConnector host = connected();
+    std::string to;
+    host.CallHost("SPIN", "", "", to);
+    return 0;
+  });
+  auto logged = [&] {
+    std::error_code ec;
+    return fs::exists(dir / kHostLogName, ec) &&
+           com::readWholeFile(dir / kHostLogName).find("SPIN: started\n") != std::string::npos;
+  };
+  bool seen = proc::eventually(logged);
+  ::kill(spinning, SIGKILL);
+  proc::waitFor(spinning);
+  EXPECT_TRUE(seen) << "the line was not in the log while the call ran";
+  EXPECT_TRUE(logged());
 }
 
 }  // namespace
