@@ -332,25 +332,56 @@ TEST(OpeningAnAccount, RemovesTheTemporariesOfInterruptedWritesAndNothingElse) {
   EXPECT_EQ(account.read("F", "A"), "a");
 }
 
+// As a journal's author would seal it, so that the lines below get read as a commit.
+std::string sealed(const std::string& text) {
+  std::uint64_t h = 0xcbf29ce484222325ULL;
+  for (unsigned char c : text) h = (h ^ c) * 0x100000001b3ULL;
+  char mark[40];
+  std::snprintf(mark, sizeof mark, "commit %016llx\n", static_cast<unsigned long long>(h));
+  return text + mark;
+}
+
 TEST(OpeningAnAccount, AJournalNeverReachesOutsideTheFilesOfTheAccount) {
   test::TempDir dir;
   fs::create_directory(dir / "account");
   Account account(dir / "account");
   account.createFile("F");
-  std::ofstream(dir / "victim") << "precious";
-  std::ofstream(dir / "account" / "F" / "victim") << "item";
-  std::ofstream(dir / "account" / ".x.tmp-abcdef") << "not in a file";
-  // Lines a damaged or planted journal might hold, none of which is ours.
+  auto plant = [&] {
+    std::ofstream(dir / "victim") << "precious";
+    std::ofstream(dir / ".x.tmp-abcdef") << "precious";
+    std::ofstream(dir / "account" / ".x.tmp-abcdef") << "not in a file";
+    account.write("F", "victim", "item");
+  };
+  auto untouched = [&](const std::string& context) {
+    EXPECT_EQ(com::readWholeFile(dir / "victim"), "precious") << context;
+    EXPECT_EQ(com::readWholeFile(dir / ".x.tmp-abcdef"), "precious") << context;
+    EXPECT_TRUE(fs::exists(dir / "account" / ".x.tmp-abcdef")) << context;
+    EXPECT_EQ(account.read("F", "victim"), "item") << context;
+  };
+  // Lines a damaged or planted journal might hold, none of which names a temporary or item of the account.
   const std::vector<std::string> lines = {
       "W .. victim F", "W F ../../victim victim", "D .. victim", "D F ../../victim", "W F .x.tmp-abcdef/../../victim x",
-      "W %2E%2E .x.tmp-abcdef victim", "W .. .x.tmp-abcdef victim", "D F .", "W F .. victim"};
+      "W %2E%2E .x.tmp-abcdef victim", "W .. .x.tmp-abcdef victim", "D F .", "W F .. victim", "W F victim victim",
+      "D . victim", "D .. .x.tmp-abcdef", "W F .x.tmp-abcdef", "D F", "X F victim", "W  F .x.tmp-abcdef victim"};
   for (const std::string& line : lines) {
-    std::ofstream(dir / "account" / kJournalName) << "pelorix journal 1\n" << line << "\n";
+    std::string journal = "pelorix journal 1\n" + line + "\n";
+    // Not sealed: a commit that never reached its point of no return.
+    plant();
+    std::ofstream(dir / "account" / kJournalName) << journal;
     account.recover();
-    EXPECT_EQ(com::readWholeFile(dir / "victim"), "precious") << line;
-    EXPECT_EQ(account.read("F", "victim"), "item") << line;
-    EXPECT_TRUE(fs::exists(dir / "account" / ".x.tmp-abcdef")) << line;
+    untouched("unsealed " + line);
     EXPECT_FALSE(fs::exists(dir / "account" / kJournalName)) << line;
+    // Sealed: refused whole, kept for someone to look at.
+    std::ofstream(dir / "account" / kJournalName) << sealed(journal);
+    try {
+      account.recover();
+      ADD_FAILURE() << "sealed " << line << " was replayed";
+    } catch (const AccountError& e) {
+      EXPECT_NE(std::string(e.what()).find("damaged"), std::string::npos) << e.what();
+    }
+    untouched("sealed " + line);
+    EXPECT_TRUE(fs::exists(dir / "account" / kJournalName)) << line;
+    fs::remove(dir / "account" / kJournalName);
   }
 }
 

@@ -168,11 +168,13 @@ TEST_F(RecordLocks, ReleaseTakesAFileAndIdOrNothing) {
   EXPECT_THROW(call("RELEASE F, ''"), BasicError);
 }
 
+// Slow enough between reading and writing that two such calls overlap.
 const char* kIncrement =
     "SUBROUTINE INC(TIMES)\n"
     "OPEN 'DATA' TO F ELSE ABORT 'no DATA'\n"
     "FOR I = 1 TO TIMES\n"
     "  READU N FROM F, 'COUNT' ELSE N = 0\n"
+    "  FOR J = 1 TO 5000 ; NEXT J\n"
     "  WRITE N + 1 ON F, 'COUNT'\n"
     "NEXT I\n"
     "RETURN\n";
