@@ -36,8 +36,9 @@ Output run(const std::vector<std::string>& argv, const std::string& input = {});
 
 class QmAccount {
  public:
-  // A fresh account holding a copy of an embedded account folder.
-  explicit QmAccount(const std::filesystem::path& source);
+  // A fresh account holding a copy of an embedded account folder; a program
+  // that does not compile fails it unless `tolerant`.
+  explicit QmAccount(const std::filesystem::path& source, bool tolerant = false);
   ~QmAccount();
   const std::string& name() const { return name_; }
   const std::filesystem::path& folder() const { return folder_; }
