@@ -44,11 +44,17 @@ int serverCommand(const Args& args) {
     return args.empty() ? 2 : (args[0] == "--help" ? 0 : 2);
   }
   std::string library = args.size() > 1 ? fs::absolute(args[1]).string() : bundledComponent();
-  if (args[0] == "register")
+  if (args[0] == "register") {
     com::ClassRegistry::instance().registerLibrary(library);
-  else
+  } else {
     com::ClassRegistry::instance().unregisterLibrary(library);
+    // A production connector gone, the embedded host serves its ProgIDs again.
+    if (fs::path(library).filename() != "mvhost.so") ensureRegistered("trivex3.Host", "mvhost.so");
+  }
   std::printf("%s: %sed\n", library.c_str(), args[0].c_str());
+  for (const char* progId : {"trivex1.Host", "trivex2.Host", "trivex3.Host"})
+    if (auto entry = com::ClassRegistry::lookup(com::SettingsStore::user(), progId))
+      std::printf("%s: served by %s\n", progId, entry->second.c_str());
   return 0;
 }
 
