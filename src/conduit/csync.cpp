@@ -109,14 +109,16 @@ void CSync::runTransfer(std::int32_t syncType) {
     failure = e.what();
   }
   if (auto silent = pc().takeSilentFailure(); silent && failure.empty()) failure = *silent;
+  std::string notes = categoryFailure_;
+  for (const std::string& unwritable : pc().takeUnwritable()) notes += (notes.empty() ? "" : "; ") + unwritable;
   if (!failure.empty()) {
     failure = std::string(names[syncType]) + " ended early: " + failure;
     desktopLog(pc().PalmDatabaseName + ": " + failure);
   }
   try {
-    // A failed category step leaves the records' transfer standing, but is
-    // still reported.
-    adapter().EndTransfer(failure.empty(), failure.empty() ? categoryFailure_ : failure);
+    // A failed category step, or a host record the handheld cannot hold,
+    // leaves the transfer standing but is still reported.
+    adapter().EndTransfer(failure.empty(), failure.empty() ? notes : failure);
   } catch (const std::exception&) {
   }
 }

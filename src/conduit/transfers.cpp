@@ -49,6 +49,7 @@ void CSync::handheldToPC(bool modifiedOnly) {
 
 void CSync::writeNewRecord(std::int32_t pcIndex, Variant& id, std::int32_t category, std::int32_t attributes,
                            const Variant& data) {
+  if (data.bytes().empty()) return;  // the handheld cannot hold it; the PC store said why
   pddirect::IPDRecordAdapter& palm = adapter();
   std::string key = pc().HostKey(pcIndex);
   // Given an id by a HotSync that ended before the host learnt it: written
@@ -102,7 +103,7 @@ void CSync::FastSync() {
       }
       if (missing) {
         data = pc.ReadByIndex(pcIndex, id, category, attributes);
-        palm.WriteRecord(id, category, attributes, data);
+        if (!data.bytes().empty()) palm.WriteRecord(id, category, attributes, data);
       } else {
         data = pc.ReviewRecord(id, category, attributes, data);
         if (attributes & kModified) palm.WriteRecord(id, category, attributes, data);
@@ -137,7 +138,7 @@ void CSync::SlowSync() {
       }
     } else {
       data = pc.ReadByIndex(pcIndex, id, category, attributes);
-      if (attributes & kModified) palm.WriteRecord(id, category, attributes, data);
+      if ((attributes & kModified) && !data.bytes().empty()) palm.WriteRecord(id, category, attributes, data);
     }
   }
 
@@ -182,6 +183,9 @@ void CSync::CopyToPalm() {
   }
   for (std::int32_t i = 1; i <= count; ++i) {
     Variant data = pc.ReadByIndex(i, id, category, attributes);
+    // The handheld was emptied: leaving the record out would lose it there.
+    if (data.bytes().empty() && !(attributes & kDeletedOrArchived))
+      com::raise(com::err::kFail, "CopyToPalm", pc.takeUnwritable().back());
     if (id.isEmpty() || (id.isNumeric() && id.toDouble() == 0)) {
       writeNewRecord(i, id, category, attributes, data);
     } else if (!(attributes & kDeletedOrArchived)) {

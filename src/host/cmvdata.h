@@ -5,6 +5,7 @@
 // application's subroutine with PALM.INFO, FROM.PALM and TO.PALM.
 
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,9 @@ class CMVData : public com::Object {
   // Set when an operation that does not pass its error on failed, so that
   // the transfer is not taken as complete. Reading it clears it.
   std::optional<std::string> takeSilentFailure();
+  // Host records the handheld cannot hold (their buffer came out empty),
+  // each named with the reason; reading them clears them.
+  std::vector<std::string> takeUnwritable() { return std::exchange(unwritable_, {}); }
 
  protected:
   void Terminate() override;
@@ -93,6 +97,8 @@ class CMVData : public com::Object {
   bool readNext(Test test, std::int32_t& nIdx, com::Variant& vRecordId, std::int32_t& nCategory,
                 std::int32_t& eAttributes);
   void silentFailure(const std::string& operation, const std::exception& e);
+  // The record's buffer, or an empty one noted as unwritable.
+  com::Variant palmData(records::IPalmRecord& r);
 
   std::string folder_;
   ConduitSettings settings_;
@@ -102,6 +108,7 @@ class CMVData : public com::Object {
   RecordList records_;
   std::vector<std::string> newIds_;
   std::optional<std::string> silentFailure_;
+  std::vector<std::string> unwritable_;
 };
 
 }  // namespace pelorix::host

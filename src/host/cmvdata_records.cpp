@@ -45,18 +45,30 @@ RecordList::Record CMVData::newRecord(const char* operation) const {
   return r;
 }
 
+Variant CMVData::palmData(IPalmRecord& r) {
+  Variant data = r.CreatePalmData();
+  if (data.bytes().empty()) {
+    std::string which = r.RecordId().toInt32() != 0 ? "record " + r.RecordId().toText() : "new record";
+    std::string what = "the host's " + which + " (key \"" + r.mvRecNo() + "\") cannot be held by the handheld: " +
+                       r.encodeError() + "; it was not written";
+    com::desktopLog(PalmDatabaseName + ": " + what);
+    unwritable_.push_back(what);
+  }
+  return data;
+}
+
 Variant CMVData::ReadByIndex(std::int32_t nIndex, Variant& vRecordId, std::int32_t& nCategory,
                              std::int32_t& eAttributes) {
   IPalmRecord& r = records_.at(nIndex);
   report(r, vRecordId, nCategory, eAttributes);
-  return r.CreatePalmData();
+  return palmData(r);
 }
 
 Variant CMVData::ReadById(Variant& vRecordId, std::int32_t& nCategory, std::int32_t& eAttributes) {
   IPalmRecord* r = records_.find(palmKey(vRecordId.toInt32()));
   if (!r) com::raise(com::err::kInvalidArgument, "ReadById", "No record with the id " + vRecordId.toText());
   report(*r, vRecordId, nCategory, eAttributes);
-  return r->CreatePalmData();
+  return palmData(*r);
 }
 
 template <class Test>
@@ -154,8 +166,13 @@ Variant CMVData::ReviewRecord(Variant& vRecordId, std::int32_t& nCategory, std::
   if (!answer.empty() && r) {
     try {
       r->ExtractDynamicArray(answer);
-      eAttributes = r->eAttributes() & 0x40;
-      return r->CreatePalmData();
+      // The handheld takes what the host answered, private flag and
+      // category included; only the id stays the handheld's.
+      Variant data = palmData(*r);
+      // An answer the handheld cannot hold leaves the handheld's copy.
+      eAttributes = data.bytes().empty() ? 0 : r->eAttributes() & 0x50;
+      if (!data.bytes().empty()) nCategory = r->CategoryId();
+      return data;
     } catch (const std::exception& e) {
       com::desktopLog("ReviewRecord of " + PalmDatabaseName + ": the host's answer is not a record: " + e.what());
     }
@@ -195,12 +212,15 @@ void CMVData::RequestInformation() {
     r->ExtractDynamicArray(element);
     try {
       if (r->IsNew()) {
-        if (!records_.find("MV" + r->mvRecNo())) records_.add("MV" + r->mvRecNo(), r);
+        if (!records_.tryAdd("MV" + r->mvRecNo(), r))
+          com::desktopLog(PalmDatabaseName + ": the host sent a second new record with the key \"" + r->mvRecNo() +
+                          "\"; it was dropped");
       } else {
         records_.remove(palmKey(*r));
         records_.add(palmKey(*r), r);
       }
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+      com::desktopLog(PalmDatabaseName + ": the host's record " + std::to_string(i) + " was dropped: " + e.what());
     }
   }
 }

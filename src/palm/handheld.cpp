@@ -8,7 +8,7 @@
 #include <stdexcept>
 
 #include "com/atomic_file.h"
-#include "palm/category_info.h"
+#include "palm/app_info.h"
 #include "palm/palm_text.h"
 
 namespace pelorix::palm {
@@ -52,9 +52,23 @@ PdbDatabase Handheld::read(const std::string& name) const {
   return PdbDatabase::parse(data, file.string());
 }
 
+void Handheld::checkWritable(const std::string& name) const {
+  std::error_code ec;
+  fs::file_status status = fs::status(fileOf(name), ec);
+  if (ec || !fs::exists(status)) return;
+  if ((status.permissions() & (fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write)) ==
+      fs::perms::none)
+    throw PdbFormatError(fileOf(name).string() + " is read-only; make it writable to synchronise it");
+}
+
 void Handheld::write(const std::string& name, const PdbDatabase& db) const {
   std::vector<std::uint8_t> bytes = db.serialize();
-  com::writeFileAtomically(fileOf(name),
+  checkWritable(name);
+  fs::path file = fileOf(name);
+  std::error_code ec;
+  // Replacing a link by a file would part it from what it points to.
+  if (fs::is_symlink(file, ec)) file = fs::weakly_canonical(file);
+  com::writeFileAtomically(file,
                            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
                            kFileMode);
 }
@@ -174,7 +188,8 @@ PdbDatabase newDatabase(const std::string& palmName, std::uint32_t creator, std:
   db.header.creationDate = db.header.modificationDate = palmNow();
   db.header.creator = creator;
   db.header.type = type;
-  db.appInfo = CategoryInfo::defaultBlock();
+  // As the application itself creates it, so that other Palm tools read it.
+  db.appInfo = applicationAppInfo(creator);
   return db;
 }
 

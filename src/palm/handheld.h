@@ -26,8 +26,12 @@ class Handheld {
   bool has(const std::string& name) const;
   // PdbFormatError naming the file when it is corrupt or cannot be read.
   PdbDatabase read(const std::string& name) const;
-  // Atomic: the old file stays whole until the new one is in place.
+  // Atomic: the old file stays whole until the new one is in place. A
+  // database file that is a link is written through to its target.
   void write(const std::string& name, const PdbDatabase& db) const;
+  // PdbFormatError when the user made the database's file read-only: it is
+  // left alone rather than replaced.
+  void checkWritable(const std::string& name) const;
   // Names of the databases in the folder, from their file names.
   std::vector<std::string> databases() const;
 

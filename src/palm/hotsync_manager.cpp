@@ -171,6 +171,7 @@ HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void
     for (const std::string& db : session.openedDatabases()) {
       auto transfer = session.transferOf(db);
       auto working = session.working(db);
+      for (const std::string& text : working->notes) note("  " + db + ": " + text);
       if (transfer == WorkingDatabase::Transfer::Failed) {
         bool kept = working->checkpointed;
         std::string why = working->failure.empty() ? "the transfer did not complete" : working->failure;

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "com/com_error.h"
+#include "palm/hotsync_manager.h"
 #include "palm/palm_text.h"
 
 namespace pelorix::palm {
@@ -36,7 +37,17 @@ std::shared_ptr<WorkingDatabase> HotSyncSession::open(const std::string& name) {
   auto working = std::make_shared<WorkingDatabase>();
   working->name = name;
   try {
+    handheld_.checkWritable(name);
     working->db = handheld_.read(name);
+    // A file named for one application but holding another's records would
+    // be filled with the wrong layout on both sides.
+    std::string header = fromPalmText(working->db.name());
+    if (header != name)
+      throw PdbFormatError(handheld_.fileOf(name).string() + " holds the database \"" + header + "\", not " + name);
+    const Application* owner = findApplication(name);
+    if (owner && working->db.header.creator != owner->creator)
+      throw PdbFormatError(handheld_.fileOf(name).string() + " belongs to the application '" +
+                           fourCCText(working->db.header.creator) + "', not '" + fourCCText(owner->creator) + "'");
     working->saved = handheld_.pending(name);
   } catch (const std::exception& e) {
     failures_[name] = e.what();
@@ -47,6 +58,25 @@ std::shared_ptr<WorkingDatabase> HotSyncSession::open(const std::string& name) {
   // out, must not go to another record.
   for (const auto& [key, id] : working->pendingIds) working->db.reserveUniqueId(id);
   if (working->saved.seed > 0) working->db.reserveUniqueId(working->saved.seed - 1);
+  // Records without an id get one, as Palm OS gives them when it installs a
+  // database; without it each would be taken for a new record every time.
+  // Saved at once, so that the host only ever hears of these ids.
+  size_t unnumbered = 0;
+  for (PdbRecord& r : working->db.records)
+    if (r.uniqueId == 0) {
+      r.uniqueId = working->db.allocateUniqueId();
+      ++unnumbered;
+    }
+  if (unnumbered) {
+    try {
+      handheld_.write(name, working->db);
+    } catch (const std::exception& e) {
+      failures_[name] = e.what();
+      throw;
+    }
+    working->notes.push_back(std::to_string(unnumbered) + (unnumbered == 1 ? " record" : " records") +
+                             " without a unique id got one");
+  }
   working->savedSeed = working->db.header.uniqueIdSeed;
   open_[name] = working;
   return working;

@@ -56,6 +56,7 @@ struct WorkingDatabase {
   Handheld::Pending saved;          // what is kept beside the file
   std::uint32_t savedSeed = 0;      // the unique-id seed the file holds
   size_t written = 0, removed = 0;  // records, for the HotSync's summary
+  std::vector<std::string> notes;   // what the HotSync log should tell about the file
 
   // Position of the record with the id, or npos.
   size_t find(std::uint32_t id);

@@ -71,7 +71,8 @@ PdbDatabase PdbDatabase::parse(std::span<const std::uint8_t> bytes, const std::s
       fail("record " + std::to_string(i) + " lies outside the file (offset " + std::to_string(offset) + ")");
     if (!offsets.empty() && offset < offsets.back())
       fail("record " + std::to_string(i) + " starts before the record ahead of it");
-    if (!ids.insert(r.uniqueId).second)
+    // Id 0 is no id: tools that make databases leave it for Palm OS to fill.
+    if (r.uniqueId != 0 && !ids.insert(r.uniqueId).second)
       fail("two records share the id " + std::to_string(r.uniqueId));
     offsets.push_back(offset);
   }

@@ -140,6 +140,9 @@ void PDRecordAdapter::WriteRecord(Variant& id, std::int32_t category, std::int32
     com::raise(err::kInvalidArgument, kSource, "A record may hold at most 65535 bytes");
   std::uint8_t stored = joinAttributes(attributes, category);
   if (id.isUnsetZeroOrEmpty()) {
+    if (db_->db.records.size() >= kMaxRecords)
+      com::raise(err::kFail, kSource,
+                 db_->name + ": a Palm database holds at most 65,535 records; record 65,536 is refused");
     std::uint32_t fresh;
     try {
       fresh = db_->db.allocateUniqueId();

@@ -135,6 +135,7 @@ void IPalmRecord::CreateClass(Variant& Id, std::int32_t nCategory, std::int32_t 
 }
 
 Variant IPalmRecord::CreatePalmData() {
+  encodeError_.clear();
   try {
     RecordWriter out(utility());
     encode(out);
@@ -146,7 +147,8 @@ Variant IPalmRecord::CreatePalmData() {
                       " characters the handheld cannot hold were written as \"?\" (a NUL as a blank)");
     }
     return Variant(out.finish());
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    encodeError_ = e.what();
     return Variant(ByteArray{});
   }
 }

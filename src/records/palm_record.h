@@ -89,6 +89,8 @@ class IPalmRecord : public com::Dispatchable<IPalmRecord> {
   Variant RecordId() const { return Variant(recordId_); }
   void RecordId(const Variant& value) { recordId_ = value.toInt32(); }
   const std::string& mvRecNo() const { return mvRecNo_; }
+  // Why the last CreatePalmData gave an empty buffer; empty when it did not.
+  const std::string& encodeError() const { return encodeError_; }
   std::int32_t CategoryId() const { return categoryId_; }
   std::int32_t eAttributes() const;
   bool IsDelete() const { return isDelete_; }
@@ -132,6 +134,7 @@ class IPalmRecord : public com::Dispatchable<IPalmRecord> {
   bool isArchive_ = false, isDelete_ = false, isDirty_ = false, isPrivate_ = false;
   bool reviewed_ = false, fromPalm_ = false;
   bool unheldLogged_ = false;  // once per text from the host
+  std::string encodeError_;
   com::Ref<pddirect::IPDUtility> utility_;
 };
 

@@ -127,13 +127,17 @@ TEST_F(RecordStore, OnlyHandheldRecordsAreSentAndAnEmptyAnswerAddsNothing) {
   EXPECT_EQ(store_->RecordCount(), 2);
 }
 
-TEST_F(RecordStore, ReviewAnswersKeepOnlyTheChangedBit) {
-  answer([](const HostCall& c) { return c.code() == 1 ? memo("7", "host text") : ""; });
+TEST_F(RecordStore, ReviewAnswersBringTheHostsCategoryAndPrivateFlagButKeepTheId) {
+  // id, category 5, not deleted, not archived, changed, private
+  answer([](const HostCall& c) {
+    return c.code() == 1 ? "9" + VM + "5" + VM + "0" + VM + "0" + VM + "1" + VM + "1" + VM + "host text" + VM : "";
+  });
   Variant id(7);
   std::int32_t category = 3, attributes = 0xC0;
   Variant data = store_->ReviewRecord(id, category, attributes, bytes("handheld text"));
-  EXPECT_EQ(attributes, 0x40);
-  EXPECT_EQ(category, 3);
+  EXPECT_EQ(attributes, 0x50);
+  EXPECT_EQ(category, 5);
+  EXPECT_EQ(id.toInt32(), 7);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(data.bytes().data())), "host text");
   answer(nullptr);
   attributes = 0x40;
