@@ -26,12 +26,14 @@ void CAddressBookRec::decode(RecordReader& in) {
 void CAddressBookRec::encode(RecordWriter& out) {
   std::int32_t options = 0;
   for (int i = 0; i < 5; ++i) options += NibbleValue(labels_[i], static_cast<std::int16_t>(i));
+  out.field(20);
   std::int32_t display = displayPhone_ - 1;
   if (display < INT16_MIN) com::raise(com::err::kOverflow, "CAddressBookRec", "Overflow");
   options += NibbleValue(display, 5);
   std::int32_t present = 0;
   for (size_t i = 0; i < kTexts; ++i)
     if (!texts_[i].empty()) present += BitValue(1, static_cast<std::int16_t>(i));
+  out.field(0);
   out.dword(static_cast<std::uint32_t>(options));
   out.dword(static_cast<std::uint32_t>(present));
   std::int32_t companyOffset = 0;

@@ -69,9 +69,13 @@ void CDateBook::decode(RecordReader& in) {
 
 void CDateBook::encode(RecordWriter& out) {
   bool timed = !startTime_.empty();
+  out.field(7);
   out.word(timed ? palmTime(startTime_) : kNone);
+  out.field(9);
   out.word(timed ? palmTime(endTime_) : kNone);
+  out.field(8);
   out.word(palmDate(numberField(startDate_)));
+  out.field(19);
   if (exceptions_.size() > 32767) com::raise(com::err::kOverflow, "CDateBook", "Too many exceptions");
   std::int32_t flags = reservedFlags_ + BitValue(1, 2);
   if (!exceptions_.empty()) flags += kExceptions;
@@ -81,22 +85,31 @@ void CDateBook::encode(RecordWriter& out) {
   out.byte(flags);
   out.byte(0);
   if (hasAlarm_ == 1) {
+    out.field(12);
     out.byte(alarmAdvance_);
+    out.field(13);
     out.byte(alarmUnit_);
   }
   if (repeatType_ != 0) {
+    out.field(14);
     out.byte(repeatType_);
     out.byte(0);
+    out.field(15);
     out.word(repeatEndDate_.empty() ? kNone : palmDate(numberField(repeatEndDate_)));
+    out.field(16);
     out.byte(repeatFrequency_);
+    out.field(17);
     out.byte(repeatOn_);
+    out.field(18);
     out.byte(repeatStartOfWeek_);
     out.byte(0);
   }
   if (!exceptions_.empty()) {
+    out.field(19);
     out.word(static_cast<std::uint16_t>(exceptions_.size()));
     for (std::int32_t date : exceptions_) out.word(palmDate(date));
   }
+  out.field(0);
   out.text(toHandheldLineBreaks(description_));
   if (!note_.empty()) out.text(toHandheldLineBreaks(note_));
 }

@@ -22,8 +22,11 @@ void CToDoList::decode(RecordReader& in) {
 }
 
 void CToDoList::encode(RecordWriter& out) {
+  out.field(7);
   out.word(dueDate_.empty() ? kNoDate : DateToPalmDate(MvDateToDate(numberField(dueDate_))));
+  out.field(9);
   out.byte((priority_ & 0x7F) + (completed_ ? 128 : 0));
+  out.field(0);
   out.text(toHandheldLineBreaks(description_));
   out.text(toHandheldLineBreaks(note_));
 }

@@ -136,8 +136,8 @@ void IPalmRecord::CreateClass(Variant& Id, std::int32_t nCategory, std::int32_t 
 
 Variant IPalmRecord::CreatePalmData() {
   encodeError_.clear();
+  RecordWriter out(utility());
   try {
-    RecordWriter out(utility());
     encode(out);
     if (out.unheld() > 0 && !unheldLogged_) {
       unheldLogged_ = true;
@@ -148,7 +148,9 @@ Variant IPalmRecord::CreatePalmData() {
     }
     return Variant(out.finish());
   } catch (const std::exception& e) {
-    encodeError_ = e.what();
+    const auto* com = dynamic_cast<const com::ComError*>(&e);
+    std::string why = com ? com->description() : e.what();
+    encodeError_ = out.field() ? "field " + std::to_string(out.field()) + ": " + why : why;
     return Variant(ByteArray{});
   }
 }

@@ -27,6 +27,9 @@ class RecordWriter {
   void byte(std::int32_t value);  // kOverflow outside 0 to 255
   void text(const std::string& text);
   std::int32_t offset() const { return offset_; }
+  // The dynamic array field being written, so that a failure can name it.
+  void field(int number) { field_ = number; }
+  int field() const { return field_; }
   // Characters of the texts written that the handheld cannot hold.
   size_t unheld() const { return unheld_; }
   ByteArray finish();
@@ -37,6 +40,7 @@ class RecordWriter {
   ByteArray buffer_;
   std::int32_t offset_ = 0;
   size_t unheld_ = 0;
+  int field_ = 0;
 };
 
 // Reads a record buffer field by field; reading past its end fails. A text

@@ -51,6 +51,7 @@ TEST_F(Fidelity, AHostRecordTheHandheldCannotHoldNeverReplacesARealOne) {
   ASSERT_FALSE(r.problems.empty());
   EXPECT_NE(r.problems[0].find("record " + id), std::string::npos) << r.problems[0];
   EXPECT_NE(r.problems[0].find("\"T9\""), std::string::npos) << r.problems[0];
+  EXPECT_NE(r.problems[0].find("field 7"), std::string::npos) << r.problems[0];
   palm::PdbDatabase after = db("ToDoDB");
   ASSERT_EQ(after.records.size(), 2u) << "the new record that cannot be held was not added empty";
   EXPECT_EQ(after.findById(kept.uniqueId)->data, kept.data) << "the handheld keeps its copy";
