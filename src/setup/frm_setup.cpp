@@ -75,6 +75,12 @@ frmSetup::frmSetup(QWidget* owner, com::SettingsStore settings)
   cmdOK->setAutoDefault(false);
   cmdApply->setAutoDefault(false);
   cmdExit->setAutoDefault(false);
+  // Enter saves and closes, as OK does; nothing while OK is greyed.
+  cmdOK->setDefault(true);
+
+  lblWhyDisabled = new QLabel(this);
+  lblWhyDisabled->setObjectName("lblWhyDisabled");
+  lblWhyDisabled->setWordWrap(true);
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
@@ -84,6 +90,7 @@ frmSetup::frmSetup(QWidget* owner, com::SettingsStore settings)
   auto* layout = new QVBoxLayout(this);
   layout->setMenuBar(menu);
   layout->addWidget(SSTab1);
+  layout->addWidget(lblWhyDisabled);
   layout->addLayout(buttons);
   resize(520, 470);
 
@@ -255,17 +262,21 @@ void frmSetup::optOSType_Click(int index) {
 }
 
 void frmSetup::UpdateButtons() {
-  auto enable = [&](bool on) {
-    cmdOK->setEnabled(on);
-    cmdApply->setEnabled(on);
-  };
-  if (!selectedOSType()) return enable(false);
+  // The reason names every cause, as a greyed button alone does not say
+  // which tab holds it.
+  QStringList reasons;
+  if (!selectedOSType()) reasons << "Choose the type of database on the Connection Info tab.";
   const std::pair<QCheckBox*, QLineEdit*> apps[] = {
       {chkAddressBook, txtProgName}, {chkDateBook, txtDateBookProg}, {chkToDoList, txtToDoProg},
       {chkMemoPad, txtMemoPadProg}};
   for (auto [check, box] : apps)
-    if (check->isChecked() && box->text().isEmpty()) return enable(false);
-  enable(true);
+    if (check->isChecked() && box->text().isEmpty())
+      reasons << QString("%1 uses Pelorix but has no program name.").arg(SSTab1->tabText(SSTab1->indexOf(
+                                                                        box->parentWidget())));
+  cmdOK->setEnabled(reasons.isEmpty());
+  cmdApply->setEnabled(reasons.isEmpty());
+  lblWhyDisabled->setText(reasons.isEmpty() ? QString() : "OK and Apply are unavailable: " + reasons.join(" "));
+  lblWhyDisabled->setVisible(!reasons.isEmpty());
 }
 
 bool frmSetup::SaveSettings() {

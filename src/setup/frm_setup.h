@@ -12,6 +12,7 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -41,6 +42,8 @@ class frmSetup : public QDialog {
   QLineEdit *txtHost, *txtUserName, *txtUserPassword, *txtAccountName;
   std::array<QRadioButton*, 2> optUniType{};
   QPushButton *cmdOK, *cmdApply, *cmdExit;
+  // Under the tabs: why OK and Apply are greyed, empty while they are not.
+  QLabel* lblWhyDisabled;
   QAction* mnuAbout;
 
  private:

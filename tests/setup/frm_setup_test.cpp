@@ -1,6 +1,8 @@
 #include "setup/frm_setup.h"
 
 #include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -69,6 +71,55 @@ TEST_F(SetupDialog, TickingUnlocksTheBoxAndTheNextChangeChecksIt) {
   EXPECT_TRUE(buttonsEnabled(f));
   click(f, "chkMemoPad");
   EXPECT_FALSE(f.txtMemoPadProg->isEnabled());
+}
+
+TEST_F(SetupDialog, GreyedButtonsSayWhyOnTheLineUnderTheTabs) {
+  frmSetup f;
+  EXPECT_FALSE(f.lblWhyDisabled->isHidden());
+  EXPECT_NE(f.lblWhyDisabled->text().indexOf("Connection Info"), -1) << f.lblWhyDisabled->text().toStdString();
+  click(f, "optOSType_1");
+  EXPECT_TRUE(buttonsEnabled(f));
+  EXPECT_TRUE(f.lblWhyDisabled->isHidden());
+  EXPECT_TRUE(f.lblWhyDisabled->text().isEmpty());
+
+  // Both applications on other tabs are named, and only they.
+  click(f, "chkMemoPad");
+  click(f, "chkAddressBook");
+  f.txtProgName->setText("x");  // ticking alone does not update the buttons
+  f.txtProgName->setText("");
+  EXPECT_FALSE(buttonsEnabled(f));
+  QString why = f.lblWhyDisabled->text();
+  EXPECT_NE(why.indexOf("Memo Pad"), -1) << why.toStdString();
+  EXPECT_NE(why.indexOf("Address Book"), -1) << why.toStdString();
+  EXPECT_EQ(why.indexOf("Date Book"), -1) << why.toStdString();
+  EXPECT_EQ(why.indexOf("Connection Info"), -1) << why.toStdString();
+  f.txtMemoPadProg->setText("SYNC.MEMOS");
+  why = f.lblWhyDisabled->text();
+  EXPECT_EQ(why.indexOf("Memo Pad"), -1) << why.toStdString();
+  EXPECT_NE(why.indexOf("Address Book"), -1) << why.toStdString();
+  f.txtProgName->setText("SYNC.ADDRESS");
+  EXPECT_TRUE(f.lblWhyDisabled->isHidden());
+}
+
+TEST_F(SetupDialog, EnterSavesAndClosesAsOkDoesButNotWhileOkIsGreyed) {
+  auto pressEnter = [](QDialog& d) {
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(&d, &enter);
+  };
+  {
+    frmSetup f;
+    EXPECT_TRUE(f.cmdOK->isDefault());
+    EXPECT_FALSE(f.cmdApply->isDefault());
+    driver.answers.push_back(pressEnter);
+    EXPECT_EQ(showModal(f), QDialog::Rejected) << "no connection type: OK is greyed";
+    EXPECT_FALSE(std::filesystem::exists(store.file()));
+  }
+  frmSetup f;
+  click(f, "optOSType_3");
+  f.txtHost->setText("mvhost");
+  driver.answers.push_back(pressEnter);
+  EXPECT_EQ(showModal(f), QDialog::Accepted);
+  EXPECT_EQ(stored("Connection", "UniHostName"), "mvhost");
 }
 
 TEST_F(SetupDialog, AConnectionTypeShowsItsFrameInTheSamePlace) {
