@@ -4,6 +4,7 @@
 // person.
 
 #include <functional>
+#include <optional>
 #include <string>
 
 class QDialog;
@@ -11,8 +12,13 @@ class QDialog;
 namespace pelorix::setup {
 
 // A QApplication for the dialogs; ComError when there is no display to
-// show them on (no DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM).
+// show them on, saying why.
 void ensureApplication();
+
+// Why no window could be shown (no display named, or the one named cannot
+// be reached); nullopt when one can, or a QApplication is already running.
+std::optional<std::string> displayProblem();
+inline constexpr const char* kNoDisplay = "There is no display to show the dialog on";
 
 // Shows the dialog modally and returns its result code (QDialog::Accepted
 // or Rejected) once it has closed.

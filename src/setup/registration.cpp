@@ -59,13 +59,16 @@ bool UpdateConduit(ConduitControls& controls, com::SettingsStore& settings, cons
     showMessage(MessageKind::Critical, "Invalid Creator Id");
     return false;
   }
+  // Saving updates four applications in a row: each message says which.
+  const std::string about = std::string("\r\nApplication: ") + app->displayName;
   try {
     Variant id = com::invokeWith(*controls.cndManager, kGetCreatorId, InvokeKind::Method, {Arg(app->text)});
     Variant status = com::invokeWith(*controls.cndData, kReadConduit, InvokeKind::Method, {Arg::ref(id)});
     if (status.toInt32() > 0) {
       showMessage(MessageKind::Critical,
                   "Unable to find the Creator ID.  Conduit not likely installed.\r\n"
-                  "The default Conduit must be installed by installing the Palm Desktop.");
+                  "The default Conduit must be installed by installing the Palm Desktop." +
+                      about);
       return false;
     }
     std::string dll = com::invokeWith(*controls.cndData, kDllName, InvokeKind::PropertyGet, {}).toText();
@@ -98,9 +101,10 @@ bool UpdateConduit(ConduitControls& controls, com::SettingsStore& settings, cons
     return true;
   } catch (const com::ComError& e) {
     showMessage(MessageKind::Critical,
-                "Error In Conduit Update\r\n" + std::to_string(e.number()) + " " + e.description());
+                "Error In Conduit Update\r\n" + std::to_string(e.number()) + " " + e.description() + about);
   } catch (const std::exception& e) {
-    showMessage(MessageKind::Critical, "Error In Conduit Update\r\n" + std::to_string(com::err::kFail) + " " + e.what());
+    showMessage(MessageKind::Critical,
+                "Error In Conduit Update\r\n" + std::to_string(com::err::kFail) + " " + e.what() + about);
   }
   return false;
 }

@@ -83,7 +83,8 @@ TEST_F(Registration, UnknownCreatorsAndMissingEntriesAreSaidAndChangeNothing) {
   ASSERT_EQ(driver.messages.size(), 2u);
   EXPECT_EQ(driver.messages[1],
             "critical: Unable to find the Creator ID.  Conduit not likely installed.\r\n"
-            "The default Conduit must be installed by installing the Palm Desktop.");
+            "The default Conduit must be installed by installing the Palm Desktop.\r\n"
+            "Application: Memo Pad");
   EXPECT_FALSE(entries.exists(id("memo")));
   EXPECT_EQ(kept("MemoPad", "OldDll"), "<missing>");
 }
@@ -146,10 +147,24 @@ TEST_F(Registration, AFailingControlEndsTheUpdateWithItsErrorAndKeepsEarlierWrit
   EXPECT_FALSE(UpdateConduit(controls, settings, "addr", true));
   ASSERT_EQ(driver.messages.size(), 1u);
   EXPECT_EQ(driver.messages[0], "critical: Error In Conduit Update\r\n" + std::to_string(com::err::kAccessDenied) +
-                                    " The entry is read-only");
+                                    " The entry is read-only\r\nApplication: Address Book");
   EXPECT_EQ(kept("AddressBook", "OldDll"), "AddressConduit.DLL");
   EXPECT_EQ(entries.entry(id("addr"))->dll, "ComConduit.DLL");
   EXPECT_EQ(entries.reloads(), 0);
+}
+
+// Saving touches four applications; four identical boxes would not say which failed.
+TEST_F(Registration, AnUnreadableEntriesFileIsToldOncePerApplicationByName) {
+  test::writeBytes(entries.file(), {'[', 'C', 'o', 'n', 'd'});
+  frmSetup f;
+  test::click(f, "optOSType_3");
+  test::click(f, "cmdApply");
+  ASSERT_EQ(driver.messages.size(), 4u);
+  const char* names[] = {"Address Book", "Date Book", "Memo Pad", "To Do List"};
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(driver.messages[i].rfind("critical: Error In Conduit Update\r\n", 0), 0u) << driver.messages[i];
+    EXPECT_TRUE(driver.messages[i].ends_with(std::string("\r\nApplication: ") + names[i])) << driver.messages[i];
+  }
 }
 
 TEST_F(Registration, UnInstallRestoresAllFourInOrder) {

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "com/settings_store.h"
@@ -79,9 +80,16 @@ TEST(SetupCommands, FailuresGoToStandardErrorWithAnExitStatus) {
   com::SettingsStore(entries.file()).removeKey("Conduits\\6D656D6F");
   Outcome r = run("register memo address");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err,
-            "Unable to find the Creator ID.  Conduit not likely installed.\n"
-            "The default Conduit must be installed by installing the Palm Desktop.\n");
+  EXPECT_EQ(r.err.rfind("Unable to find the Creator ID.  Conduit not likely installed.\n"
+                        "The default Conduit must be installed by installing the Palm Desktop.\n"
+                        "Application: Memo Pad\n",
+                        0),
+            0u)
+      << r.err;
+  EXPECT_NE(r.err.find(entries.file().string() + "; if it is damaged or an entry is missing, delete it to start "
+                                                 "again from the default entries."),
+            std::string::npos)
+      << r.err;
   EXPECT_EQ(entries.comClass(id("addr")), "Pelx.CNotify") << "the other application is still handled";
 
   EXPECT_EQ(run("register calculator").status, 2);
@@ -96,6 +104,90 @@ TEST(SetupCommands, WithoutADisplayTheDialogsSaySoInsteadOfWaiting) {
   EXPECT_NE(r.err.find("There is no display to show the dialog on"), std::string::npos) << r.err;
   r = run("setup", "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM");
   EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("pelorix config set"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("pelorix register"), std::string::npos) << r.err;
+
+  // A display that is named but gone must not end in Qt's abort.
+  r = run("setup", "env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:97");
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("There is no display to show the dialog on (the X display :97 cannot be reached)"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.err.find("Reinstalling"), std::string::npos) << r.err;
+}
+
+TEST(SetupCommands, RegisterWarnsOfWhatTheHotSyncWillLack) {
+  test::IsolatedConfig config;
+  Outcome r = run("register memo");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("warning: no connection is set"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("warning: the Memo Pad has no program name"), std::string::npos) << r.err;
+  ASSERT_EQ(run("config set Connection OSType 3").status, 0);
+  ASSERT_EQ(run("config set MemoPad mvProgName SYNC.MEMOS").status, 0);
+  r = run("register memo");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+}
+
+TEST(SetupCommands, ConfigSetRefusesValuesTheHotSyncCannotUse) {
+  test::IsolatedConfig config;
+  auto settings = com::SettingsStore::user();
+  for (const char* bad : {"Connection OSType 4", "Connection OSType 0", "connection ostype three", "Connection DOA 2",
+                          "Connection UniType yes", "MemoPad Active 2", "Host MaxSteps 0", "Host MaxSteps -5",
+                          "Host MaxSteps 12x"}) {
+    Outcome r = run(std::string("config set ") + bad);
+    EXPECT_EQ(r.status, 2) << bad;
+    EXPECT_NE(r.err.find(" must be "), std::string::npos) << bad << ": " << r.err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(settings.file())) << "nothing refused was written";
+  Outcome r = run("config set Connection OSType 4");
+  EXPECT_NE(r.err.find("OSType must be 1 (Brasq), 2 (D3/Objects (ODBC)) or 3 (UniObjects), not \"4\""),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(run("config set Mail Box 1").err.find("no section \"Mail\""), std::string::npos);
+  EXPECT_NE(run("config set Connection Port 1").err.find("no key \"Port\""), std::string::npos);
+
+  for (const char* good : {"connection ostype 3", "Connection DOA 0", "Connection UniType 1", "ToDoList Active 1",
+                           "Host MaxSteps 500", "Connection UniHostName 'mv.example.com:4243'"})
+    EXPECT_EQ(run(std::string("config set ") + good).status, 0) << good;
+  EXPECT_EQ(settings.get("Software\\Pelorix\\Connection", "OSType"), "3");
+}
+
+TEST(StatusCommand, TellsEachApplicationsConduitProgramActionsAndLastHotSync) {
+  test::IsolatedConfig config;
+  ASSERT_EQ(run("config set Connection OSType 3").status, 0);
+  ASSERT_EQ(run("config set Connection AccountName /srv/SALES").status, 0);
+  ASSERT_EQ(run("config set MemoPad mvProgName SYNC.MEMOS").status, 0);
+  ASSERT_EQ(run("register memo").status, 0);
+  auto entries = palm::ConduitEntries::user();
+  entries.setValue(id("memo"), "SyncTemp", "3");
+  entries.setValue(id("todo"), "SyncPerm", "6");
+  test::TempDir handheld;
+  std::ofstream(handheld / "HotSync.state") << "LastSync=2026-12-01 10:00:00\nLastSync.MemoDB=2026-12-01 10:00:05\n";
+
+  test::TempDir dir;
+  std::string command = std::string(PELORIX_BIN_DIR) + "/pelorix status " + handheld.path().string() + " >" +
+                        (dir / "out").string() + " 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  std::ifstream in(dir / "out");
+  std::string out((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  auto section = [&](const std::string& name) {
+    size_t from = out.find("\n" + name + " (");
+    EXPECT_NE(from, std::string::npos) << name << "\n" << out;
+    return from == std::string::npos ? "" : out.substr(from, out.find("\n\n", from + 1) - from);
+  };
+  std::string memo = section("Memo Pad"), todo = section("To Do List"), address = section("Address Book");
+  EXPECT_NE(memo.find("Pelorix (unregistering gives it back to MemoConduit.DLL)"), std::string::npos) << memo;
+  EXPECT_NE(memo.find("program        SYNC.MEMOS"), std::string::npos) << memo;
+  EXPECT_NE(memo.find("next HotSync   the desktop overwrites the handheld (once)"), std::string::npos) << memo;
+  EXPECT_NE(memo.find("last HotSync   2026-12-01 10:00:05"), std::string::npos) << memo;
+  EXPECT_NE(todo.find("ToDoConduit.DLL, not Pelorix"), std::string::npos) << todo;
+  EXPECT_NE(todo.find("action         do nothing"), std::string::npos) << todo;
+  EXPECT_EQ(todo.find("next HotSync"), std::string::npos) << todo;
+  EXPECT_NE(todo.find("last HotSync   never"), std::string::npos) << todo;
+  EXPECT_NE(address.find("program        (none)"), std::string::npos) << address;
+  EXPECT_NE(out.find("type           3 UniObjects"), std::string::npos) << out;
+  EXPECT_NE(out.find("account        /srv/SALES"), std::string::npos) << out;
 }
 
 }  // namespace

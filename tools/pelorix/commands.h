@@ -12,6 +12,8 @@ int serverCommand(const Args& args);
 int recordCommand(const Args& args);
 int mvCommand(const Args& args);
 int configCommand(const Args& args);
+int statusCommand(const Args& args);
+int showCommand(const Args& args);
 // setup, configure, register, unregister, uninstall
 int setupCommand(const std::string& command, const Args& args);
 

@@ -55,6 +55,24 @@ std::pair<std::string, std::string> locate(const std::string& section, const std
   throw std::invalid_argument("no section \"" + section + "\"");
 }
 
+// The HotSync would read a value outside these forms as nothing chosen;
+// refused here, where the user can still see why.
+void check(const std::string& key, const std::string& value) {
+  auto oneOf = [&](std::initializer_list<const char*> allowed, const char* meaning) {
+    for (const char* a : allowed)
+      if (value == a) return;
+    throw std::invalid_argument(key + " must be " + meaning + ", not \"" + value + "\"");
+  };
+  if (key == "OSType") oneOf({"1", "2", "3"}, "1 (Brasq), 2 (D3/Objects (ODBC)) or 3 (UniObjects)");
+  else if (key == "UniType") oneOf({"0", "1"}, "0 (UniVerse) or 1 (UniData)");
+  else if (key == "DOA" || key == "Active") oneOf({"0", "1"}, "1 or 0");
+  else if (key == mv::kMaxStepsValue) {
+    bool digits = !value.empty() && value.size() <= 18 &&
+                  value.find_first_not_of("0123456789") == std::string::npos && value != std::string(value.size(), '0');
+    if (!digits) throw std::invalid_argument(key + " must be a whole number above 0, not \"" + value + "\"");
+  }
+}
+
 bool secret(const std::string& key) { return com::namesEqual(key, "UserPasswd"); }
 
 std::string shown(const std::string& key, const std::optional<std::string>& value) {
@@ -73,6 +91,7 @@ int configCommand(const Args& args) {
       auto [section, key] = locate(args[1], args[2]);
       std::string value = args[3];
       if (value == "-") std::getline(std::cin, value);
+      check(key, value);
       store.set(host::sectionKey(section), key, value);
       return 0;
     }

@@ -18,7 +18,9 @@ void usage(std::FILE* out) {
                "  hotsync <handheld-folder>   synchronise a handheld (see pelorix hotsync --help)\n"
                "  record <memo|address|todo|datebook> <to-host|to-palm>\n"
                "                              convert one record (see pelorix record --help)\n"
-               "  config set|get|show           the conduit's settings (see pelorix config --help)\n"
+               "  config set|get|show         the conduit's settings (see pelorix config --help)\n"
+               "  status [handheld-folder]    what Pelorix serves, how, and the last HotSyncs\n"
+               "  show [--json] <db.pdb>      a handheld database's records as their fields\n"
                "  setup                       the Conduit Setup dialog\n"
                "  configure <app>             the HotSync action of one application\n"
                "  register|unregister <app>...\n"
@@ -48,6 +50,8 @@ int main(int argc, char** argv) {
     if (command == "record") return pelorix::cli::recordCommand(args);
     if (command == "mv") return pelorix::cli::mvCommand(args);
     if (command == "config") return pelorix::cli::configCommand(args);
+    if (command == "status") return pelorix::cli::statusCommand(args);
+    if (command == "show") return pelorix::cli::showCommand(args);
     if (command == "setup" || command == "configure" || command == "register" || command == "unregister" ||
         command == "uninstall")
       return pelorix::cli::setupCommand(command, args);

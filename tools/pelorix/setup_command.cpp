@@ -5,6 +5,7 @@
 
 #include "com/ascii_case.h"
 #include "com/class_registry.h"
+#include "com/com_error.h"
 #include "com/dispatch.h"
 #include "commands.h"
 #include "host/settings.h"
@@ -44,6 +45,39 @@ struct ConsoleMessages {
   ~ConsoleMessages() { setup::setDialogHandlers(std::move(previous)); }
 };
 
+// Where a user without the Palm Desktop gets the default entries back.
+void entriesHint() {
+  std::fprintf(stderr,
+               "pelorix: the conduit entries are kept in %s; if it is damaged or an entry is missing, "
+               "delete it to start again from the default entries.\n",
+               palm::ConduitEntries::user().file().c_str());
+}
+
+// Without a window the same steps are commands.
+int noDisplay(const std::string& command, const std::string& problem) {
+  std::fprintf(stderr,
+               "pelorix %s: %s (%s).\n"
+               "Without a window, \"pelorix config set\" chooses the connection and the program names "
+               "and \"pelorix register <app>\" serves an application (see pelorix config --help).\n",
+               command.c_str(), setup::kNoDisplay, problem.c_str());
+  return 1;
+}
+
+// Registering what cannot sync yet is allowed, as the dialog allows saving
+// it, but the user hears of it now rather than at the HotSync.
+void warnIncomplete(const std::vector<const palm::Application*>& apps, const com::SettingsStore& settings) {
+  auto os = settings.get(host::sectionKey("Connection"), "OSType").value_or("");
+  if (os != "1" && os != "2" && os != "3")
+    std::fprintf(stderr, "pelorix register: warning: no connection is set; "
+                         "choose one with \"pelorix config set Connection OSType 3\" (see pelorix config --help)\n");
+  for (const palm::Application* app : apps) {
+    const char* section = setup::sectionOfCreator(palm::fourCCText(app->creator));
+    if (settings.get(host::sectionKey(section), "mvProgName").value_or("").empty())
+      std::fprintf(stderr, "pelorix register: warning: the %s has no program name; set it with "
+                           "\"pelorix config set %s mvProgName <SUBROUTINE>\"\n", app->name, section);
+  }
+}
+
 int registration(const Args& args, bool flag) {
   if (args.empty()) {
     std::fputs(kHelp, stderr);
@@ -67,7 +101,12 @@ int registration(const Args& args, bool flag) {
     settings.set(host::sectionKey(setup::sectionOfCreator(creator)), "Active", flag ? "1" : "0");
     ok = setup::UpdateConduit(controls, settings, creator, flag) && ok;
   }
-  return ok && !messages.told ? 0 : 1;
+  if (!ok || messages.told) {
+    entriesHint();
+    return 1;
+  }
+  if (flag) warnIncomplete(apps, settings);
+  return 0;
 }
 
 int configure(const Args& args) {
@@ -88,6 +127,7 @@ int configure(const Args& args) {
                  app->key);
     return 1;
   }
+  if (auto problem = setup::displayProblem()) return noDisplay("configure", *problem);
   ensureComponentRegistered();
   auto conduit = com::ClassRegistry::instance().create("Pelx.CNotify");
   auto number = [](const std::optional<std::string>& text) {
@@ -100,7 +140,11 @@ int configure(const Args& args) {
   com::callMethod(*conduit, "IPDClientNotify_CfgConduit",
                   {std::int32_t(app->creator), std::int32_t{0}, std::string(), std::string(), com::Arg::ref(perm),
                    com::Arg::ref(temp), com::Arg::ref(chosen), com::Arg::ref(preference)});
-  if (chosen.toInt32() < 0) return 0;  // cancelled
+  if (chosen.toInt32() < 0) {
+    // A script must not take a cancelled dialog for a choice.
+    std::fprintf(stderr, "pelorix configure: cancelled; the %s's HotSync action is unchanged\n", app->name);
+    return 1;
+  }
   std::string action = std::to_string(chosen.toInt32());
   bool always = preference.toInt32() == 1;
   if (always) {
@@ -135,11 +179,23 @@ int setupCommand(const std::string& command, const Args& args) {
     ConsoleMessages messages;
     auto settings = com::SettingsStore::user();
     auto controls = setup::ConduitControls::create();
-    return setup::UnInstall(controls, settings) && !messages.told ? 0 : 1;
+    if (setup::UnInstall(controls, settings) && !messages.told) return 0;
+    entriesHint();
+    return 1;
   }
-  ensureComponentRegistered();
-  auto conduit = com::ClassRegistry::instance().create("Pelx.CNotify");
-  com::callMethod(*conduit, "ShowSetup");
+  if (auto problem = setup::displayProblem()) return noDisplay("setup", *problem);
+  try {
+    ensureComponentRegistered();
+    auto conduit = com::ClassRegistry::instance().create("Pelx.CNotify");
+    com::callMethod(*conduit, "ShowSetup");
+  } catch (const std::exception& e) {
+    // Started from a desktop menu, nobody reads standard error.
+    std::string what = e.what();
+    if (auto* com = dynamic_cast<const com::ComError*>(&e)) what = com->description();
+    std::fprintf(stderr, "pelorix setup: %s\n", what.c_str());
+    setup::showMessage(setup::MessageKind::Critical, "Conduit Setup could not open.\r\n" + what);
+    return 1;
+  }
   return 0;
 }
 

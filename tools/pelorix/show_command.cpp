@@ -1,0 +1,233 @@
+// pelorix show: a handheld database's records as their fields, read-only.
+
+#include <QDate>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "commands.h"
+#include "host/marks.h"
+#include "palm/category_info.h"
+#include "palm/hotsync_manager.h"
+#include "palm/pdb_database.h"
+#include "records/palm_record.h"
+
+namespace pelorix::cli {
+
+namespace {
+
+const char* kHelp =
+    "usage: pelorix show [--json] <database.pdb>\n"
+    "\n"
+    "Prints the records of one of the four applications' handheld databases (AddressDB, DatebookDB,\n"
+    "MemoDB, ToDoDB) as the conduit reads them: each record's id, category by name, flags\n"
+    "(deleted, archived, dirty, private) and fields. Dates are shown as YYYY-MM-DD, times as HH:MM.\n"
+    "The file is only read.\n"
+    "  --json   one JSON object: database, application, records[] with id, category,\n"
+    "           categoryIndex, flags{} and fields{}\n";
+
+enum class Kind { Text, Date, Time, Flag, Number, PhoneLabel, AlarmUnit, RepeatType, Dates };
+
+struct Field {
+  const char* name;
+  Kind kind = Kind::Text;
+};
+
+// The application fields of each database's dynamic array, from field 7 on.
+const std::vector<Field>* fieldsOf(const std::string& database) {
+  static const std::vector<Field> memo = {{"memo"}};
+  static const std::vector<Field> todo = {{"due date", Kind::Date},
+                                          {"completed", Kind::Flag},
+                                          {"priority", Kind::Number},
+                                          {"description"},
+                                          {"note"}};
+  static const std::vector<Field> address = {
+      {"last name"},      {"first name"},         {"company"},
+      {"phone 1"},        {"phone 1 label", Kind::PhoneLabel},
+      {"phone 2"},        {"phone 2 label", Kind::PhoneLabel},
+      {"phone 3"},        {"phone 3 label", Kind::PhoneLabel},
+      {"phone 4"},        {"phone 4 label", Kind::PhoneLabel},
+      {"phone 5"},        {"phone 5 label", Kind::PhoneLabel},
+      {"phone shown", Kind::Number},
+      {"address"},        {"city"},               {"state"},
+      {"zip code"},       {"country"},            {"title"},
+      {"custom 1"},       {"custom 2"},           {"custom 3"},
+      {"custom 4"},       {"note"}};
+  static const std::vector<Field> datebook = {{"start time", Kind::Time},
+                                              {"date", Kind::Date},
+                                              {"end time", Kind::Time},
+                                              {"untimed", Kind::Flag},
+                                              {"alarm", Kind::Flag},
+                                              {"alarm advance", Kind::Number},
+                                              {"alarm unit", Kind::AlarmUnit},
+                                              {"repeat type", Kind::RepeatType},
+                                              {"repeat end date", Kind::Date},
+                                              {"repeat frequency", Kind::Number},
+                                              {"repeat on", Kind::Number},
+                                              {"start of week", Kind::Number},
+                                              {"exceptions", Kind::Dates},
+                                              {"description"},
+                                              {"note"}};
+  if (database == "MemoDB") return &memo;
+  if (database == "ToDoDB") return &todo;
+  if (database == "AddressDB") return &address;
+  if (database == "DatebookDB") return &datebook;
+  return nullptr;
+}
+
+std::vector<std::string> split(const std::string& text, char mark) {
+  std::vector<std::string> parts(1);
+  for (char c : text) {
+    if (c == mark) parts.emplace_back();
+    else parts.back() += c;
+  }
+  return parts;
+}
+
+// Internal dates count days from 31 December 1967.
+std::string dateText(const std::string& internal) {
+  try {
+    return QDate(1967, 12, 31).addDays(std::stol(internal)).toString(Qt::ISODate).toStdString();
+  } catch (const std::exception&) {
+    return internal;
+  }
+}
+
+std::string named(const std::string& value, std::initializer_list<const char*> names) {
+  try {
+    size_t n = std::stoul(value);
+    if (n < names.size()) return value + " (" + names.begin()[n] + ")";
+  } catch (const std::exception&) {
+  }
+  return value;
+}
+
+std::string shown(const Field& field, const std::string& value) {
+  if (value.empty()) return value;
+  switch (field.kind) {
+    case Kind::Date:
+      return dateText(value);
+    case Kind::Time:
+      try {
+        long seconds = std::stol(value);
+        char text[16];
+        std::snprintf(text, sizeof text, "%02ld:%02ld", seconds / 3600, seconds / 60 % 60);
+        return text;
+      } catch (const std::exception&) {
+        return value;
+      }
+    case Kind::Flag:
+      return value == "1" ? "yes" : value == "0" ? "no" : value;
+    case Kind::PhoneLabel:
+      return named(value, {"work", "home", "fax", "other", "e-mail", "main", "pager", "mobile"});
+    case Kind::AlarmUnit:
+      return named(value, {"minutes", "hours", "days"});
+    case Kind::RepeatType:
+      return named(value, {"none", "daily", "weekly", "monthly by day", "monthly by date", "yearly"});
+    case Kind::Dates: {
+      std::string out;
+      for (const std::string& d : split(value, host::kSubvalueMark)) out += (out.empty() ? "" : ", ") + dateText(d);
+      return out;
+    }
+    case Kind::Text: {
+      std::string out = value;
+      for (char& c : out)
+        if (c == host::kSubvalueMark) c = '\n';
+      return out;
+    }
+    case Kind::Number:
+      break;
+  }
+  return value;
+}
+
+}  // namespace
+
+int showCommand(const Args& args) {
+  bool json = false;
+  std::string file;
+  for (const std::string& a : args) {
+    if (a == "-h" || a == "--help") {
+      std::fputs(kHelp, stdout);
+      return 0;
+    }
+    if (a == "--json") json = true;
+    else if ((a.size() > 1 && a[0] == '-') || !file.empty()) {
+      std::fputs(kHelp, stderr);
+      return 2;
+    } else file = a;
+  }
+  if (file.empty()) {
+    std::fputs(kHelp, stderr);
+    return 2;
+  }
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + file);
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  palm::PdbDatabase db = palm::PdbDatabase::parse(bytes, file);
+
+  const palm::Application* app = nullptr;
+  for (const palm::Application& a : palm::applications())
+    if (a.creator == db.header.creator || a.database == db.name()) app = app ? app : &a;
+  const std::vector<Field>* fields = app ? fieldsOf(app->database) : nullptr;
+  if (!fields)
+    throw std::runtime_error(file + " is not the database of an application Pelorix serves (" + db.name() + ", " +
+                             palm::fourCCText(db.header.creator) + ")");
+  palm::CategoryInfo categories(db.appInfo);
+
+  QJsonArray records;
+  if (!json) std::printf("%s (%s), %zu records\n", app->database, app->name, db.records.size());
+  for (const palm::PdbRecord& r : db.records) {
+    bool deleted = r.attributes & palm::attr::kDeleted;
+    bool archived = deleted && (r.attributes & palm::attr::kArchived);
+    int category = deleted ? 0 : r.attributes & palm::attr::kCategoryMask;
+    com::Ref<records::IPalmRecord> record = records::createRecord(app->database);
+    com::Variant id(std::int32_t(r.uniqueId));
+    record->CreateClass(id, category, r.attributes, com::Variant(com::ByteArray(r.data.begin(), r.data.end())));
+    std::vector<std::string> values = split(record->CreateDynamicArray(), host::kValueMark);
+    std::string categoryName = categories.label(category);
+    std::vector<std::pair<const char*, bool>> flags = {{"deleted", deleted},
+                                                       {"archived", archived},
+                                                       {"dirty", bool(r.attributes & palm::attr::kDirty)},
+                                                       {"private", bool(r.attributes & palm::attr::kPrivate)}};
+    if (json) {
+      QJsonObject o, f, fl;
+      o["id"] = qint64(r.uniqueId);
+      o["category"] = QString::fromStdString(categoryName);
+      o["categoryIndex"] = category;
+      for (auto [name, on] : flags) fl[name] = on;
+      o["flags"] = fl;
+      for (size_t i = 0; i < fields->size(); ++i)
+        f[(*fields)[i].name] = QString::fromStdString(shown((*fields)[i], i + 6 < values.size() ? values[i + 6] : ""));
+      o["fields"] = f;
+      records.append(o);
+      continue;
+    }
+    std::string flagText;
+    for (auto [name, on] : flags)
+      if (on) flagText += (flagText.empty() ? "" : ", ") + std::string(name);
+    std::printf("\nrecord %u, category %s%s%s\n", r.uniqueId, categoryName.empty() ? "?" : categoryName.c_str(),
+                flagText.empty() ? "" : ", ", flagText.c_str());
+    for (size_t i = 0; i < fields->size(); ++i) {
+      std::string value = shown((*fields)[i], i + 6 < values.size() ? values[i + 6] : "");
+      if (value.empty()) continue;
+      std::string indented;
+      for (char c : value) indented += c == '\n' ? std::string("\n") + std::string(20, ' ') : std::string(1, c);
+      std::printf("  %-17s %s\n", (std::string((*fields)[i].name) + ":").c_str(), indented.c_str());
+    }
+  }
+  if (json) {
+    QJsonObject top;
+    top["database"] = app->database;
+    top["application"] = app->name;
+    top["records"] = records;
+    std::fputs(QJsonDocument(top).toJson(QJsonDocument::Indented).constData(), stdout);
+  }
+  return 0;
+}
+
+}  // namespace pelorix::cli
