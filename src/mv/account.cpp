@@ -125,14 +125,41 @@ std::vector<std::string> Account::files() const {
 }
 
 std::optional<std::string> Account::read(const std::string& file, const std::string& id) const {
-  fs::path path = itemPath(file, id);
-  std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) return std::nullopt;
-  try {
-    return com::readWholeFile(path);
-  } catch (const com::FileError& e) {
-    throw AccountError(e.what());
+  checkItemId(id);
+  checkName(file, "file name");
+  // One open, one fstat and one read: a HotSync reads every item of a file.
+  std::string path = folder_.native() + '/' + escapeName(file) + '/' + escapeName(id);
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    int error = errno;
+    if (error != ENOENT && error != ENOTDIR)
+      throw AccountError("cannot read " + path + ": " + std::strerror(error));
+    if (!hasFile(file)) throw AccountError("the account has no file " + file);
+    return std::nullopt;
   }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  // One byte more than the size, so that the end shows without a second buffer.
+  std::string item(static_cast<size_t>(st.st_size) + 1, '\0');
+  size_t done = 0;
+  for (;;) {
+    if (done == item.size()) item.resize(item.size() * 2);  // it grew since the fstat
+    ssize_t n = ::read(fd, item.data() + done, item.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      int error = errno;
+      ::close(fd);
+      throw AccountError("cannot read " + path + ": " + std::strerror(error));
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  item.resize(done);
+  return item;
 }
 
 void Account::write(const std::string& file, const std::string& id, const std::string& item) {
