@@ -14,7 +14,10 @@ build: setup
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	cmake --build $(BUILD) -j$(JOBS)
 
-demo: build
+# Only what a HotSync needs: the command, the component and the embedded host.
+demo: setup
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	cmake --build $(BUILD) -j$(JOBS) --target pelorix_cli pelx mvhost
 	scripts/demo $(BUILD)
 
 test: build

@@ -180,7 +180,7 @@ int showCommand(const Args& args) {
   palm::CategoryInfo categories(db.appInfo);
 
   QJsonArray records;
-  if (!json) std::printf("%s (%s), %zu records\n", app->database, app->name, db.records.size());
+  if (!json) std::printf("%s (%s), %zu record(s)\n", app->database, app->name, db.records.size());
   for (const palm::PdbRecord& r : db.records) {
     bool deleted = r.attributes & palm::attr::kDeleted;
     bool archived = deleted && (r.attributes & palm::attr::kArchived);
@@ -210,7 +210,8 @@ int showCommand(const Args& args) {
     std::string flagText;
     for (auto [name, on] : flags)
       if (on) flagText += (flagText.empty() ? "" : ", ") + std::string(name);
-    std::printf("\nrecord %u, category %s%s%s\n", r.uniqueId, categoryName.empty() ? "?" : categoryName.c_str(),
+    if (categoryName.empty()) categoryName = std::to_string(category) + " (no name)";
+    std::printf("\nrecord %u, category %s%s%s\n", r.uniqueId, categoryName.c_str(),
                 flagText.empty() ? "" : ", ", flagText.c_str());
     for (size_t i = 0; i < fields->size(); ++i) {
       std::string value = shown((*fields)[i], i + 6 < values.size() ? values[i + 6] : "");
