@@ -1,5 +1,6 @@
 #include "mv/account.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/random.h>
@@ -447,13 +448,18 @@ void Account::settle() {
 }
 
 void Account::recover() {
+  // Every opening reads every file folder, so it reads plain names: only
+  // hidden ones can be temporaries.
   auto temporaries = [this] {
     std::vector<fs::path> found;
     std::error_code ec;
     for (const auto& folder : fs::directory_iterator(folder_, ec)) {
       if (!folder.is_directory(ec) || !isEscapedName(folder.path().filename().string())) continue;
-      for (const auto& entry : fs::directory_iterator(folder.path(), ec))
-        if (isTemporaryName(entry.path().filename().string())) found.push_back(entry.path());
+      DIR* dir = ::opendir(folder.path().c_str());
+      if (!dir) continue;
+      while (const dirent* entry = ::readdir(dir))
+        if (entry->d_name[0] == '.' && isTemporaryName(entry->d_name)) found.push_back(folder.path() / entry->d_name);
+      ::closedir(dir);
     }
     return found;
   };
