@@ -116,6 +116,7 @@ void HotSyncSession::commit(const std::string& name, bool clearDirty) {
   auto found = open_.find(name);
   if (found == open_.end()) return;
   WorkingDatabase& w = *found->second;
+  w.compact();
   bool changed = w.changed;
   if (clearDirty)
     for (PdbRecord& r : w.db.records)
@@ -162,7 +163,8 @@ void HotSyncSession::finish(const std::string& name) {
 size_t WorkingDatabase::find(std::uint32_t id) {
   if (!indexed_) {
     byId_.clear();
-    for (size_t i = 0; i < db.records.size(); ++i) byId_[db.records[i].uniqueId] = i;
+    for (size_t i = 0; i < db.records.size(); ++i)
+      if (doomed_.empty() || !doomed_[i]) byId_[db.records[i].uniqueId] = i;
     indexed_ = true;
   }
   auto found = byId_.find(id);
@@ -170,13 +172,44 @@ size_t WorkingDatabase::find(std::uint32_t id) {
 }
 
 void WorkingDatabase::append(PdbRecord record) {
+  if (!doomed_.empty()) doomed_.push_back(false);
   ++written;
   if (indexed_) byId_[record.uniqueId] = db.records.size();
   db.records.push_back(std::move(record));
   changed = true;
 }
 
+void WorkingDatabase::removeAt(size_t pos) {
+  if (pos >= db.records.size()) return;
+  if (doomed_.size() < db.records.size()) doomed_.resize(db.records.size());
+  if (doomed_[pos]) return;
+  doomed_[pos] = true;
+  if (indexed_) byId_.erase(db.records[pos].uniqueId);
+  ++removed;
+  changed = true;
+}
+
+void WorkingDatabase::compact(size_t* position) {
+  if (doomed_.empty()) return;
+  doomed_.resize(db.records.size());
+  size_t kept = 0;
+  size_t movedPosition = position ? *position : 0;
+  for (size_t i = 0; i < db.records.size(); ++i) {
+    if (doomed_[i]) {
+      if (position && i < *position) --movedPosition;
+      continue;
+    }
+    if (kept != i) db.records[kept] = std::move(db.records[i]);
+    ++kept;
+  }
+  db.records.resize(kept);
+  if (position) *position = movedPosition;
+  doomed_.clear();
+  indexed_ = false;
+}
+
 size_t WorkingDatabase::removeIf(const std::function<bool(const PdbRecord&)>& remove) {
+  compact();
   auto end = std::remove_if(db.records.begin(), db.records.end(), remove);
   size_t removed = static_cast<size_t>(db.records.end() - end);
   if (removed) {

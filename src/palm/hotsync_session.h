@@ -63,12 +63,19 @@ struct WorkingDatabase {
   void append(PdbRecord record);
   // Removes the records that match; returns how many went.
   size_t removeIf(const std::function<bool(const PdbRecord&)>& remove);
+  // Marks one record removed: find() no longer sees it, and it leaves
+  // db.records at the next compact(), so that many removals cost one pass.
+  void removeAt(size_t pos);
+  // Drops the records marked removed; an iteration point before or at a
+  // removed record moves with the records.
+  void compact(size_t* position = nullptr);
 
   static constexpr size_t npos = static_cast<size_t>(-1);
 
  private:
   std::unordered_map<std::uint32_t, size_t> byId_;
   bool indexed_ = false;
+  std::vector<bool> doomed_;  // by position; empty when nothing is marked
 };
 
 class HotSyncSession {

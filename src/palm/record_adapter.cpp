@@ -110,6 +110,7 @@ Variant PDRecordAdapter::ReadById(std::int32_t& index, const Variant& id, std::i
 
 Variant PDRecordAdapter::readNext(bool modifiedOnly, std::int32_t& index, Variant& id, std::int32_t& category,
                                   std::int32_t& attributes) {
+  db_->compact(&next_);
   const auto& records = db_->db.records;
   while (next_ < records.size()) {
     const PdbRecord& r = records[next_++];
@@ -174,8 +175,7 @@ void PDRecordAdapter::RemoveRecord(const Variant& id) {
   size_t pos = db_->find(wanted);
   if (pos == WorkingDatabase::npos)
     com::raise(err::kRecordNotFound, kSource, "No record with id " + id.toText());
-  db_->removeIf([&](const PdbRecord& r) { return r.uniqueId == wanted; });
-  if (pos < next_) --next_;
+  db_->removeAt(pos);
 }
 
 void PDRecordAdapter::RemoveSet(std::int32_t kind, std::int32_t category) {
@@ -199,6 +199,7 @@ com::Ref<pddirect::IPDCategories> PDRecordAdapter::Categories() { return com::ma
 
 void PDRecordAdapter::IteratorIndex(std::int32_t index) {
   if (index < 0) com::raise(err::kInvalidArgument, kSource, "Iterator index must not be negative");
+  db_->compact();
   next_ = static_cast<size_t>(index);
   atEnd_ = false;
 }

@@ -144,6 +144,32 @@ TEST_F(RecordAdapterTest, RemovalsKeepTheIterationInStep) {
   EXPECT_EQ(a->ReadNext(index, id, category, attributes), bytes("3"));
 }
 
+TEST_F(RecordAdapterTest, ManyRemovalsAmongWritesKeepIdsIterationAndTheFileRight) {
+  auto a = open();
+  std::vector<Variant> ids;
+  for (int i = 0; i < 12; ++i) ids.push_back(add(*a, 0, 0, std::to_string(i)));
+  std::int32_t index, category, attributes;
+  Variant id;
+  a->IteratorIndex(0);
+  for (int i = 0; i < 5; ++i) a->ReadNext(index, id, category, attributes);  // read up to "4"
+  for (int i : {1, 3, 4, 7, 11}) a->RemoveRecord(ids[i]);
+  expectComError([&] { a->RemoveRecord(ids[7]); }, com::err::kRecordNotFound);
+  expectComError([&] { a->ReadById(index, ids[3], category, attributes); }, com::err::kRecordNotFound);
+  a->WriteRecord(ids[6], 0, 0, bytes("6 again"));
+  Variant again = ids[11];
+  a->WriteRecord(again, 0, 0, bytes("11 back"));  // a removed id written anew is one record
+  std::vector<std::string> rest;
+  for (Variant data = a->ReadNext(index, id, category, attributes); !a->AtEnd();
+       data = a->ReadNext(index, id, category, attributes))
+    rest.emplace_back(data.bytes().begin(), data.bytes().end());
+  EXPECT_EQ(rest, (std::vector<std::string>{"5", "6 again", "8", "9", "10", "11 back"}));
+  session.commit("MemoDB", false);
+  PdbDatabase saved = handheld.read("MemoDB");
+  EXPECT_EQ(saved.records.size(), 8u);
+  EXPECT_NE(saved.findById(static_cast<std::uint32_t>(ids[11].toInt32())), nullptr);
+  EXPECT_EQ(saved.findById(static_cast<std::uint32_t>(ids[4].toInt32())), nullptr);
+}
+
 TEST_F(RecordAdapterTest, RemoveSetPurgesOrEmpties) {
   auto a = open();
   add(*a, 1, 0, "live");
