@@ -7,11 +7,15 @@
 #include <unordered_map>
 
 #include "com/ascii_case.h"
+#include <unistd.h>
+
+#include "mv/account.h"
 #include "mv/account_session.h"
 #include "mv/basic_program.h"
 #include "mv/basic_value.h"
 #include "mv/conversions.h"
 #include "mv/dynamic_array.h"
+#include "mv/step_limit.h"
 
 namespace pelorix::mv {
 
@@ -28,6 +32,9 @@ using com::upperAscii;
 // File variables and select-list variables hold a handle, not data.
 const std::string kFileHandle = "\x1B" "FILE:";
 const std::string kListHandle = "\x1B" "LIST:";
+
+// STOP: the whole call ends, however deep the subroutine that stops.
+struct StopCall {};
 
 bool startsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 
@@ -94,7 +101,7 @@ struct Frame {
   }
   static std::string boolean(bool b) { return b ? "1" : "0"; }
   bool truth(const std::string& text) {
-    auto n = asNumber(text);
+    auto n = asStrictNumber(text);
     return n ? *n != 0 : !text.empty();
   }
 
@@ -107,6 +114,7 @@ struct Frame {
         if (name == "@AM" || name == "@FM") return std::string(1, AM);
         if (name == "@VM") return std::string(1, VM);
         if (name == "@SVM" || name == "@SM") return std::string(1, SVM);
+        if (name[0] == '@') return atVariable(name);
         return variable(e.text);
       }
       case Expr::Unary: {
@@ -124,13 +132,17 @@ struct Frame {
       case Expr::Substring: {
         std::string s = eval(*e.args[0]);
         int start = whole(eval(*e.args[1]));
+        size_t count = charCount(s);
         if (e.args.size() == 2) {  // the last n characters
-          return start <= 0 ? std::string{} : s.substr(s.size() - std::min<size_t>(s.size(), static_cast<size_t>(start)));
+          if (start <= 0) return {};
+          return s.substr(byteOffset(s, count - std::min<size_t>(count, static_cast<size_t>(start))));
         }
         int length = whole(eval(*e.args[2]));
         if (start < 1) start = 1;
-        if (length <= 0 || static_cast<size_t>(start) > s.size()) return {};
-        return s.substr(static_cast<size_t>(start) - 1, static_cast<size_t>(length));
+        if (length <= 0 || static_cast<size_t>(start) > count) return {};
+        size_t from = byteOffset(s, static_cast<size_t>(start) - 1);
+        size_t to = from + byteOffset(std::string_view(s).substr(from), static_cast<size_t>(length));
+        return s.substr(from, to - from);
       }
       case Expr::Function: return function(e);
     }
@@ -144,10 +156,13 @@ struct Frame {
     std::string a = eval(*e.args[0]);
     std::string b = eval(*e.args[1]);
     line = e.line;
-    if (op == ":") return a + b;
+    if (op == ":") {
+      fits(a.size() + b.size());
+      return a + b;
+    }
+    if (op == "MATCHES") return boolean(matchesPattern(a, b));
     if (op == "=" || op == "#" || op == "<" || op == ">" || op == "<=" || op == ">=") {
-      auto x = asNumber(a), y = asNumber(b);
-      int c = (x && y) ? (*x < *y ? -1 : *x > *y ? 1 : 0) : a.compare(b) < 0 ? -1 : a.compare(b) > 0 ? 1 : 0;
+      int c = compareValues(a, b);
       if (op == "=") return boolean(c == 0);
       if (op == "#") return boolean(c != 0);
       if (op == "<") return boolean(c < 0);
@@ -174,7 +189,7 @@ struct Frame {
     auto need = [&](size_t low, size_t high) {
       if (a.size() < low || a.size() > high) fail(f + " takes " + std::to_string(low) + " to " + std::to_string(high) + " arguments");
     };
-    if (f == "LEN") return std::to_string(a[0].size());
+    if (f == "LEN") return std::to_string(charCount(a[0]));
     if (f == "TRIM") {
       std::string out;
       for (char c : a[0])
@@ -197,7 +212,7 @@ struct Frame {
         if (at == std::string::npos) return "0";
         from = at + a[1].size();
       }
-      return std::to_string(at + 1);
+      return std::to_string(charIndex(a[0], at) + 1);
     }
     auto positions = [&](size_t first, size_t count, int* p) {
       for (size_t i = 0; i < count; ++i) p[i] = first + i < a.size() ? whole(a[first + i]) : 0;
@@ -220,11 +235,8 @@ struct Frame {
       positions(1, 3, p);
       return Delete(a[0], p[0], p[1], p[2]);
     }
-    if (f == "UPCASE") return upperAscii(a[0]);
-    if (f == "DOWNCASE") {
-      for (char& c : a[0]) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      return a[0];
-    }
+    if (f == "UPCASE") return upperText(a[0]);
+    if (f == "DOWNCASE") return lowerText(a[0]);
     if (f == "CONVERT") {  // CONVERT(from, to, text)
       std::string out;
       for (char c : a[2]) {
@@ -243,23 +255,57 @@ struct Frame {
         out += a[0].substr(from, at - from) + a[2];
       return out + a[0].substr(from);
     }
-    if (f == "NUM") return boolean(asNumber(a[0]).has_value());
+    if (f == "NUM") return boolean(a[0].empty() || asStrictNumber(a[0]).has_value());
+    if (f == "SQRT") {
+      double x = number(a[0]);
+      if (x < 0) fail("SQRT of a negative number");
+      return formatNumber(std::sqrt(x));
+    }
+    if (f == "PWR") return formatNumber(std::pow(number(a[0]), number(a[1])));
+    if (f == "EXP") return formatNumber(std::exp(number(a[0])));
+    if (f == "LN") {
+      double x = number(a[0]);
+      if (x <= 0) fail("LN of a number not above 0");
+      return formatNumber(std::log(x));
+    }
+    if (f == "FMT") {
+      auto out = formatValue(a[0], a[1]);
+      if (!out) fail("unknown format \"" + a[1] + "\" in FMT");
+      return *out;
+    }
+    if (f == "ASSIGNED" || f == "UNASSIGNED") {
+      const Expr& v = *e.args[0];
+      bool assigned = v.kind != Expr::Variable || isParameter(v.text) || locals.count(v.text) > 0;
+      return boolean(f == "ASSIGNED" ? assigned : !assigned);
+    }
+    if (f == "GETENV") {
+      const char* value = std::getenv(a[0].c_str());
+      return value ? value : "";
+    }
     if (f == "INT") return formatNumber(std::trunc(number(a[0])));
     if (f == "ABS") return formatNumber(std::fabs(number(a[0])));
     if (f == "MOD" || f == "REM") {
       double y = number(a[1]);
       if (y == 0) fail("division by zero");
-      return formatNumber(std::fmod(number(a[0]), y));
+      double r = std::fmod(number(a[0]), y);
+      // MOD takes the sign of the divisor, REM that of the dividend.
+      if (f == "MOD" && r != 0 && (r < 0) != (y < 0)) r += y;
+      return formatNumber(r);
     }
     if (f == "STR") {
-      std::string out;
       int times = whole(a[1]);
-      for (int i = 0; i < times && out.size() < 10'000'000; ++i) out += a[0];
+      if (times <= 0 || a[0].empty()) return {};
+      fits(a[0].size() * static_cast<size_t>(times));
+      std::string out;
+      out.reserve(a[0].size() * static_cast<size_t>(times));
+      for (int i = 0; i < times; ++i) out += a[0];
       return out;
     }
     if (f == "SPACE") {
       int n = whole(a[0]);
-      return n > 0 ? std::string(static_cast<size_t>(std::min(n, 10'000'000)), ' ') : std::string{};
+      if (n <= 0) return {};
+      fits(static_cast<size_t>(n));
+      return std::string(static_cast<size_t>(n), ' ');
     }
     if (f == "CHAR") {
       int c = whole(a[0]);
@@ -286,9 +332,51 @@ struct Frame {
     if (f == "OCONV" || f == "ICONV") {
       // An unknown code leaves the value as it is, as on other hosts.
       auto converted = f == "OCONV" ? oconv(a[0], a[1]) : iconv(a[0], a[1]);
-      return converted ? *converted : a[0];
+      if (!converted) fail("unknown conversion code \"" + a[1] + "\" in " + f);
+      return *converted;
     }
     fail(f + " is not available");
+  }
+
+  bool isParameter(const std::string& name) const {
+    return std::find(program.parameters.begin(), program.parameters.end(), name) != program.parameters.end();
+  }
+
+  // A value may not grow past the call's limit: X = X : X forty times must fail, not eat the machine.
+  void fits(size_t bytes) {
+    if (bytes > vm.maxValueBytes_)
+      fail("a value of more than " + std::to_string(vm.maxValueBytes_) + " bytes (MaxValueSize)");
+  }
+
+  std::string atVariable(const std::string& name) {
+    if (name == "@TM") return std::string(1, static_cast<char>(0xFB));
+    if (name == "@IM") return std::string(1, static_cast<char>(0xFF));
+    if (name == "@RM") return std::string(1, static_cast<char>(0xFF));
+    if (name == "@TRUE") return "1";
+    if (name == "@FALSE") return "0";
+    if (name == "@LEVEL") return std::to_string(depth + 1);
+    if (name == "@USERNO" || name == "@USER.NO") return std::to_string(::getpid());
+    if (name == "@LOGNAME") {
+      const char* user = std::getenv("USER");
+      return user ? user : "";
+    }
+    if (name == "@PATH") return vm.account_ ? vm.account_->folder().string() : std::string{};
+    if (name == "@WHO" || name == "@ACCOUNT")
+      return vm.account_ ? vm.account_->folder().filename().string() : std::string{};
+    auto now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm local{};
+    localtime_r(&now, &local);
+    if (name == "@TIME") return std::to_string(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec);
+    if (name == "@DAY") return std::to_string(local.tm_mday);
+    if (name == "@MONTH") return std::to_string(local.tm_mon + 1);
+    if (name == "@YEAR") return std::to_string(local.tm_year + 1900);
+    if (name == "@DATE") {
+      auto days = std::chrono::sys_days{std::chrono::year_month_day{
+          std::chrono::year{local.tm_year + 1900}, std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
+          std::chrono::day{static_cast<unsigned>(local.tm_mday)}}};
+      return std::to_string(days.time_since_epoch().count() + 732);
+    }
+    fail("unknown variable " + name);
   }
 
   void assign(const Step& s) {
@@ -297,7 +385,10 @@ struct Frame {
     std::string& var = target(s.target.variable);
     if (s.target.positions.empty()) {
       if (s.assignOp == "=") var = value;
-      else if (s.assignOp == ":=") var += value;
+      else if (s.assignOp == ":=") {
+        fits(var.size() + value.size());
+        var += value;
+      }
       else {
         double x = number(var), y = number(value);
         if (s.assignOp == "/=" && y == 0) fail("division by zero");
@@ -309,6 +400,7 @@ struct Frame {
     for (size_t i = 0; i < s.target.positions.size(); ++i) p[i] = whole(eval(*s.target.positions[i]));
     if (s.assignOp == "=" && p[0] == -1 && s.target.positions.size() == 1) {
       // Appending an attribute: in place, so that building a long answer stays linear.
+      fits(var.size() + value.size() + 1);
       if (!var.empty()) var += AM;
       var += value;
       return;
@@ -484,6 +576,8 @@ struct Frame {
       line = s.line;
       if (++vm.steps_ > vm.maxSteps_)
         fail("stopped after " + std::to_string(vm.maxSteps_) + " steps: a loop that never ends?");
+      if ((vm.steps_ & 1023) == 0 && std::chrono::steady_clock::now() > vm.deadline_)
+        fail("stopped after " + std::to_string(vm.maxTime_.count() / 1000) + " seconds (MaxSeconds)");
       ++pc;
       switch (s.kind) {
         case Step::Assign: assign(s); break;
@@ -500,7 +594,12 @@ struct Frame {
           pc = returns.back();
           returns.pop_back();
           break;
-        case Step::Stop: return;
+        case Step::Stop:
+          if (s.expr && vm.output_) {
+            std::string message = eval(*s.expr);
+            if (!message.empty()) vm.output_(message);
+          }
+          throw StopCall{};
         case Step::Abort: {
           std::string message = eval(*s.expr);
           fail(message.empty() ? "ABORT" : "ABORT: " + message);
@@ -543,7 +642,12 @@ struct Frame {
 };
 
 Interpreter::Interpreter(Loader loader, Output output, long maxSteps, Account* account)
-    : loader_(std::move(loader)), output_(std::move(output)), maxSteps_(maxSteps), account_(account) {}
+    : loader_(std::move(loader)),
+      output_(std::move(output)),
+      maxSteps_(maxSteps),
+      maxValueBytes_(configuredMaxValueSize()),
+      maxTime_(configuredMaxTime()),
+      account_(account) {}
 
 Interpreter::~Interpreter() = default;
 
@@ -582,8 +686,10 @@ void Interpreter::runTopLevel(std::shared_ptr<const CompiledProgram> program, st
     throw BasicError(program->name, 0, std::string("cannot open the account: ") + e.what());
   }
   session_ = session ? &*session : nullptr;
+  deadline_ = std::chrono::steady_clock::now() + maxTime_;
   try {
     execute(program, refs, 0);
+  } catch (const StopCall&) {
   } catch (...) {
     session_ = nullptr;
     throw;

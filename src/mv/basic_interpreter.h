@@ -58,6 +58,11 @@ class Interpreter {
   // the call fails.
   void setLockWait(std::chrono::milliseconds wait) { lockWait_ = wait; }
 
+  // The largest value a call may build, and how long it may run; both
+  // default to the settings beside MaxSteps.
+  void setMaxValueSize(size_t bytes) { maxValueBytes_ = bytes; }
+  void setMaxTime(std::chrono::milliseconds time) { maxTime_ = time; }
+
  private:
   struct SelectList {
     std::vector<std::string> ids;
@@ -73,6 +78,9 @@ class Interpreter {
   Loader loader_;
   Output output_;
   long maxSteps_;
+  size_t maxValueBytes_;
+  std::chrono::milliseconds maxTime_;
+  std::chrono::steady_clock::time_point deadline_{};
   std::chrono::milliseconds lockWait_{std::chrono::seconds(30)};
   Account* account_;
   AccountSession* session_ = nullptr;  // during a call with an account

@@ -1,10 +1,12 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <set>
 
 #include "com/ascii_case.h"
 #include "mv/basic_interpreter.h"
 #include "mv/basic_program.h"
+#include "mv/conversions.h"
 
 namespace pelorix::mv {
 
@@ -94,7 +96,8 @@ std::vector<Token> tokenize(const std::string& source) {
       i = close + 1;
       continue;
     }
-    static const char* twoChar[] = {"<=", ">=", "<>", "><", "=<", "=>", "+=", "-=", ":=", "*=", "/="};
+    // "<", ">" and "=" stay single: X<2>="B" must close the extraction.
+    static const char* twoChar[] = {"**", "+=", "-=", ":=", "*=", "/="};
     std::string two = source.substr(i, 2);
     if (std::find(std::begin(twoChar), std::end(twoChar), two) != std::end(twoChar)) {
       push(Token::Op, two, space);
@@ -112,13 +115,89 @@ std::vector<Token> tokenize(const std::string& source) {
   return out;
 }
 
+constexpr size_t kMaxTokens = 2'000'000;
+constexpr int kMaxNesting = 200;     // statements and parentheses inside each other
+constexpr int kMaxExprDepth = 1000;  // operators in one chain, "1+1+...+1"
+
+// EQU name TO tokens: the name stands for those tokens wherever it appears
+// later, so EQU SECOND TO X<2> reads X<2> each time.
+std::vector<Token> substituteEquates(std::vector<Token> in) {
+  std::map<std::string, std::vector<Token>> equates;
+  std::vector<Token> out;
+  out.reserve(in.size());
+  bool start = true;
+  for (size_t i = 0; i < in.size();) {
+    const Token& t = in[i];
+    if (start && t.kind == Token::Name && (upperAscii(t.text) == "EQU" || upperAscii(t.text) == "EQUATE") &&
+        i + 1 < in.size() && in[i + 1].kind == Token::Name) {
+      ++i;
+      while (true) {
+        if (i >= in.size() || in[i].kind != Token::Name) throw SyntaxError{t.line, "EQU expects a name"};
+        std::string name = in[i++].text;
+        if (i < in.size() && in[i].is(Token::Name, "TO")) ++i;
+        else if (i < in.size() && in[i].op("=")) ++i;
+        else throw SyntaxError{t.line, "expected TO after EQU " + name};
+        std::vector<Token> body;
+        int depth = 0;
+        for (; i < in.size() && in[i].kind != Token::End; ++i) {
+          if (in[i].op("(") || in[i].op("[")) ++depth;
+          if (in[i].op(")") || in[i].op("]")) --depth;
+          if (depth == 0 && in[i].op(",")) break;
+          auto found = in[i].kind == Token::Name ? equates.find(in[i].text) : equates.end();
+          if (found != equates.end()) body.insert(body.end(), found->second.begin(), found->second.end());
+          else body.push_back(in[i]);
+          if (body.size() > kMaxTokens) throw SyntaxError{t.line, "EQU " + name + " is too long"};
+        }
+        if (body.empty()) throw SyntaxError{t.line, "EQU " + name + " has no value"};
+        // An expression keeps its grouping; a single value or X<...> is used as it is.
+        bool plain = body.size() == 1 || (body[0].kind == Token::Name && body[1].op("<") && body.back().op(">"));
+        if (!plain) {
+          body.insert(body.begin(), Token{Token::Op, "(", body[0].line, true});
+          body.push_back(Token{Token::Op, ")", body.back().line, false});
+        }
+        equates[name] = std::move(body);
+        if (i < in.size() && in[i].op(",")) {
+          ++i;
+          continue;
+        }
+        break;
+      }
+      continue;
+    }
+    auto found = t.kind == Token::Name ? equates.find(t.text) : equates.end();
+    if (found != equates.end()) {
+      for (Token copy : found->second) {
+        copy.line = t.line;
+        out.push_back(std::move(copy));
+      }
+      out.back().spaceBefore = out.back().spaceBefore;
+      if (out.size() > kMaxTokens) throw SyntaxError{t.line, "the program is too long"};
+    } else {
+      out.push_back(t);
+    }
+    start = t.kind == Token::End || (t.op(":") && out.size() >= 2 && out[out.size() - 2].kind != Token::Op);
+    ++i;
+  }
+  return out;
+}
+
+// @ variables this host knows; any other is refused when the program compiles.
+bool knownAtVariable(const std::string& upper) {
+  static const char* names[] = {"@AM", "@FM", "@VM", "@SVM", "@SM", "@TM", "@IM", "@RM", "@TRUE", "@FALSE",
+                                "@DATE", "@TIME", "@DAY", "@MONTH", "@YEAR", "@USERNO", "@USER.NO",
+                                "@LOGNAME", "@WHO", "@ACCOUNT", "@PATH", "@LEVEL"};
+  for (const char* n : names)
+    if (upper == n) return true;
+  return false;
+}
 
 const std::map<std::string, int> kFunctionArity = {
     {"LEN", 1}, {"TRIM", 1}, {"FIELD", -1}, {"DCOUNT", 2}, {"COUNT", 2}, {"INDEX", 3}, {"EXTRACT", -1},
     {"REPLACE", -1}, {"INSERT", -1}, {"DELETE", -1}, {"UPCASE", 1}, {"DOWNCASE", 1}, {"CONVERT", 3},
     {"CHANGE", 3}, {"EREPLACE", -1}, {"NUM", 1}, {"INT", 1}, {"ABS", 1}, {"MOD", 2}, {"REM", 2},
     {"STR", 2}, {"SPACE", 1}, {"CHAR", 1}, {"SEQ", 1}, {"DATE", 0}, {"TIME", 0}, {"NOT", 1},
-    {"OCONV", 2}, {"ICONV", 2}, {"STATUS", 0}};
+    {"OCONV", 2}, {"ICONV", 2}, {"STATUS", 0}, {"SQRT", 1}, {"FMT", 2},
+    {"ASSIGNED", 1}, {"UNASSIGNED", 1}, {"PWR", 2}, {"EXP", 1}, {"LN", 1}, {"GETENV", 1}};
 
 class Parser {
  public:
@@ -215,7 +294,16 @@ class Parser {
     labels_[name] = here();
   }
 
+  struct Nest {
+    Parser& p;
+    explicit Nest(Parser& parser) : p(parser) {
+      if (++p.nesting_ > kMaxNesting) p.fail("nested more than " + std::to_string(kMaxNesting) + " deep");
+    }
+    ~Nest() { --p.nesting_; }
+  };
+
   void statement() {
+    Nest nest(*this);
     const Token& t = peek();
     int line = t.line;
     if (t.kind == Token::Number) {  // numeric label
@@ -253,7 +341,8 @@ class Parser {
       return;
     }
     if (w == "STOP" || w == "END") {
-      emit(Step::Stop, line);
+      Step& s = emit(Step::Stop, line);
+      if (w == "STOP" && !atEnd() && !peek().word("ELSE")) s.expr = expression();
       return;
     }
     if (w == "ABORT") {
@@ -266,14 +355,16 @@ class Parser {
       s.expr = atEnd() || peek().word("ELSE") ? node(Expr::Literal, "", line) : expression();
       return;
     }
-    if (w == "EQU" || w == "EQUATE") {
-      do {
-        std::string name = expectName("a name");
-        if (!acceptWord("TO")) expectOp("=");
-        Step& s = emit(Step::Assign, line);
-        s.target.variable = name;
-        s.expr = expression();
-      } while (accept(","));
+    if (w == "CONVERT") {  // CONVERT from TO to IN variable
+      Step& s = emit(Step::Assign, line);
+      auto e = node(Expr::Function, "CONVERT", line);
+      e->args.push_back(expression());
+      if (!acceptWord("TO")) fail("expected TO in CONVERT");
+      e->args.push_back(expression());
+      if (!acceptWord("IN")) fail("expected IN in CONVERT");
+      s.target.variable = expectName("a variable");
+      e->args.push_back(node(Expr::Variable, s.target.variable, line));
+      s.expr = std::move(e);
       return;
     }
     if (w == "CALL") {
@@ -651,7 +742,10 @@ class Parser {
   ExprPtr expression(bool noGreater = false) { return logical(noGreater); }
 
   ExprPtr binary(ExprPtr left, std::string op, ExprPtr right) {
+    int depth = std::max(left->depth, right->depth) + 1;
+    if (depth > kMaxExprDepth) fail("an expression of more than " + std::to_string(kMaxExprDepth) + " operators");
     auto e = node(Expr::Binary, std::move(op), left->line);
+    e->depth = depth;
     e->args.push_back(std::move(left));
     e->args.push_back(std::move(right));
     return e;
@@ -671,14 +765,25 @@ class Parser {
     while (true) {
       const Token& t = peek();
       std::string op;
-      if (t.op("=") || t.word("EQ")) op = "=";
-      else if (t.op("#") || t.op("<>") || t.op("><") || t.word("NE")) op = "#";
+      // Two-character operators are "<" ">" "=" written without a blank between.
+      const Token& u = peek(1);
+      bool joined = !u.spaceBefore && u.kind == Token::Op;
+      size_t length = 1;
+      if (t.op("=") && joined && u.op("<")) op = "<=", length = 2;
+      else if (t.op("=") && joined && u.op(">")) op = ">=", length = 2;
+      else if (t.op("=") || t.word("EQ")) op = "=";
+      else if (t.op("<") && joined && u.op("=")) op = "<=", length = 2;
+      else if (t.op("<") && joined && u.op(">")) op = "#", length = 2;
+      else if (t.op(">") && !ng && joined && u.op("=")) op = ">=", length = 2;
+      else if (t.op(">") && !ng && joined && u.op("<")) op = "#", length = 2;
+      else if (t.op("#") || t.word("NE")) op = "#";
       else if (t.op("<") || t.word("LT")) op = "<";
       else if ((t.op(">") && !ng) || t.word("GT")) op = ">";
-      else if (t.op("<=") || t.op("=<") || t.word("LE")) op = "<=";
-      else if ((t.op(">=") && !ng) || t.op("=>") || t.word("GE")) op = ">=";
+      else if (t.word("LE")) op = "<=";
+      else if (t.word("GE")) op = ">=";
+      else if (t.word("MATCHES") || t.word("MATCH")) op = "MATCHES";
       else return left;
-      next();
+      pos_ += length;
       left = binary(std::move(left), op, concatenation(ng));
     }
   }
@@ -712,7 +817,7 @@ class Parser {
 
   ExprPtr power(bool ng) {
     ExprPtr left = unary(ng);
-    while (peek().op("^")) {
+    while (peek().op("^") || peek().op("**")) {
       next();
       left = binary(std::move(left), "^", unary(ng));
     }
@@ -720,6 +825,7 @@ class Parser {
   }
 
   ExprPtr unary(bool ng) {
+    Nest nest(*this);
     if (peek().op("-") || peek().op("+")) {
       const Token& t = next();
       auto e = node(Expr::Unary, t.text, t.line);
@@ -738,20 +844,29 @@ class Parser {
         s->args.push_back(expression());
         if (accept(",")) s->args.push_back(expression());
         expectOp("]");
+        s->depth = s->args[0]->depth + 1;
+        if (s->depth > kMaxExprDepth) fail("an expression of more than " + std::to_string(kMaxExprDepth) + " operators");
         e = std::move(s);
-      } else if (peek().op("<") && e->kind == Expr::Variable) {
-        // X<a,v,s> when a closing ">" follows, otherwise a comparison.
+      } else if (peek().op("<") && e->kind == Expr::Variable && !notExtraction_.count(pos_)) {
+        // X<a,v,s> when positions and a closing ">" follow, otherwise a
+        // comparison. Positions hold no comparisons, and a failed try is
+        // remembered, so that a chain of "<" parses in linear time.
         size_t saved = pos_;
         try {
           next();
           auto x = node(Expr::Extract, "", e->line);
           std::vector<ExprPtr> positions;
-          do positions.push_back(expression(true)); while (accept(","));
-          if (!accept(">") || positions.size() > 3) throw SyntaxError{0, ""};
+          do positions.push_back(concatenation(true)); while (accept(","));
+          if (!peek().op(">") || positions.size() > 3) throw SyntaxError{0, ""};
+          next();
+          x->depth = e->depth + 1;
+          if (x->depth > kMaxExprDepth) fail("an expression of more than " + std::to_string(kMaxExprDepth) + " operators");
           x->args.push_back(std::move(e));
           for (auto& p : positions) x->args.push_back(std::move(p));
           e = std::move(x);
-        } catch (const SyntaxError&) {
+        } catch (const SyntaxError& error) {
+          if (error.line != 0 && error.cause.find("nested") != std::string::npos) throw;
+          notExtraction_.insert(saved);
           pos_ = saved;
           return e;
         }
@@ -761,9 +876,24 @@ class Parser {
     }
   }
 
+  // A number in the source is a number: 1.10 is 1.1 and 007 is 7, without rounding.
+  static std::string canonicalNumber(std::string text) {
+    if (std::count(text.begin(), text.end(), '.') > 1) return text;
+    if (text.find('.') != std::string::npos) {
+      while (text.back() == '0') text.pop_back();
+      if (text.back() == '.') text.pop_back();
+    }
+    size_t zeros = 0;
+    while (zeros + 1 < text.size() && text[zeros] == '0' && text[zeros + 1] != '.') ++zeros;
+    text.erase(0, zeros);
+    if (text.empty()) return "0";
+    if (text[0] == '.') text.insert(0, "0");
+    return text;
+  }
+
   ExprPtr primary(bool) {
     const Token& t = next();
-    if (t.kind == Token::Number) return node(Expr::Literal, t.text, t.line);
+    if (t.kind == Token::Number) return node(Expr::Literal, canonicalNumber(t.text), t.line);
     if (t.kind == Token::String) return node(Expr::Literal, t.text, t.line);
     if (t.op("(")) {
       ExprPtr e = expression();
@@ -781,8 +911,18 @@ class Parser {
         expectOp(")");
         if (fn->second >= 0 && static_cast<int>(e->args.size()) != fn->second)
           throw SyntaxError{t.line, w + " takes " + std::to_string(fn->second) + " arguments"};
+        if ((w == "OCONV" || w == "ICONV" || w == "FMT") && e->args[1]->kind == Expr::Literal) {
+          const std::string& code = e->args[1]->text;
+          bool known = w == "FMT" ? formatValue("", code).has_value()
+                                  : (w == "OCONV" ? oconv("", code) : iconv("", code)).has_value();
+          if (!known) throw SyntaxError{t.line, "unknown conversion code \"" + code + "\" in " + w};
+        }
+        for (const auto& arg : e->args) e->depth = std::max(e->depth, arg->depth + 1);
         return e;
       }
+      if (t.text[0] == '@' && !knownAtVariable(w)) throw SyntaxError{t.line, "unknown variable " + t.text};
+      if (fn == kFunctionArity.end() && peek().op("(") && !peek().spaceBefore && w != "IF")
+        throw SyntaxError{t.line, "unknown function " + t.text};
       return node(Expr::Variable, t.text, t.line);
     }
     --pos_;
@@ -793,6 +933,8 @@ class Parser {
   size_t pos_ = 0;
   CompiledProgram& p_;
   std::map<std::string, int> labels_;
+  std::set<size_t> notExtraction_;
+  int nesting_ = 0;
   std::vector<std::vector<int>> loops_;  // EXIT, WHILE and UNTIL jumps to patch
   std::vector<std::vector<int>> continues_;
 };
@@ -801,7 +943,7 @@ class Parser {
 std::shared_ptr<const CompiledProgram> compileProgram(const std::string& name, const std::string& source) {
   auto program = std::make_shared<CompiledProgram>();
   try {
-    Parser(tokenize(source), *program).parseProgram();
+    Parser(substituteEquates(tokenize(source)), *program).parseProgram();
   } catch (const SyntaxError& e) {
     throw BasicError(name, e.line, "syntax error: " + e.cause);
   }

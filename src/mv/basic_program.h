@@ -14,6 +14,7 @@ struct Expr {
   std::string text;  // literal, variable name, operator or function name
   std::vector<std::unique_ptr<Expr>> args;
   int line = 0;
+  int depth = 1;  // of the tree below, bounded by the parser
 };
 using ExprPtr = std::unique_ptr<Expr>;
 

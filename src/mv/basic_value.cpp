@@ -7,12 +7,11 @@
 
 namespace pelorix::mv {
 
-std::optional<double> asNumber(std::string_view text) {
+namespace {
+
+std::optional<double> parseNumber(std::string_view text) {
   size_t i = 0, n = text.size();
-  while (i < n && text[i] == ' ') ++i;
-  while (n > i && text[n - 1] == ' ') --n;
-  if (i == n) return 0.0;
-  size_t start = i;
+  if (i == n) return std::nullopt;
   if (text[i] == '+' || text[i] == '-') ++i;
   bool digits = false, point = false;
   for (; i < n; ++i) {
@@ -21,26 +20,113 @@ std::optional<double> asNumber(std::string_view text) {
     else return std::nullopt;
   }
   if (!digits) return std::nullopt;
-  return std::strtod(std::string(text.substr(start, n - start)).c_str(), nullptr);
+  return std::strtod(std::string(text).c_str(), nullptr);
+}
+
+}  // namespace
+
+std::optional<double> asNumber(std::string_view text) {
+  size_t i = 0, n = text.size();
+  while (i < n && text[i] == ' ') ++i;
+  while (n > i && text[n - 1] == ' ') --n;
+  if (i == n) return 0.0;
+  return parseNumber(text.substr(i, n - i));
+}
+
+std::optional<double> asStrictNumber(std::string_view text) { return parseNumber(text); }
+
+int compareValues(const std::string& a, const std::string& b) {
+  auto x = asStrictNumber(a), y = asStrictNumber(b);
+  if (x && y) return *x < *y ? -1 : *x > *y ? 1 : 0;
+  int c = a.compare(b);
+  return c < 0 ? -1 : c > 0 ? 1 : 0;
 }
 
 std::string formatNumber(double value) {
-  if (value == 0) return "0";
-  if (std::fabs(value) < 1e15 && value == std::trunc(value)) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.0f", value);
-    return buffer;
-  }
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.15g", value);
+  if (std::isnan(value) || std::isinf(value)) return "0";
+  double rounded = std::round(value * 10000) / 10000;
+  if (std::fabs(value) >= 1e15) rounded = std::round(value);
+  if (rounded == 0) return "0";
+  char buffer[400];
+  std::snprintf(buffer, sizeof buffer, rounded == std::trunc(rounded) ? "%.0f" : "%.4f", rounded);
   std::string s = buffer;
-  if (s.find('e') == std::string::npos && s.find('.') != std::string::npos) {
+  if (s.find('.') != std::string::npos) {
     while (s.back() == '0') s.pop_back();
     if (s.back() == '.') s.pop_back();
   }
-  if (s.rfind("0.", 0) == 0) s.erase(0, 1);  // ".5", as MultiValue hosts print it
-  if (s.rfind("-0.", 0) == 0) s.erase(1, 1);
   return s;
 }
+
+size_t charLength(std::string_view text, size_t at) {
+  auto c = static_cast<unsigned char>(text[at]);
+  size_t length = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 1;
+  if (at + length > text.size()) return 1;
+  for (size_t k = 1; k < length; ++k)
+    if ((static_cast<unsigned char>(text[at + k]) & 0xC0) != 0x80) return 1;
+  return length;
+}
+
+size_t charCount(std::string_view text) {
+  size_t count = 0;
+  for (size_t i = 0; i < text.size(); i += charLength(text, i)) ++count;
+  return count;
+}
+
+size_t byteOffset(std::string_view text, size_t index) {
+  size_t i = 0;
+  for (; i < text.size() && index > 0; --index) i += charLength(text, i);
+  return i;
+}
+
+size_t charIndex(std::string_view text, size_t at) {
+  size_t count = 0;
+  for (size_t i = 0; i < at && i < text.size(); i += charLength(text, i)) ++count;
+  return count;
+}
+
+namespace {
+
+// Latin-1 and Latin Extended-A: the letters Palm text uses.
+unsigned caseMap(unsigned cp, bool upper) {
+  if (cp < 0x80) return upper ? static_cast<unsigned>(std::toupper(static_cast<int>(cp))) : static_cast<unsigned>(std::tolower(static_cast<int>(cp)));
+  if (upper && cp >= 0xE0 && cp <= 0xFE && cp != 0xF7) return cp - 0x20;
+  if (!upper && cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) return cp + 0x20;
+  if (cp >= 0x100 && cp <= 0x17F && cp != 0x130 && cp != 0x131 && cp != 0x138 && cp != 0x149 && cp != 0x17F) {
+    bool oddUpper = (cp >= 0x139 && cp <= 0x148) || (cp >= 0x179 && cp <= 0x17E);
+    bool isUpper = oddUpper ? cp % 2 == 1 : cp % 2 == 0;
+    if (upper && !isUpper) return cp - 1;
+    if (!upper && isUpper) return cp + 1;
+  }
+  return cp;
+}
+
+std::string mapCase(std::string_view text, bool upper) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    size_t length = charLength(text, i);
+    unsigned cp = static_cast<unsigned char>(text[i]);
+    if (length == 2) cp = ((cp & 0x1F) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3F);
+    if (length == 1 && cp >= 0x80) {
+      out += text[i];  // not UTF-8: a mark or a stray byte stays
+    } else if (length <= 2) {
+      unsigned mapped = caseMap(cp, upper);
+      if (mapped < 0x80) out += static_cast<char>(mapped);
+      else {
+        out += static_cast<char>(0xC0 | (mapped >> 6));
+        out += static_cast<char>(0x80 | (mapped & 0x3F));
+      }
+    } else {
+      out.append(text.substr(i, length));
+    }
+    i += length;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string upperText(std::string_view text) { return mapCase(text, true); }
+std::string lowerText(std::string_view text) { return mapCase(text, false); }
 
 }  // namespace pelorix::mv

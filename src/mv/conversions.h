@@ -1,7 +1,8 @@
 #pragma once
-// OCONV and ICONV for the date codes (D, D2/, D4-, ...) and time codes (MT,
-// MTS, MTH). Internal dates count days from 31 December 1967, internal
-// times seconds from midnight.
+// OCONV, ICONV and FMT codes: dates (D...), times (MT...), decimals (MD, MR,
+// ML), character classes (MC...), groups (G), patterns (P) and masks (L#5,
+// R%6, L###-####, 10L, R2,$#12). Internal dates count days from
+// 31 December 1967, internal times seconds from midnight.
 
 #include <optional>
 #include <string>
@@ -10,7 +11,12 @@ namespace pelorix::mv {
 
 // nullopt for a code this host does not know.
 std::optional<std::string> oconv(const std::string& value, const std::string& code);
-// "" when the text is not a date or time in that code's form.
+// "" when the text is not a date, time or number in that code's form.
 std::optional<std::string> iconv(const std::string& text, const std::string& code);
+// FMT(value, code) and the mask after an expression; nullopt for a bad code.
+std::optional<std::string> formatValue(const std::string& value, const std::string& code);
+// value MATCHES pattern: nN nA nX (0 for any number), n-mN, literals, with
+// alternatives separated by value marks.
+bool matchesPattern(const std::string& value, const std::string& pattern);
 
 }  // namespace pelorix::mv

@@ -36,4 +36,16 @@ std::chrono::milliseconds configuredLockWait() {
   return std::chrono::milliseconds(static_cast<long long>(*seconds * 1000));
 }
 
+size_t configuredMaxValueSize() {
+  auto megabytes = positiveSetting(kMaxValueSizeValue);
+  if (!megabytes || *megabytes > 4096) return kDefaultMaxValueSize;
+  return static_cast<size_t>(*megabytes * 1048576);
+}
+
+std::chrono::milliseconds configuredMaxTime() {
+  auto seconds = positiveSetting(kMaxSecondsValue);
+  if (!seconds || *seconds > 86400) return kDefaultMaxTime;
+  return std::chrono::milliseconds(static_cast<long long>(*seconds * 1000));
+}
+
 }  // namespace pelorix::mv

@@ -22,7 +22,7 @@ TEST(Basic, ComparisonsAreNumericWhenBothSidesAreNumbers) {
   EXPECT_EQ(run.c("C = '10' > '9x'"), "0");  // text comparison
   EXPECT_EQ(run.c("C = '01' = '1'"), "1");
   EXPECT_EQ(run.c("C = 'A' # 'B' AND 1 EQ 1"), "1");
-  EXPECT_EQ(run.c("C = '' = 0"), "1");
+  EXPECT_EQ(run.c("C = '' = 0"), "0");  // "" compares as a text
 }
 
 TEST(Basic, DynamicArraysAreReadAndWrittenByPosition) {

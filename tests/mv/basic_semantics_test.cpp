@@ -1,0 +1,167 @@
+// What a UniVerse-style host answers for the forms customers' subroutines
+// use, and the compile errors for what this host does not support.
+#include <gtest/gtest.h>
+
+#include "mv/basic_host.h"
+
+namespace pelorix::mv {
+namespace {
+
+// The error a snippet fails with: "line: cause".
+std::string error(Host& run, const std::string& body) {
+  try {
+    run.c(body);
+  } catch (const BasicError& e) {
+    return std::to_string(e.line()) + ": " + e.cause();
+  }
+  return "no error";
+}
+
+TEST(Comparisons, EmptyAndBlankTextsCompareAsTexts) {
+  Host run;
+  EXPECT_EQ(run.c("C = ('' = 0) : ('0' = '') : (' 1' = '1') : ('1 ' = '1') : ('' = ' ')"), "00000");
+  EXPECT_EQ(run.c("C = ('' < -1) : ('' < 1) : ('' < 'a')"), "111");
+  EXPECT_EQ(run.c("C = ('007' = 7) : ('1.0' = 1) : ('10' < '9') : ('1E2' = 100) : ('X10' > 'X9')"), "11000");
+  EXPECT_EQ(run.c("C = NUM('') : NUM(' ') : NUM(' 1') : NOT(' ') : NOT('') : NOT('0.0')"), "100011");
+  EXPECT_EQ(run.c("C = '' + 1 : ',' : ' 1' + 1"), "1,2");
+  // A Date Book start time of midnight is not "no time"; an empty password is not "0".
+  EXPECT_EQ(run.c("IF A = '' THEN C = 'none' ELSE C = 'midnight'", {"0", "", ""}), "midnight");
+  EXPECT_EQ(run.c("IF A = B THEN C = 'accepted' ELSE C = 'refused'", {"", "0", ""}), "refused");
+}
+
+TEST(Comparisons, AngleBracketsNextToOperators) {
+  Host run;
+  EXPECT_EQ(run.c("IF A<2>=\"B\" THEN C = 'yes' ELSE C = 'no'", {m("A^B"), "", ""}), "yes");
+  EXPECT_EQ(run.c("X<2>=\"B\"; C = X"), m("^B"));
+  EXPECT_EQ(run.c("C = (A<1><>'a') : (A<1>#'a') : (A<2><=1) : (A<2>>=1) : (3=>2) : (2=<3)", {m("a^1"), "", ""}), "001111");
+  EXPECT_EQ(run.c("A = 1; B = 2; D = 4; E = 3\nIF A < B AND D > E THEN C = 'both'"), "both");
+  EXPECT_EQ(run.c("A = 1; B = 2\nC = A<B"), "1");
+  EXPECT_EQ(run.c("C = A<A<1>+1>", {m("2^x^y"), "", ""}), "y");
+}
+
+TEST(Comparisons, ManyLessThansParseAndLongChainsAreRefused) {
+  Host run;
+  std::string cond = "V0<-0";
+  for (int i = 1; i < 400; ++i) cond += " OR V" + std::to_string(i) + "<-" + std::to_string(i);
+  EXPECT_EQ(run.c("IF " + cond + " THEN C = 'y' ELSE C = 'n'"), "y");  // "" sorts before "-1"
+  for (int i = 0; i < 400; ++i) cond = "V" + std::to_string(i) + " = 5 ; " + cond;
+  EXPECT_EQ(run.c(cond.substr(0, cond.find(" ; V0<")) + "\nIF " + cond.substr(cond.find("V0<")) + " THEN C = 'y' ELSE C = 'n'"), "n");
+  std::string chain = "C = A";
+  for (int i = 0; i < 150; ++i) chain += "<A";
+  EXPECT_EQ(run.c(chain), "0");
+  EXPECT_EQ(error(run, chain + std::string(100, 'A').replace(0, 100, [] { std::string s; for (int i = 0; i < 100; ++i) s += "<A"; return s; }())),
+            "2: syntax error: nested more than 200 deep");
+  std::string sum = "C = 1";
+  for (int i = 0; i < 50000; ++i) sum += "+1";
+  EXPECT_EQ(error(run, sum), "2: syntax error: an expression of more than 1000 operators");
+  EXPECT_EQ(error(run, "C = " + std::string(20000, '(') + "1" + std::string(20000, ')')),
+            "2: syntax error: nested more than 200 deep");
+  std::string ifs;
+  for (int i = 0; i < 30000; ++i) ifs += "IF 1 THEN\n";
+  EXPECT_EQ(error(run, ifs).substr(0, 4), "201:");
+  std::string subs = "C = 'ab'";
+  for (int i = 0; i < 5000; ++i) subs += "[1]";
+  EXPECT_EQ(error(run, subs), "2: syntax error: an expression of more than 1000 operators");
+}
+
+TEST(Limits, ValuesAndTimeAreBounded) {
+  Host run;
+  EXPECT_EQ(error(run, "X = 'ab'\nFOR I = 1 TO 40\n X = X : X\nNEXT I"), "4: a value of more than 67108864 bytes (MaxValueSize)");
+  EXPECT_EQ(error(run, "C = STR('', 2000000000) : STR('x', 2000000000)"), "2: a value of more than 67108864 bytes (MaxValueSize)");
+  EXPECT_EQ(run.c("C = LEN(STR('', 2000000000)) : LEN(SPACE(3))"), "03");
+  EXPECT_EQ(error(run, "C = SPACE(2000000000)"), "2: a value of more than 67108864 bytes (MaxValueSize)");
+  EXPECT_EQ(error(run, "LOOP\n C<-1> = STR('x', 1000000)\nREPEAT"), "3: a value of more than 67108864 bytes (MaxValueSize)");
+}
+
+TEST(Conversions, DecimalsAndCharacterClasses) {
+  Host run;
+  EXPECT_EQ(run.c("C = OCONV(12345, 'MD2') : '|' : OCONV(1234567, 'MD2,$') : '|' : OCONV(-1234567, 'MD2,$') : '|' : OCONV(-5, 'MR2')"),
+            "123.45|$12,345.67|-$12,345.67|-0.05");
+  EXPECT_EQ(run.c("C = OCONV(12.5, 'MD2') : '|' : OCONV(1234.5, 'MD2,') : '|' : OCONV(-1234, 'MD2-') : '|' : OCONV(2.5, 'MD0') : '|' : OCONV('', 'MD2')"),
+            "0.13|12.35|12.34-|3|");
+  EXPECT_EQ(run.c("C = ICONV('12.34', 'MD2') : '|' : ICONV('$1,234.50', 'MD2') : '|' : ICONV('1.2', 'MR2') : '|' : ICONV('x', 'MD2')"),
+            "1234|123450|120|");
+  EXPECT_EQ(run.c("C = OCONV('abc Def', 'MCU') : '|' : OCONV('abc DEF', 'MCL') : '|' : OCONV('abc dEF', 'MCT') : '|' : OCONV('a1b2-c', 'MCA') : '|' : OCONV('a1b2-c', 'MCN')"),
+            "ABC DEF|abc def|Abc Def|abc|12");
+  EXPECT_EQ(run.c("C = OCONV('müller', 'MCU') : ICONV('abc', 'MCU')"), "MÜLLERABC");
+  EXPECT_EQ(run.c("C = OCONV('a.b.c', 'G1.1') : '|' : OCONV('a.b.c', 'G0.2') : '|' : OCONV('a.b.c', 'G5.1')"), "b|a.b|");
+  EXPECT_EQ(run.c("C = OCONV('123', 'P(3N)') : '|' : OCONV('12a', 'P(3N)')"), "123|");
+}
+
+TEST(Conversions, DatesInPartsAndEuropeanOrder) {
+  Host run;
+  EXPECT_EQ(run.c("C = OCONV(20000, 'D4/E') : '|' : OCONV(20000, 'D/E') : '|' : OCONV(20000, 'DE') : '|' : OCONV(20000, 'D2-')"),
+            "03/10/2022|03/10/2022|03 OCT 2022|10-03-22");
+  EXPECT_EQ(run.c("C = OCONV(20000, 'DY') : '|' : OCONV(20000, 'DM') : '|' : OCONV(20000, 'DMA') : '|' : OCONV(20000, 'DD') : '|' : OCONV(20000, 'DQ')"),
+            "2022|10|OCTOBER|03|4");
+  EXPECT_EQ(run.c("C = OCONV(20000, 'DW') : '|' : OCONV(20000, 'DWA') : '|' : OCONV(20000, 'DJ') : '|' : ICONV('03/10/2022', 'D4/E')"),
+            "1|MONDAY|276|20000");
+}
+
+TEST(Conversions, MasksAndFmt) {
+  Host run;
+  EXPECT_EQ(run.c("C = OCONV('ab', 'L#5') : '|' : OCONV('abc', 'R#5') : '|' : OCONV('abcdef', 'L#3') : '|' : OCONV('ab', 'C#4') : '|'"),
+            "ab   |  abc|abc| ab |");
+  EXPECT_EQ(run.c("C = FMT(3.14159, 'R2#10') : '|' : FMT('ab', '10L') : '|' : FMT(1234.5, 'R2,$#12') : '|' : FMT(42, 'R%5')"),
+            "      3.14|ab        |   $1,234.50|00042");
+  EXPECT_EQ(run.c("C = FMT('1234567890', 'L###-###-####') : '|' : FMT('Müller', 'L#8') : '|' : FMT('Müller', 'R#3')"),
+            "123-456-7890|Müller  |ler");
+}
+
+TEST(Conversions, UnknownCodesAreRefused) {
+  Host run;
+  EXPECT_EQ(error(run, "C = 1\nC = OCONV(C, 'ZZ')"), "3: syntax error: unknown conversion code \"ZZ\" in OCONV");
+  EXPECT_EQ(error(run, "C = ICONV(C, 'Q9')"), "2: syntax error: unknown conversion code \"Q9\" in ICONV");
+  EXPECT_EQ(error(run, "X = 'ZZ'\nC = OCONV(1, X)"), "3: unknown conversion code \"ZZ\" in OCONV");
+}
+
+TEST(Equates, NamesStandForTheirText) {
+  Host run;
+  EXPECT_EQ(run.c("EQU SECOND TO X<2>\nX = 'a':@AM:'b'\nC = SECOND\nX<2> = 'd'\nC := SECOND"), "bd");
+  EXPECT_EQ(run.c("EQU SUM TO 1 + 2\nC = SUM * 2"), "6");
+  EXPECT_EQ(run.c("EQUATE AM TO CHAR(254), TAB TO CHAR(9)\nC = SEQ(AM) : SEQ(TAB)"), "2549");
+  EXPECT_EQ(run.c("EQU NAME TO REC<2>\nREC = 'x'\nNAME = 'y'\nC = REC"), m("x^y"));
+}
+
+TEST(Stop, EndsTheWholeCall) {
+  Host run;
+  run.programs["INNER"] = "SUBROUTINE INNER(T)\nT := ' inner'\nSTOP\nT := ' never'\nRETURN";
+  EXPECT_EQ(run.c("C = 'before'\nCALL INNER(C)\nC := ' after'"), "before inner");
+  EXPECT_EQ(run.c("C = 'a'\nSTOP\nC = 'b'"), "a");
+  run.c("C = 1\nSTOP 'done'");
+  ASSERT_FALSE(run.printed.empty());
+  EXPECT_EQ(run.printed.back(), "done");
+}
+
+TEST(AtVariables, KnownOnesHaveValuesOthersAreRefused) {
+  Host run;
+  EXPECT_EQ(run.c("C = SEQ(@TM) : ',' : @TRUE : @FALSE : ',' : (@DATE = DATE()) : ',' : NUM(@TIME) : NUM(@USERNO)"), "251,10,1,11");
+  EXPECT_EQ(error(run, "C = 1\nC = @ID"), "3: syntax error: unknown variable @ID");
+  EXPECT_EQ(error(run, "C = @NOSUCH"), "2: syntax error: unknown variable @NOSUCH");
+}
+
+TEST(Numbers, PrintWithFourDecimalsAndWholeNumbersInFull) {
+  Host run;
+  EXPECT_EQ(run.c("C = 1/3 : ',' : 2/3 : ',' : 10/4 : ',' : 1/1000000 : ',' : -0.5"), "0.3333,0.6667,2.5,0,-0.5");
+  EXPECT_EQ(run.c("C = 100000 * 100000 * 100000 * 100000 : ',' : 2 ** 10 : ',' : (12345678.123456 + 0)"), "100000000000000000000,1024,12345678.1235");
+  EXPECT_EQ(run.c("C = (0.1 + 0.2 = 0.3) : ',' : SQRT(2) : ',' : INT(-1.5)"), "1,1.4142,-1");
+}
+
+TEST(Texts, CountCharactersOfUtf8) {
+  Host run;
+  EXPECT_EQ(run.c("X = 'Müller'\nC = LEN(X) : ',' : X[1,2] : ',' : X[2] : ',' : INDEX(X, 'l', 1)"), "6,Mü,er,3");
+  EXPECT_EQ(run.c("C = UPCASE('Sveavägen ćž') : DOWNCASE(' ÅÉ')"), "SVEAVÄGEN ĆŽ åé");
+  EXPECT_EQ(run.c("C = LEN('a':@AM:'b')"), "3");  // a mark is one character
+}
+
+TEST(Statements, ConvertMatchesAndPower) {
+  Host run;
+  EXPECT_EQ(run.c("C = 'abc'\nCONVERT 'ab' TO 'x' IN C"), "xc");
+  EXPECT_EQ(run.c("C = ('ABC' MATCHES '3A') : ('123' MATCHES '3N') : ('12' MATCHES '3N') : ('' MATCHES '0N') : ('a-1' MATCHES \"1A'-'1N\")"), "11011");
+  EXPECT_EQ(run.c("C = ('ab' MATCHES '2N':@VM:'2A') : ('x' MATCHES '0X') : (STR('a', 5000) MATCHES '0X0X0X0Xb')"), "110");
+  EXPECT_EQ(run.c("C = 2 ** 3 ^ 2"), "64");
+  EXPECT_EQ(error(run, "C = NOSUCH(1)"), "2: syntax error: unknown function NOSUCH");
+}
+
+}  // namespace
+}  // namespace pelorix::mv
