@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -58,6 +59,9 @@ frmSetup::frmSetup(QWidget* owner, com::SettingsStore settings)
 
   SSTab1 = new QTabWidget(this);
   SSTab1->setObjectName("SSTab1");
+  // Every tab's caption stays whole; the dialog grows to hold them.
+  SSTab1->setUsesScrollButtons(false);
+  SSTab1->setElideMode(Qt::ElideNone);
   SSTab1->addTab(applicationTab("Date Book", txtDateBookProg, chkDateBook, "txtDateBookProg", "chkDateBook"),
                  "Date Book");
   SSTab1->addTab(applicationTab("Address Book", txtProgName, chkAddressBook, "txtProgName", "chkAddressBook"),
@@ -92,7 +96,7 @@ frmSetup::frmSetup(QWidget* owner, com::SettingsStore settings)
   layout->addWidget(SSTab1);
   layout->addWidget(lblWhyDisabled);
   layout->addLayout(buttons);
-  resize(520, 470);
+  placeFrames();
 
   // Each program-name box follows its check box.
   const std::pair<QCheckBox*, QLineEdit*> pairs[] = {{chkAddressBook, txtProgName},
@@ -154,56 +158,115 @@ QWidget* frmSetup::applicationTab(const char* name, QLineEdit*& program, QCheckB
 
 QWidget* frmSetup::connectionTab() {
   auto* tab = new QWidget;
-  label("Select the type of of MultiValue Database you want to connect to:", tab)->setGeometry(10, 10, 470, 20);
-  auto* types = new QGroupBox("Database Type ", tab);
-  types->setGeometry(10, 36, 470, 96);
+  // No gap above or below the head: it is as tall as the frames' top, so
+  // that they sit there at any size.
+  auto* layout = new QVBoxLayout(tab);
+  int margin = layout->contentsMargins().left();
+  layout->setContentsMargins(margin, 0, margin, margin);
+  layout->setSpacing(0);
+  connectionHead_ = new QWidget(tab);
+  auto* head = new QVBoxLayout(connectionHead_);
+  head->setContentsMargins(0, margin, 0, 0);
+  head->addWidget(label("Select the type of of MultiValue Database you want to connect to:", connectionHead_));
+  auto* types = new QGroupBox("Database Type ", connectionHead_);
+  auto* typeRows = new QVBoxLayout(types);
   const char* captions[] = {nullptr, "Brasq", "D3/Objects (ODBC)", "UniObjects"};
   for (int i = 1; i <= 3; ++i) {
     optOSType[i] = new QRadioButton(captions[i], types);
     optOSType[i]->setObjectName(QString("optOSType_%1").arg(i));
-    optOSType[i]->setGeometry(14, 22 + (i - 1) * 24, 300, 22);
+    typeRows->addWidget(optOSType[i]);
   }
+  head->addWidget(types);
+  head->addStretch();
+
+  layout->addWidget(connectionHead_);
+
   const char* frames[] = {nullptr, "Brasq32", "D3/ODBC", "Ardent (UniObject/Uv/Objects)"};
+  std::array<QGridLayout*, 4> grids{};
   for (int i = 1; i <= 3; ++i) {
     frmOsType[i] = new QGroupBox(frames[i], tab);
     frmOsType[i]->setObjectName(QString("frmOsType_%1").arg(i));
-    frmOsType[i]->setGeometry(10, kFrameTopTwips / kTwipsPerPixel, 470, kFrameHeightTwips / kTwipsPerPixel);
+    grids[i] = new QGridLayout(frmOsType[i]);
+    // Four rows fit the frame's height in twips only when packed.
+    grids[i]->setVerticalSpacing(2);
+    QMargins m = grids[i]->contentsMargins();
+    grids[i]->setContentsMargins(m.left(), m.top(), m.right(), 4);
+    grids[i]->setColumnStretch(1, 1);
+    layout->addWidget(frmOsType[i]);
     frmOsType[i]->hide();
   }
-  auto field = [](QGroupBox* frame, const char* caption, QWidget* control, const char* name, int row) {
-    label(caption, frame)->setGeometry(12, 22 + row * 24, 120, 22);
+  layout->addStretch();
+
+  auto field = [this, &grids](int frame, const char* caption, QWidget* control, const char* name, int row) {
+    grids[frame]->addWidget(label(caption, frmOsType[frame]), row, 0);
     control->setObjectName(name);
-    control->setGeometry(136, 22 + row * 24, 200, 22);
+    grids[frame]->addWidget(control, row, 1);
   };
   txtHostName = new QComboBox(frmOsType[1]);
   txtHostName->setEditable(true);
-  field(frmOsType[1], "Connection Name:", txtHostName, "txtHostName", 0);
+  field(1, "Connection Name:", txtHostName, "txtHostName", 0);
+  grids[1]->setRowStretch(1, 1);
 
   txtODBCDataSource = new QLineEdit(frmOsType[2]);
-  field(frmOsType[2], "ODBC Data Source:", txtODBCDataSource, "txtODBCDataSource", 0);
+  field(2, "ODBC Data Source:", txtODBCDataSource, "txtODBCDataSource", 0);
   chkDOA = new QCheckBox("Use with DOA Controls", frmOsType[2]);
   chkDOA->setObjectName("chkDOA");
-  chkDOA->setGeometry(136, 48, 200, 22);
+  grids[2]->addWidget(chkDOA, 1, 1);
+  grids[2]->setRowStretch(2, 1);
 
   txtHost = new QLineEdit(frmOsType[3]);
-  field(frmOsType[3], "Host:", txtHost, "txtHost", 0);
+  field(3, "Host:", txtHost, "txtHost", 0);
   txtUserName = new QLineEdit(frmOsType[3]);
-  field(frmOsType[3], "User Name:", txtUserName, "txtUserName", 1);
+  field(3, "User Name:", txtUserName, "txtUserName", 1);
   txtUserPassword = new QLineEdit(frmOsType[3]);
   // Masked on screen; the stored value is the same.
   txtUserPassword->setEchoMode(QLineEdit::Password);
-  field(frmOsType[3], "Password:", txtUserPassword, "txtUserPassword", 2);
+  field(3, "Password:", txtUserPassword, "txtUserPassword", 2);
   txtAccountName = new QLineEdit(frmOsType[3]);
-  field(frmOsType[3], "Account Path:", txtAccountName, "txtAccountName", 3);
+  field(3, "Account Path:", txtAccountName, "txtAccountName", 3);
   auto* uni = new QGroupBox("Database Type:", frmOsType[3]);
-  uni->setGeometry(346, 18, 116, 74);
+  auto* uniRows = new QVBoxLayout(uni);
+  uniRows->setSpacing(2);
   optUniType[0] = new QRadioButton("UniVerse", uni);
   optUniType[1] = new QRadioButton("UniData", uni);
   for (int u = 0; u < 2; ++u) {
     optUniType[u]->setObjectName(QString("optUniType_%1").arg(u));
-    optUniType[u]->setGeometry(8, 20 + u * 24, 100, 22);
+    uniRows->addWidget(optUniType[u]);
   }
+  uniRows->addStretch();
+  grids[3]->addWidget(uni, 0, 2, 4, 1);
   return tab;
+}
+
+int frmSetup::twipsToPixels(int twips, const QWidget* on) {
+  int dpi = on ? on->logicalDpiY() : 96;
+  return (twips * dpi + kTwipsPerInch / 2) / kTwipsPerInch;
+}
+
+void frmSetup::placeFrames() {
+  connectionHead_->setFixedHeight(twipsToPixels(kFrameTopTwips, this));
+  for (int i = 1; i <= 3; ++i) frmOsType[i]->setFixedHeight(twipsToPixels(kFrameHeightTwips, this));
+}
+
+void frmSetup::fitWrappedText() {
+  // A window does not grow for the lines its labels wrap into: each page asks
+  // for their height at the width the pages have.
+  int width = SSTab1->currentWidget()->width();
+  for (int i = 0; i < SSTab1->count(); ++i) {
+    QWidget* page = SSTab1->widget(i);
+    if (page->layout()->hasHeightForWidth()) page->setMinimumHeight(page->layout()->totalHeightForWidth(width));
+  }
+}
+
+void frmSetup::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  fitWrappedText();
+}
+
+void frmSetup::showEvent(QShowEvent* event) {
+  // The screen it opens on may draw with other dots per inch than the one it was made on.
+  placeFrames();
+  QDialog::showEvent(event);
 }
 
 void frmSetup::LoadSettings() {
@@ -257,8 +320,10 @@ void frmSetup::optOSType_Click(int index) {
   frmOsType[index]->show();
   UpdateButtons();
   frmOsType[index]->setEnabled(true);
-  frmOsType[index]->setGeometry(frmOsType[index]->x(), kFrameTopTwips / kTwipsPerPixel,
-                                frmOsType[index]->width(), kFrameHeightTwips / kTwipsPerPixel);
+  placeFrames();
+  // In its place at once, also on a page not laid out yet; the layout keeps it there.
+  frmOsType[index]->setGeometry(frmOsType[index]->x(), connectionHead_->height(), frmOsType[index]->width(),
+                                frmOsType[index]->height());
 }
 
 void frmSetup::UpdateButtons() {

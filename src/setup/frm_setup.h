@@ -29,7 +29,9 @@ class frmSetup : public QDialog {
   void UnInstall();
 
   // Connection frames sit here on the "Connection Info" tab, in twips.
-  static constexpr int kFrameTopTwips = 2160, kFrameHeightTwips = 1935, kTwipsPerPixel = 15;
+  static constexpr int kFrameTopTwips = 2160, kFrameHeightTwips = 1935, kTwipsPerInch = 1440;
+  // Pixels of `twips` at the dots per inch `on` is drawn with.
+  static int twipsToPixels(int twips, const QWidget* on);
 
   QTabWidget* SSTab1;
   QLineEdit *txtProgName, *txtDateBookProg, *txtToDoProg, *txtMemoPadProg;
@@ -46,6 +48,10 @@ class frmSetup : public QDialog {
   QLabel* lblWhyDisabled;
   QAction* mnuAbout;
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
  private:
   void LoadSettings();
   bool SaveSettings();
@@ -57,7 +63,12 @@ class frmSetup : public QDialog {
   QWidget* applicationTab(const char* name, QLineEdit*& program, QCheckBox*& use, const char* programName,
                           const char* checkName);
   QWidget* connectionTab();
+  // Places the connection frames in twips at the current dots per inch.
+  void placeFrames();
+  void fitWrappedText();
 
+  // Everything above the connection frames, as tall as their top.
+  QWidget* connectionHead_ = nullptr;
   com::SettingsStore settings_;
   ConduitControls controls_;
 };

@@ -9,7 +9,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
+#include <QToolButton>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 
 #include "host/settings.h"
 #include "setup/control_lock.h"
@@ -130,12 +136,124 @@ TEST_F(SetupDialog, AConnectionTypeShowsItsFrameInTheSamePlace) {
   EXPECT_TRUE(f.frmOsType[1]->isHidden());
   EXPECT_TRUE(f.frmOsType[2]->isHidden());
   EXPECT_EQ(f.frmOsType[3]->title(), "Ardent (UniObject/Uv/Objects)");
-  EXPECT_EQ(f.frmOsType[3]->y(), 2160 / 15);
-  EXPECT_EQ(f.frmOsType[3]->height(), 1935 / 15);
+  // In twips at the screen's dots per inch (a fixed 15 twips a pixel before).
+  EXPECT_EQ(f.frmOsType[3]->y(), std::lround(2160 * f.logicalDpiY() / 1440.0));
+  EXPECT_EQ(f.frmOsType[3]->height(), std::lround(1935 * f.logicalDpiY() / 1440.0));
   click(f, "optOSType_1");
   EXPECT_FALSE(f.frmOsType[1]->isHidden());
   EXPECT_TRUE(f.frmOsType[3]->isHidden());
   EXPECT_EQ(f.frmOsType[1]->y(), f.frmOsType[3]->y());
+}
+
+// Every caption on every tab is whole at the dialog's present size, and each
+// connection frame sits in view at its place in twips.
+void expectNothingCut(frmSetup& f, const std::string& when) {
+  const int dpi = f.logicalDpiY();
+  auto twips = [dpi](int t) { return std::lround(t * dpi / 1440.0); };
+  QTabBar* bar = f.SSTab1->tabBar();
+  for (QToolButton* arrow : bar->findChildren<QToolButton*>())
+    EXPECT_FALSE(arrow->isVisible()) << when << ": the tab bar scrolls";
+  for (int i = 0; i < f.SSTab1->count(); ++i) {
+    QRect r = bar->tabRect(i);
+    EXPECT_TRUE(bar->rect().contains(r)) << when << ": tab " << f.SSTab1->tabText(i).toStdString();
+    EXPECT_GE(r.width(), bar->fontMetrics().horizontalAdvance(f.SSTab1->tabText(i))) << when;
+  }
+  auto inspect = [&](const std::string& where) {
+    for (QWidget* w : f.findChildren<QWidget*>()) {
+      if (!w->isVisible() || w->isWindow()) continue;
+      std::string what = where + ": " + w->metaObject()->className() + " " + w->objectName().toStdString();
+      EXPECT_TRUE(w->parentWidget()->rect().contains(w->geometry())) << what << " lies partly outside its parent";
+      const QFontMetrics fm = w->fontMetrics();
+      if (auto* l = qobject_cast<QLabel*>(w)) {
+        what += " \"" + l->text().toStdString() + "\"";
+        if (l->wordWrap()) {
+          EXPECT_GE(l->height(), l->heightForWidth(l->width())) << what;
+        } else {
+          EXPECT_GE(l->contentsRect().width(), fm.horizontalAdvance(l->text())) << what;
+          EXPECT_GE(l->contentsRect().height(), fm.height()) << what;
+        }
+      } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+        // The text and, for a check box or an option, its mark before it.
+        int mark = qobject_cast<QPushButton*>(b) ? 0 : fm.height();
+        if (!qobject_cast<QToolButton*>(b)) {
+          EXPECT_GE(b->width(), fm.horizontalAdvance(b->text().remove('&')) + mark)
+              << what << " \"" << b->text().toStdString() << "\"";
+        }
+      } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
+        EXPECT_GE(g->width(), fm.horizontalAdvance(g->title())) << what << " \"" << g->title().toStdString() << "\"";
+      } else if (qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w)) {
+        EXPECT_GE(w->height(), fm.height()) << what;
+      }
+    }
+  };
+  for (int i = 0; i < f.SSTab1->count(); ++i) {
+    f.SSTab1->setCurrentIndex(i);
+    QApplication::processEvents();
+    inspect(when + ", tab " + f.SSTab1->tabText(i).toStdString());
+  }
+  f.SSTab1->setCurrentIndex(2);
+  for (int i = 1; i <= 3; ++i) {
+    f.optOSType[i]->click();
+    QApplication::processEvents();
+    QGroupBox* frame = f.frmOsType[i];
+    std::string what = when + ", " + frame->title().toStdString();
+    EXPECT_EQ(frame->y(), twips(2160)) << what;
+    EXPECT_EQ(frame->height(), twips(1935)) << what;
+    EXPECT_LE(frame->geometry().bottom(), frame->parentWidget()->height()) << what << ": out of view";
+    inspect(what);
+  }
+}
+
+// Set by the test below for the child process it starts at one dpi.
+const char* const kDpiVariable = "PELORIX_TEST_DPI";
+
+TEST_F(SetupDialog, NothingIsCutAtTheDpiItWasStartedWith) {
+  const char* wanted = std::getenv(kDpiVariable);
+  if (!wanted) GTEST_SKIP() << "run by NothingIsCutAt96_120And144Dpi at each dpi";
+  frmSetup f;
+  ASSERT_EQ(f.logicalDpiY(), std::atoi(wanted)) << "the fonts are not drawn at the dpi asked";
+  f.show();
+  QApplication::processEvents();
+  expectNothingCut(f, std::string("at ") + wanted + " dpi, as opened");
+  f.resize(1, 1);  // as small as it lets itself be
+  QApplication::processEvents();
+  expectNothingCut(f, std::string("at ") + wanted + " dpi, at its smallest");
+}
+
+TEST_F(SetupDialog, NothingIsCutAt96_120And144Dpi) {
+  // The dpi of a Qt application is fixed when it starts: one process each,
+  // with fonts drawn at that dpi instead of scaled pixels.
+  std::error_code ec;
+  std::string self = std::filesystem::read_symlink("/proc/self/exe", ec).string();
+  for (int dpi : {96, 120, 144}) {
+    std::string command = "QT_QPA_PLATFORM=offscreen QT_ENABLE_HIGHDPI_SCALING=0 QT_FONT_DPI=" + std::to_string(dpi) +
+                          " " + kDpiVariable + "=" + std::to_string(dpi) + " '" + self +
+                          "' --gtest_filter=SetupDialog.NothingIsCutAtTheDpiItWasStartedWith 2>&1";
+    FILE* child = ::popen(command.c_str(), "r");
+    ASSERT_NE(child, nullptr);
+    std::string output;
+    char buffer[4096];
+    while (size_t n = std::fread(buffer, 1, sizeof buffer, child)) output.append(buffer, n);
+    int status = ::pclose(child);
+    EXPECT_EQ(status, 0) << "at " << dpi << " dpi:\n" << output;
+    EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << "at " << dpi << " dpi:\n" << output;
+  }
+}
+
+TEST_F(SetupDialog, WideningWidensTheTabsAndTheConnectionFrame) {
+  frmSetup f;
+  f.SSTab1->setCurrentIndex(2);
+  f.show();
+  click(f, "optOSType_3");
+  QApplication::processEvents();
+  const QSize before = f.size();
+  const int frame = f.frmOsType[3]->width(), host = f.txtHost->width(), tabs = f.SSTab1->width();
+  f.resize(before.width() + 200, before.height() + 100);
+  QApplication::processEvents();
+  EXPECT_EQ(f.SSTab1->width(), tabs + 200);
+  EXPECT_EQ(f.frmOsType[3]->width(), frame + 200);
+  EXPECT_GT(f.txtHost->width(), host);
+  EXPECT_EQ(f.frmOsType[3]->height(), std::lround(1935 * f.logicalDpiY() / 1440.0)) << "its height stays";
 }
 
 TEST_F(SetupDialog, ApplyWritesEveryKeyWhateverTheConnectionType) {
