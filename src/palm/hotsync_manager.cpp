@@ -159,6 +159,7 @@ HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void
     note(std::string(app->name) + ":");
     size_t problemsBefore = result.problems.size();
     HotSyncSession session(handheld, request, emit);
+    if (options.progress) session.watchProgress(options.progress);
     try {
       com::Ref<com::Object> conduit = com::ClassRegistry::instance().create(progId);
       com::callMethod(*conduit, "IPDClientNotify_BeginProcess");

@@ -42,6 +42,9 @@ struct HotSyncOptions {
   // names (skipped when the entry is not a COM conduit's), with the HotSync
   // action the user chose for it; else conduitProgId serves all four.
   ConduitEntries* entries = nullptr;
+  // Called now and then while a database's records move: how many the
+  // conduit has read from it (sent) and written to it (received).
+  std::function<void(const std::string& database, size_t sent, size_t received)> progress;
 };
 
 struct HotSyncResult {

@@ -31,6 +31,11 @@ void HotSyncSession::log(const LogEntry& entry) {
   if (sink_) sink_(entry);
 }
 
+void HotSyncSession::moved(const WorkingDatabase& database) {
+  if (progress_ && (database.sent + database.written) % 200 == 0)
+    progress_(database.name, database.sent, database.written);
+}
+
 std::shared_ptr<WorkingDatabase> HotSyncSession::open(const std::string& name) {
   if (auto found = open_.find(name); found != open_.end()) return found->second;
   if (!handheld_.has(name)) throw std::out_of_range("the handheld has no database " + name);

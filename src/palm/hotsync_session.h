@@ -56,6 +56,7 @@ struct WorkingDatabase {
   Handheld::Pending saved;          // what is kept beside the file
   std::uint32_t savedSeed = 0;      // the unique-id seed the file holds
   size_t written = 0, removed = 0;  // records, for the HotSync's summary
+  size_t sent = 0;                  // records the conduit read
   std::vector<std::string> notes;   // what the HotSync log should tell about the file
 
   // Position of the record with the id, or npos.
@@ -95,6 +96,10 @@ class HotSyncSession {
   const Handheld& handheld() const { return handheld_; }
 
   void log(const LogEntry& entry);
+  // Reports a database's progress to whoever watches, every so many records.
+  using ProgressSink = std::function<void(const std::string&, size_t, size_t)>;
+  void watchProgress(ProgressSink sink) { progress_ = std::move(sink); }
+  void moved(const WorkingDatabase& database);
   const std::vector<LogEntry>& logEntries() const { return log_; }
 
   // The working copy of an existing database (PdbFormatError when corrupt,
@@ -131,6 +136,7 @@ class HotSyncSession {
   std::vector<LogEntry> log_;
   std::map<std::string, std::shared_ptr<WorkingDatabase>> open_;
   std::map<std::string, std::string> failures_;
+  ProgressSink progress_;
 };
 
 }  // namespace pelorix::palm

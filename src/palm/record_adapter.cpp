@@ -118,6 +118,8 @@ Variant PDRecordAdapter::readNext(bool modifiedOnly, std::int32_t& index, Varian
     index = static_cast<std::int32_t>(next_ - 1);
     id = Variant(static_cast<std::int32_t>(r.uniqueId));
     splitAttributes(r.attributes, attributes, category);
+    ++db_->sent;
+    HotSyncSession::current().moved(*db_);
     return Variant(r.data);
   }
   atEnd_ = true;
@@ -151,6 +153,7 @@ void PDRecordAdapter::WriteRecord(Variant& id, std::int32_t category, std::int32
       com::raise(err::kFail, kSource, e.what());
     }
     db_->append(PdbRecord{stored, fresh, bytes});
+    HotSyncSession::current().moved(*db_);
     id = Variant(static_cast<std::int32_t>(fresh));
     return;
   }
@@ -161,6 +164,7 @@ void PDRecordAdapter::WriteRecord(Variant& id, std::int32_t category, std::int32
       com::raise(err::kFail, kSource, "The database is full");
     db_->db.reserveUniqueId(wanted);
     db_->append(PdbRecord{stored, wanted, bytes});
+    HotSyncSession::current().moved(*db_);
     return;
   }
   PdbRecord& r = db_->db.records[pos];
@@ -168,6 +172,7 @@ void PDRecordAdapter::WriteRecord(Variant& id, std::int32_t category, std::int32
   r.data = bytes;
   db_->changed = true;
   ++db_->written;
+  HotSyncSession::current().moved(*db_);
 }
 
 void PDRecordAdapter::RemoveRecord(const Variant& id) {

@@ -292,3 +292,32 @@ TEST_F(FailingHost, AHostThatFailsAtAnyRequestLosesNothingAndTheNextSyncRepairs)
 
 }  // namespace
 }  // namespace pelorix::test
+
+namespace pelorix::test {
+namespace {
+
+TEST_F(EndToEnd, ProgressIsReportedWhileManyRecordsMove) {
+  palm::Handheld h(handheld);
+  palm::PdbDatabase db = h.read("MemoDB");
+  for (int i = 0; i < 450; ++i) {
+    std::string bytes = "memo " + std::to_string(i) + '\0';
+    db.records.push_back({0x40, db.allocateUniqueId(), std::vector<std::uint8_t>(bytes.begin(), bytes.end())});
+  }
+  h.write("MemoDB", db);
+  std::vector<std::pair<size_t, size_t>> seen;
+  palm::HotSyncOptions options;
+  options.handheld = handheld;
+  options.userName = "Pat";
+  options.applications = {"memo"};
+  options.progress = [&](const std::string& database, size_t sent, size_t received) {
+    EXPECT_EQ(database, "MemoDB");
+    seen.emplace_back(sent, received);
+  };
+  ASSERT_TRUE(palm::runHotSync(options).ok());
+  ASSERT_GE(seen.size(), 2u);
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_LE(seen.back().first, 450u);
+}
+
+}  // namespace
+}  // namespace pelorix::test

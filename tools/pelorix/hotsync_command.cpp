@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "commands.h"
@@ -79,8 +81,19 @@ int hotsyncCommand(const Args& args) {
   ensureComponentRegistered();
   auto entries = palm::ConduitEntries::user();
   options.entries = &entries;
+  // A progress line on a terminal only, written over by the next line.
+  bool progressShown = false;
+  if (!quiet && ::isatty(STDOUT_FILENO))
+    options.progress = [&](const std::string& database, size_t sent, size_t received) {
+      std::printf("\r\033[K  %s: %zu sent, %zu received", database.c_str(), sent, received);
+      std::fflush(stdout);
+      progressShown = true;
+    };
   auto print = [&](const std::string& line) {
-    if (!quiet) std::printf("%s\n", line.c_str());
+    if (quiet) return;
+    if (progressShown) std::printf("\r\033[K");
+    progressShown = false;
+    std::printf("%s\n", line.c_str());
   };
   palm::HotSyncResult result = palm::runHotSync(options, print);
   return result.ok() ? 0 : 1;
