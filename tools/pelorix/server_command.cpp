@@ -12,10 +12,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// In the build folder the plug-ins lie beside the program; installed, in
+// lib/pelorix under its prefix.
 std::string besideProgram(const char* library) {
   std::error_code ec;
-  fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return (self.parent_path() / library).string();
+  fs::path folder = fs::read_symlink("/proc/self/exe", ec).parent_path();
+  fs::path installed = folder.parent_path() / "lib" / "pelorix" / library;
+  if (!fs::exists(folder / library, ec) && fs::exists(installed, ec)) return installed.string();
+  return (folder / library).string();
 }
 
 void ensureRegistered(const char* progId, const char* library) {
