@@ -163,6 +163,16 @@ std::optional<std::string> Account::read(const std::string& file, const std::str
   return item;
 }
 
+std::optional<Account::Stamp> Account::stamp(const std::string& file, const std::string& id) const {
+  checkItemId(id);
+  checkName(file, "file name");
+  std::string path = folder_.native() + '/' + escapeName(file) + '/' + escapeName(id);
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return Stamp{static_cast<std::uint64_t>(st.st_ino), static_cast<std::uint64_t>(st.st_size),
+               static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+}
+
 void Account::write(const std::string& file, const std::string& id, const std::string& item) {
   commit({{file, id, item}});
 }

@@ -5,6 +5,7 @@
 // reaches the disk all or none, also when the process is killed or the disk
 // fills up on the way (see account.cpp for how).
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -74,6 +75,16 @@ class Account {
   void settle();
   // The file whose byte ranges lock items; see AccountSession.
   std::filesystem::path recordLocksFile() const { return folder_ / kRecordLocksName; }
+
+  // Tells whether an item changed without reading it: equal stamps, same
+  // item (a write replaces the item's file, so its inode changes too).
+  struct Stamp {
+    std::uint64_t inode = 0, size = 0;
+    std::int64_t modified = 0;  // nanoseconds
+    bool operator==(const Stamp&) const = default;
+  };
+  // nullopt when the item does not exist.
+  std::optional<Stamp> stamp(const std::string& file, const std::string& id) const;
 
  private:
   class CommitLock;

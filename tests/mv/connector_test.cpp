@@ -192,6 +192,16 @@ TEST_F(Connector, AnEditedProgramTakesEffectOnTheNextCall) {
   program("P", "SUBROUTINE P(A,B,C)\nC = 'new'\nRETURN\n");
   host.CallHost("P", "", "", to);
   EXPECT_EQ(to, "new");
+  // A subroutine it calls, too; and a program removed is missing at once.
+  program("P", "SUBROUTINE P(A,B,C)\nCALL Q(C)\nRETURN\n");
+  program("Q", "SUBROUTINE Q(X)\nX = 'q1'\nRETURN\n");
+  host.CallHost("P", "", "", to);
+  EXPECT_EQ(to, "q1");
+  program("Q", "SUBROUTINE Q(X)\nX = 'q2'\nRETURN\n");
+  host.CallHost("P", "", "", to);
+  EXPECT_EQ(to, "q2");
+  account.remove("BP", "P");
+  EXPECT_THROW(host.CallHost("P", "", "", to), com::ComError);
 }
 
 

@@ -134,8 +134,9 @@ void EmbeddedHost::connect() {
     }
     auto account = std::make_unique<Account>(folder);
     account->recover();
+    loader_ = programLoader(*account);
     interpreter_ = std::make_unique<Interpreter>(
-        programLoader(*account), [this](const std::string& line) { log(running_ + ": " + visible(line)); },
+        loader_, [this](const std::string& line) { log(running_ + ": " + visible(line)); },
         configuredMaxSteps(), account.get());
     interpreter_->setLockWait(configuredLockWait());
     account_ = std::move(account);
@@ -174,8 +175,7 @@ void EmbeddedHost::closeLog() {
 
 void EmbeddedHost::callHost(const std::string& program, Variant& palmInfo, Variant& fromPalm, Variant& toPalm) {
   if (!account_) fail(kNotConnected, "Not connected: call Connect before CallHost");
-  std::optional<std::string> source = programSource(*account_, program);
-  if (!source)
+  if (!loader_(program))
     fail(kProgramFailed, "No program \"" + program + "\" in the BP file of the account " + account_->folder().string());
   std::vector<std::string> args{palmInfo.toText(), fromPalm.toText(), toPalm.toText()};
   running_ = visible(program);
@@ -198,6 +198,7 @@ void EmbeddedHost::callHost(const std::string& program, Variant& palmInfo, Varia
 void EmbeddedHost::disconnect() {
   closeLog();
   interpreter_.reset();
+  loader_ = nullptr;
   account_.reset();
 }
 

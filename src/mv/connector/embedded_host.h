@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -52,6 +53,8 @@ class EmbeddedHost final : public com::Dispatchable<EmbeddedHost> {
   std::int16_t uniType_ = 0;
 
   std::unique_ptr<Account> account_;
+  // Reads each program again only when it changed.
+  std::function<std::optional<std::string>(const std::string&)> loader_;
   std::unique_ptr<Interpreter> interpreter_;  // one per connection, so compiled programs are kept
   std::string running_;                       // the program of the call in progress
   int logFd_ = -1;                            // open during a call that logged
