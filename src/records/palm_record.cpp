@@ -37,8 +37,12 @@ void RecordWriter::byte(std::int32_t value) {
 
 void RecordWriter::text(const std::string& text) {
   unheld_ += palm::unheldCharacters(text);
-  grow(static_cast<size_t>(u_.TextSize(text)));
-  offset_ = u_.WriteText(buffer_, offset_, text);
+  // Converted once, not once to size it and again to write it.
+  std::string palmText = palm::toPalmText(text);
+  grow(palmText.size() + 1);
+  std::copy(palmText.begin(), palmText.end(), buffer_.begin() + offset_);
+  buffer_[static_cast<size_t>(offset_) + palmText.size()] = 0;
+  offset_ += static_cast<std::int32_t>(palmText.size() + 1);
 }
 
 ByteArray RecordWriter::finish() {
