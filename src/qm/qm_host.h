@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "com/dispatch.h"
+#include "connector/host_object.h"
 
 namespace pelorix::qm {
 
@@ -22,24 +22,23 @@ inline constexpr com::HRESULT kConnectionLost = com::hr(0x80044E04);
 
 inline constexpr const char* kProgId = "trivex3.Host";
 
-class QmHost final : public com::Dispatchable<QmHost> {
+class QmHost final : public connector::HostObject {
  public:
   QmHost();
   ~QmHost() override;
-  static const com::Members<QmHost>& members();
 
-  void connect();
-  void callHost(const std::string& program, com::Variant& palmInfo, com::Variant& fromPalm, com::Variant& toPalm);
-  void disconnect();
+  void connect() override;
+  void callHost(const std::string& program, com::Variant& palmInfo, com::Variant& fromPalm,
+                com::Variant& toPalm) override;
+  void disconnect() override;
   bool connected() const;
 
  private:
   [[noreturn]] void fail(com::HRESULT number, const std::string& description) const;
+  // Wiped from memory, not only let go of.
+  void setPassword(const std::string& password) override;
   void forgetPassword();
 
-  std::string hostName_, dataSource_, accountPath_, userName_, password_;
-  bool doaAware_ = false;
-  std::int16_t uniType_ = 0;
   std::unique_ptr<Session> session_;
   std::string lostWhy_;  // why the last connection ended under a call
 };

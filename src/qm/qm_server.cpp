@@ -7,7 +7,7 @@
 #include "com/class_registry.h"
 #include "com/server.h"
 #include "qm/qm_host.h"
-#include "qm/qm_live_objects.h"
+#include "connector/live_objects.h"
 
 using namespace pelorix;
 
@@ -37,7 +37,7 @@ __attribute__((visibility("default"))) com::HRESULT DllGetClassObject(const char
 }
 
 __attribute__((visibility("default"))) com::HRESULT DllCanUnloadNow() {
-  return qm::liveObjects() == 0 ? com::err::kOk : com::err::kFalse;
+  return connector::liveObjects() == 0 ? com::err::kOk : com::err::kFalse;
 }
 
 __attribute__((visibility("default"))) com::HRESULT DllRegisterServer() {

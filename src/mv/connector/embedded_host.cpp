@@ -13,8 +13,6 @@
 #include "mv/account_users.h"
 #include "mv/basic_interpreter.h"
 #include "mv/connections.h"
-#include "mv/connector/dynamic_array_object.h"
-#include "mv/connector/live_objects.h"
 #include "mv/dynamic_array.h"
 #include "mv/step_limit.h"
 
@@ -22,38 +20,11 @@ namespace pelorix::mv {
 
 namespace fs = std::filesystem;
 using com::Variant;
-using Args = std::span<Variant>;
 
 namespace {
 
 bool isLocalHost(const std::string& name) {
   return name.empty() || com::namesEqual(name, "localhost") || name == "127.0.0.1" || name == "::1";
-}
-
-// The text of an argument that may be an array object or plain text.
-std::string arrayText(const Variant& v) {
-  if (v.type() == Variant::Type::Object)
-    if (auto array = com::query<DynamicArrayObject>(v.toObject())) return array->text();
-  return v.toText();
-}
-
-Variant dcount(Args args) {
-  std::string delimiter = com::argument(args, 0, "Dcount").toText();
-  const Variant& array = com::argument(args, 1, "Dcount");
-  if (array.type() == Variant::Type::Object && delimiter == std::string(1, AM))
-    if (auto object = com::query<DynamicArrayObject>(array.toObject())) return Variant(object->attributeCount());
-  return Variant(Dcount(arrayText(array), delimiter));
-}
-
-int position(Args args, size_t n) { return args.size() > n ? args[n].toInt32() : 0; }
-
-Variant extract(Args args) {
-  const Variant& array = com::argument(args, 0, "Extract");
-  int attribute = com::argument(args, 1, "Extract").toInt32();
-  if (array.type() == Variant::Type::Object)
-    if (auto object = com::query<DynamicArrayObject>(array.toObject()))
-      return Variant(object->extract(attribute, position(args, 2), position(args, 3)));
-  return Variant(Extract(arrayText(array), attribute, position(args, 2), position(args, 3)));
 }
 
 // Control characters shown as escapes, so that what a program prints can
@@ -90,12 +61,9 @@ std::string timestamp() {
 
 }  // namespace
 
-EmbeddedHost::EmbeddedHost(int connectionType) : type_(connectionType) { ++liveObjects(); }
+EmbeddedHost::EmbeddedHost(int connectionType) : type_(connectionType) {}
 
-EmbeddedHost::~EmbeddedHost() {
-  closeLog();
-  --liveObjects();
-}
+EmbeddedHost::~EmbeddedHost() { closeLog(); }
 
 std::string EmbeddedHost::progId() const { return "trivex" + std::to_string(type_) + ".Host"; }
 
@@ -200,50 +168,6 @@ void EmbeddedHost::disconnect() {
   interpreter_.reset();
   loader_ = nullptr;
   account_.reset();
-}
-
-const com::Members<EmbeddedHost>& EmbeddedHost::members() {
-  using H = EmbeddedHost;
-  static const auto table =
-      com::Members<H>()
-          .property("HostName", [](H& h, Args) { return Variant(h.hostName_); },
-                    [](H& h, Args, const Variant& v) { h.hostName_ = v.toText(); })
-          .property("ODBCDataSource", [](H& h, Args) { return Variant(h.dataSource_); },
-                    [](H& h, Args, const Variant& v) { h.dataSource_ = v.toText(); })
-          .property("DOAAware", [](H& h, Args) { return Variant(h.doaAware_); },
-                    [](H& h, Args, const Variant& v) { h.doaAware_ = v.toBool(); })
-          .property("AcctPath", [](H& h, Args) { return Variant(h.accountPath_); },
-                    [](H& h, Args, const Variant& v) { h.accountPath_ = v.toText(); })
-          .property("UserName", [](H& h, Args) { return Variant(h.userName_); },
-                    [](H& h, Args, const Variant& v) { h.userName_ = v.toText(); })
-          // The password can be set, never read back.
-          .property("Passwd", [](H&, Args) { return Variant(std::string()); },
-                    [](H& h, Args, const Variant& v) { h.password_ = v.toText(); })
-          .property("unitype", [](H& h, Args) { return Variant(h.uniType_); },
-                    [](H& h, Args, const Variant& v) { h.uniType_ = v.toInt16(); })
-          .method("Connect",
-                  [](H& h, Args) {
-                    h.connect();
-                    return Variant();
-                  })
-          .method("CallHost",
-                  [](H& h, Args args) {
-                    std::string program = com::argument(args, 0, "CallHost").toText();
-                    h.callHost(program, com::argument(args, 1, "CallHost"), com::argument(args, 2, "CallHost"),
-                               com::argument(args, 3, "CallHost"));
-                    return Variant();
-                  })
-          .method("CreateDynamicArray",
-                  [](H&, Args args) {
-                    return Variant(com::make<DynamicArrayObject>(arrayText(com::argument(args, 0, "CreateDynamicArray"))));
-                  })
-          .method("Dcount", [](H&, Args args) { return dcount(args); })
-          .method("Extract", [](H&, Args args) { return extract(args); })
-          .method("Disconnect", [](H& h, Args) {
-            h.disconnect();
-            return Variant();
-          });
-  return table;
 }
 
 }  // namespace pelorix::mv

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "com/dispatch.h"
+#include "connector/host_object.h"
 
 namespace pelorix::mv {
 
@@ -27,17 +27,17 @@ inline constexpr com::HRESULT kNotConnected = com::hr(0x80044E03);
 // The file of an account that receives what programs CRT or PRINT.
 inline constexpr const char* kHostLogName = "host.log";
 
-class EmbeddedHost final : public com::Dispatchable<EmbeddedHost> {
+class EmbeddedHost final : public connector::HostObject {
  public:
   explicit EmbeddedHost(int connectionType);
   ~EmbeddedHost() override;
-  static const com::Members<EmbeddedHost>& members();
 
   std::string progId() const;
 
-  void connect();
-  void callHost(const std::string& program, com::Variant& palmInfo, com::Variant& fromPalm, com::Variant& toPalm);
-  void disconnect();
+  void connect() override;
+  void callHost(const std::string& program, com::Variant& palmInfo, com::Variant& fromPalm,
+                com::Variant& toPalm) override;
+  void disconnect() override;
   bool connected() const { return account_ != nullptr; }
 
  private:
@@ -48,9 +48,6 @@ class EmbeddedHost final : public com::Dispatchable<EmbeddedHost> {
   void closeLog();
 
   int type_;
-  std::string hostName_, dataSource_, accountPath_, userName_, password_;
-  bool doaAware_ = false;
-  std::int16_t uniType_ = 0;
 
   std::unique_ptr<Account> account_;
   // Reads each program again only when it changed.

@@ -6,7 +6,7 @@
 #include "com/class_registry.h"
 #include "com/server.h"
 #include "mv/connector/embedded_host.h"
-#include "mv/connector/live_objects.h"
+#include "connector/live_objects.h"
 
 using namespace pelorix;
 
@@ -52,7 +52,7 @@ __attribute__((visibility("default"))) com::HRESULT DllGetClassObject(const char
 }
 
 __attribute__((visibility("default"))) com::HRESULT DllCanUnloadNow() {
-  return mv::liveObjects() == 0 ? com::err::kOk : com::err::kFalse;
+  return connector::liveObjects() == 0 ? com::err::kOk : com::err::kFalse;
 }
 
 __attribute__((visibility("default"))) com::HRESULT DllRegisterServer() {

@@ -1,8 +1,8 @@
-#include "qm/qm_array.h"
+#include "connector/dynamic_array_object.h"
 
-#include "qm/qm_live_objects.h"
+#include "connector/live_objects.h"
 
-namespace pelorix::qm {
+namespace pelorix::connector {
 
 int countElements(std::string_view text, std::string_view delimiter) {
   if (text.empty()) return 0;
@@ -25,7 +25,7 @@ std::string_view element(std::string_view text, char mark, int n) {
   return text.substr(begin, end == std::string_view::npos ? std::string_view::npos : end - begin);
 }
 
-DynamicArray::DynamicArray(std::string text) : text_(std::move(text)) {
+DynamicArrayObject::DynamicArrayObject(std::string text) : text_(std::move(text)) {
   ++liveObjects();
   if (text_.empty()) return;
   starts_.push_back(0);
@@ -33,9 +33,9 @@ DynamicArray::DynamicArray(std::string text) : text_(std::move(text)) {
     if (text_[i] == kAM) starts_.push_back(i + 1);
 }
 
-DynamicArray::~DynamicArray() { --liveObjects(); }
+DynamicArrayObject::~DynamicArrayObject() { --liveObjects(); }
 
-std::string DynamicArray::extract(int a, int v, int s) const {
+std::string DynamicArrayObject::extract(int a, int v, int s) const {
   if (a < 1 || static_cast<size_t>(a) > starts_.size()) return {};
   size_t begin = starts_[static_cast<size_t>(a) - 1];
   size_t end = static_cast<size_t>(a) < starts_.size() ? starts_[static_cast<size_t>(a)] - 1 : text_.size();
@@ -45,10 +45,10 @@ std::string DynamicArray::extract(int a, int v, int s) const {
   return std::string(s == 0 ? value : element(value, kSVM, s));
 }
 
-const com::Members<DynamicArray>& DynamicArray::members() {
-  static const auto table = com::Members<DynamicArray>().property(
-      "Value", [](DynamicArray& self, std::span<com::Variant>) { return com::Variant(self.text_); });
+const com::Members<DynamicArrayObject>& DynamicArrayObject::members() {
+  static const auto table = com::Members<DynamicArrayObject>().property(
+      "Value", [](DynamicArrayObject& self, std::span<com::Variant>) { return com::Variant(self.text_); });
   return table;
 }
 
-}  // namespace pelorix::qm
+}  // namespace pelorix::connector

@@ -1,7 +1,7 @@
 #pragma once
-// What the connector's CreateDynamicArray hands out: a text kept as a
-// dynamic array, its attributes found once so that taking every record of a
-// long answer costs one pass.
+// What a connector's CreateDynamicArray hands out: a text kept as a dynamic
+// array, its attributes found once so that taking every record of a long
+// answer costs one pass.
 
 #include <string>
 #include <string_view>
@@ -9,15 +9,15 @@
 
 #include "com/dispatch.h"
 
-namespace pelorix::qm {
+namespace pelorix::connector {
 
 inline constexpr char kAM = '\xFE', kVM = '\xFD', kSVM = '\xFC';
 
-class DynamicArray final : public com::Dispatchable<DynamicArray> {
+class DynamicArrayObject final : public com::Dispatchable<DynamicArrayObject> {
  public:
-  explicit DynamicArray(std::string text);
-  ~DynamicArray() override;
-  static const com::Members<DynamicArray>& members();
+  explicit DynamicArrayObject(std::string text);
+  ~DynamicArrayObject() override;
+  static const com::Members<DynamicArrayObject>& members();
 
   const std::string& text() const { return text_; }
   int attributeCount() const { return static_cast<int>(starts_.size()); }
@@ -34,4 +34,4 @@ int countElements(std::string_view text, std::string_view delimiter);
 // Element n (from 1) of a text separated by one mark.
 std::string_view element(std::string_view text, char mark, int n);
 
-}  // namespace pelorix::qm
+}  // namespace pelorix::connector
