@@ -248,19 +248,25 @@ std::string syncTypeName(const ::testing::TestParamInfo<std::int32_t>& info) {
 INSTANTIATE_TEST_SUITE_P(EachSyncType, FailingOnce, ::testing::Values(0, 1, 2, 3), syncTypeName);
 
 // Runs `pelorix hotsync` for the memo pad; returns the wait status.
-int hotsyncProcess(const fs::path& handheld, const std::map<std::string, std::string>& env,
-                   std::chrono::microseconds killAfter = {}) {
+pid_t startHotsync(const fs::path& handheld, const std::map<std::string, std::string>& env,
+                   const fs::path& output = "/dev/null") {
   pid_t child = ::fork();
   if (child == 0) {
     for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
     std::string program = (fs::path(PELORIX_BIN_DIR) / "pelorix").string();
-    int devnull = ::open("/dev/null", O_WRONLY);
-    ::dup2(devnull, 1);
-    ::dup2(devnull, 2);
+    int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(out, 1);
+    ::dup2(out, 2);
     ::execl(program.c_str(), program.c_str(), "hotsync", "-q", "-u", "Pat", "-a", "memo", handheld.c_str(),
             static_cast<char*>(nullptr));
     ::_exit(127);
   }
+  return child;
+}
+
+int hotsyncProcess(const fs::path& handheld, const std::map<std::string, std::string>& env,
+                   std::chrono::microseconds killAfter = {}) {
+  pid_t child = startHotsync(handheld, env);
   if (killAfter.count() > 0) {
     std::this_thread::sleep_for(killAfter);
     ::kill(child, SIGKILL);
@@ -341,6 +347,39 @@ TEST_F(Crashes, KilledAtRandomInstantsTheNextHotSyncsRepairEverything) {
     restore();
     hotsyncProcess(handheld, {}, at);
     hotsyncProcess(handheld, {});
+    Outcome after = settle(std::nullopt);
+    EXPECT_EQ(after, reference) << describe(after) << "\nreference:\n" << describe(reference);
+  }
+}
+
+TEST_F(Crashes, TwoHotSyncsOfOneHandheldAtOnceNeverInterleave) {
+  prepareMany(60);
+  com::ClassRegistry::instance().removeBuiltin("trivex3.Host");
+  snapshot();
+  ASSERT_EQ(hotsyncProcess(handheld, {}), 0);
+  Outcome reference = settle(std::nullopt);
+
+  for (int round = 0; round < 6; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    restore();
+    pid_t first = startHotsync(handheld, {}, dir / "first.out");
+    pid_t second = startHotsync(handheld, {}, dir / "second.out");
+    int statuses[2] = {0, 0};
+    ::waitpid(first, &statuses[0], 0);
+    ::waitpid(second, &statuses[1], 0);
+    int completed = 0;
+    for (int i = 0; i < 2; ++i) {
+      ASSERT_TRUE(WIFEXITED(statuses[i]));
+      if (WEXITSTATUS(statuses[i]) == 0) {
+        ++completed;
+        continue;
+      }
+      // The other one refuses, says why, and touches nothing.
+      EXPECT_EQ(WEXITSTATUS(statuses[i]), 1);
+      EXPECT_NE(com::readWholeFile(dir / (i == 0 ? "first.out" : "second.out")).find("in use by another HotSync"),
+                std::string::npos);
+    }
+    EXPECT_GE(completed, 1);
     Outcome after = settle(std::nullopt);
     EXPECT_EQ(after, reference) << describe(after) << "\nreference:\n" << describe(reference);
   }
