@@ -63,7 +63,9 @@ class KilledCommits : public ::testing::Test {
   bool killedAt(long n, const fs::path& where) {
     copyAccount(pristine.path(), where);
     Ended run = runPelorix({"run", where.string(), "MOVE"}, n);
-    if (!run.killed) EXPECT_EQ(run.exitCode, 0) << "crash point " << n;
+    if (!run.killed) {
+      EXPECT_EQ(run.exitCode, 0) << "crash point " << n;
+    }
     return run.killed;
   }
   // After the next open: all of the call or none, one key of the moved item, nothing left over.
@@ -162,8 +164,11 @@ TEST_F(KilledCommits, KilledAtRandomInstantsTheAccountStaysWhole) {
       for (int i = 1; i <= 40; ++i) expected.push_back("ITEM" + std::to_string(i));
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(ids, expected) << context;
-    for (const std::string& id : ids)
-      if (id.rfind("ITEM", 0) == 0) EXPECT_EQ(Extract(*account.read("DATA", id), 1).substr(0, g.size() + 1), g + "/") << context;
+    for (const std::string& id : ids) {
+      if (id.rfind("ITEM", 0) == 0) {
+        EXPECT_EQ(Extract(*account.read("DATA", id), 1).substr(0, g.size() + 1), g + "/") << context;
+      }
+    }
   };
 
   auto started = std::chrono::steady_clock::now();

@@ -114,7 +114,7 @@ std::string shown(const Field& field, const std::string& value) {
     case Kind::Time:
       try {
         long seconds = std::stol(value);
-        char text[16];
+        char text[48];
         std::snprintf(text, sizeof text, "%02ld:%02ld", seconds / 3600, seconds / 60 % 60);
         return text;
       } catch (const std::exception&) {
