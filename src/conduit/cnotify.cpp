@@ -3,8 +3,7 @@
 #include "com/com_error.h"
 #include "conduit/csync.h"
 #include "com/desktop_log.h"
-#include "conduit/fconfigure.h"
-#include "setup/forms.h"
+#include "setup/dialog_library.h"
 
 namespace pelorix::conduit {
 
@@ -72,21 +71,17 @@ bool CNotify::IPDClientNotify_BeginProcess() {
 }
 
 CNotify::~CNotify() {
-  // A form that was never loaded has nothing to unload; making one here
-  // would need a display that a HotSync does not have.
-  setup::unloadSetup();
-  setup::unloadAbout();
-  FConfigure::unload();
+  // Forms that were never loaded have nothing to unload; loading Qt here
+  // would cost every HotSync the dialogs it never shows.
+  if (auto* dialogs = setup::loadedDialogs()) dialogs->unloadAll();
 }
 
 void CNotify::IPDClientNotify_ConfigureConduit(const std::string&, const std::string&, std::int32_t& nSyncPref,
                                                std::int32_t& nSyncType) {
-  FConfigure& dialog = FConfigure::instance();
-  dialog.actionCode = nSyncType;
-  dialog.Show();
-  if (dialog.cancelled) return;
-  nSyncType = dialog.actionCode;
-  nSyncPref = dialog.preferenceCode;
+  std::int32_t action = nSyncType, preference = nSyncPref;
+  if (!setup::dialogs().configure(action, preference, false)) return;
+  nSyncType = action;
+  nSyncPref = preference;
 }
 
 Variant CNotify::IPDClientNotify_GetConduitInfo(std::int32_t infoType, std::int32_t, std::int32_t,
@@ -103,17 +98,14 @@ Variant CNotify::IPDClientNotify_GetConduitInfo(std::int32_t infoType, std::int3
 void CNotify::IPDClientNotify_CfgConduit(std::int32_t, std::int32_t, const std::string&, const std::string&,
                                          std::int32_t& nSyncPerm, std::int32_t&, std::int32_t& nSyncNew,
                                          std::int32_t& nSyncPref) {
-  FConfigure& dialog = FConfigure::instance();
-  dialog.actionCode = nSyncPerm;
+  std::int32_t action = nSyncPerm, preference = nSyncPref;
   // Called from a command line, the dialog must not open behind the terminal.
-  dialog.setWindowFlag(Qt::WindowStaysOnTopHint, true);
-  dialog.Show();
-  if (dialog.cancelled) return;
-  nSyncNew = dialog.actionCode;
-  nSyncPref = dialog.preferenceCode;
+  if (!setup::dialogs().configure(action, preference, true)) return;
+  nSyncNew = action;
+  nSyncPref = preference;
 }
 
-void CNotify::ShowSetup() { setup::showSetup(); }
-void CNotify::UnInstall() { setup::unInstall(); }
+void CNotify::ShowSetup() { setup::dialogs().showSetup(); }
+void CNotify::UnInstall() { setup::dialogs().unInstall(); }
 
 }  // namespace pelorix::conduit

@@ -11,7 +11,7 @@ namespace pelorix::conduit {
 class CNotify : public com::Dispatchable<CNotify> {
  public:
   static const com::Members<CNotify>& members();
-  // Unloads the dialogs this component has loaded.
+  // Unloads the dialogs this component has loaded (they live in pelorix_dialogs).
   ~CNotify() override;
 
   // Runs the HotSync of one application; False in every case.

@@ -1,7 +1,8 @@
 #pragma once
 // The one way the conduit shows windows: modal dialogs, message boxes and
 // programs it starts. Tests replace each handler so that nothing waits for a
-// person.
+// person. The handlers, displayProblem, showMessage and startProgram need no
+// Qt (pelorix_setup); ensureApplication and showModal live in pelorix_dialogs.
 
 #include <functional>
 #include <optional>
@@ -40,5 +41,6 @@ struct DialogHandlers {
 // Replaces every handler (an empty one means the real window); returns the
 // previous ones.
 DialogHandlers setDialogHandlers(DialogHandlers handlers);
+const DialogHandlers& dialogHandlers();
 
 }  // namespace pelorix::setup

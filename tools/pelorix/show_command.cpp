@@ -1,13 +1,10 @@
 // pelorix show: a handheld database's records as their fields, read-only.
 
-#include <QDate>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QString>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include "commands.h"
 #include "host/marks.h"
@@ -91,10 +88,58 @@ std::vector<std::string> split(const std::string& text, char mark) {
 // Internal dates count days from 31 December 1967.
 std::string dateText(const std::string& internal) {
   try {
-    return QDate(1967, 12, 31).addDays(std::stol(internal)).toString(Qt::ISODate).toStdString();
+    using namespace std::chrono;
+    long offset = std::stol(internal);
+    if (offset < -700000 || offset > 2900000) return internal;  // outside the years 0 to 9999
+    year_month_day date{sys_days{year{1967} / December / 31} + days{offset}};
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u", int(date.year()), unsigned(date.month()),
+                  unsigned(date.day()));
+    return text;
   } catch (const std::exception&) {
     return internal;
   }
+}
+
+// Written here rather than with a JSON library so that this command loads
+// no Qt; laid out as Qt's writer laid it out, members sorted by name.
+std::string jsonText(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
+      default:
+        if (c < 0x20) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+          out += escaped;
+        } else {
+          out += char(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+using JsonMembers = std::map<std::string, std::string>;  // name, JSON text of the value
+
+std::string jsonObject(const JsonMembers& members, int depth) {
+  std::string inner(4 * (depth + 1), ' '), out = "{\n";
+  for (auto it = members.begin(); it != members.end(); ++it)
+    out += inner + jsonText(it->first) + ": " + it->second + (std::next(it) == members.end() ? "\n" : ",\n");
+  return out + std::string(4 * depth, ' ') + "}";
+}
+
+std::string jsonArray(const std::vector<std::string>& items, int depth) {
+  std::string inner(4 * (depth + 1), ' '), out = "[\n";
+  for (size_t i = 0; i < items.size(); ++i) out += inner + items[i] + (i + 1 == items.size() ? "\n" : ",\n");
+  return out + std::string(4 * depth, ' ') + "]";
 }
 
 std::string named(const std::string& value, std::initializer_list<const char*> names) {
@@ -179,7 +224,7 @@ int showCommand(const Args& args) {
                              palm::fourCCText(db.header.creator) + ")");
   palm::CategoryInfo categories(db.appInfo);
 
-  QJsonArray records;
+  std::vector<std::string> records;
   if (!json) std::printf("%s (%s), %zu record(s)\n", app->database, app->name, db.records.size());
   for (const palm::PdbRecord& r : db.records) {
     bool deleted = r.attributes & palm::attr::kDeleted;
@@ -195,16 +240,16 @@ int showCommand(const Args& args) {
                                                        {"dirty", bool(r.attributes & palm::attr::kDirty)},
                                                        {"private", bool(r.attributes & palm::attr::kPrivate)}};
     if (json) {
-      QJsonObject o, f, fl;
-      o["id"] = qint64(r.uniqueId);
-      o["category"] = QString::fromStdString(categoryName);
-      o["categoryIndex"] = category;
-      for (auto [name, on] : flags) fl[name] = on;
-      o["flags"] = fl;
+      JsonMembers o, f, fl;
+      o["id"] = std::to_string(r.uniqueId);
+      o["category"] = jsonText(categoryName);
+      o["categoryIndex"] = std::to_string(category);
+      for (auto [name, on] : flags) fl[name] = on ? "true" : "false";
+      o["flags"] = jsonObject(fl, 3);
       for (size_t i = 0; i < fields->size(); ++i)
-        f[(*fields)[i].name] = QString::fromStdString(shown((*fields)[i], i + 6 < values.size() ? values[i + 6] : ""));
-      o["fields"] = f;
-      records.append(o);
+        f[(*fields)[i].name] = jsonText(shown((*fields)[i], i + 6 < values.size() ? values[i + 6] : ""));
+      o["fields"] = jsonObject(f, 3);
+      records.push_back(jsonObject(o, 2));
       continue;
     }
     std::string flagText;
@@ -222,11 +267,11 @@ int showCommand(const Args& args) {
     }
   }
   if (json) {
-    QJsonObject top;
-    top["database"] = app->database;
-    top["application"] = app->name;
-    top["records"] = records;
-    std::fputs(QJsonDocument(top).toJson(QJsonDocument::Indented).constData(), stdout);
+    JsonMembers top;
+    top["database"] = jsonText(app->database);
+    top["application"] = jsonText(app->name);
+    top["records"] = jsonArray(records, 1);
+    std::printf("%s\n", jsonObject(top, 0).c_str());
   }
   return 0;
 }
