@@ -10,6 +10,14 @@
 
 namespace pelorix::connector {
 
+// Errors every connector raises alike, so that the conduit reports them
+// alike; the source is the ProgID, the description says what went wrong in
+// words a user can act on.
+inline constexpr com::HRESULT kConnectFailed = com::hr(0x80044E01);
+inline constexpr com::HRESULT kProgramFailed = com::hr(0x80044E02);
+inline constexpr com::HRESULT kNotConnected = com::hr(0x80044E03);
+inline constexpr com::HRESULT kConnectionLost = com::hr(0x80044E04);
+
 class HostObject : public com::Dispatchable<HostObject> {
  public:
   HostObject();

@@ -13,12 +13,10 @@ namespace pelorix::qm {
 
 class Session;
 
-// The embedded host's numbers for the same failures, so that the conduit
-// reports both alike; the description says which failure it was.
-inline constexpr com::HRESULT kConnectFailed = com::hr(0x80044E01);
-inline constexpr com::HRESULT kProgramFailed = com::hr(0x80044E02);
-inline constexpr com::HRESULT kNotConnected = com::hr(0x80044E03);
-inline constexpr com::HRESULT kConnectionLost = com::hr(0x80044E04);
+using connector::kConnectFailed;
+using connector::kConnectionLost;
+using connector::kNotConnected;
+using connector::kProgramFailed;
 
 inline constexpr const char* kProgId = "trivex3.Host";
 

@@ -18,11 +18,9 @@ namespace pelorix::mv {
 class Account;
 class Interpreter;
 
-// Errors of the connector; the source is the ProgID, the description says
-// what went wrong in words a user can act on.
-inline constexpr com::HRESULT kConnectFailed = com::hr(0x80044E01);
-inline constexpr com::HRESULT kProgramFailed = com::hr(0x80044E02);
-inline constexpr com::HRESULT kNotConnected = com::hr(0x80044E03);
+using connector::kConnectFailed;
+using connector::kNotConnected;
+using connector::kProgramFailed;
 
 // The file of an account that receives what programs CRT or PRINT.
 inline constexpr const char* kHostLogName = "host.log";
