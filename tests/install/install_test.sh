@@ -36,7 +36,7 @@ grep -qx 'Icon=pelorix' "$entry" || fail "the desktop entry names another icon"
 
 echo "== nothing installed looks into the build folder"
 for elf in "$pelorix" "$prefix"/lib/pelorix/*.so; do
-  if readelf -d "$elf" | grep -E 'R(UN)?PATH' | grep -qF "$build"; then
+  if readelf -d "$elf" | grep -E 'R(UN)?PATH' | grep -F "$build" >/dev/null; then
     fail "$elf searches the build folder: $(readelf -d "$elf" | grep -E 'R(UN)?PATH')"
   fi
   libraries=$(ldd "$elf")

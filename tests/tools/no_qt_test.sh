@@ -22,7 +22,10 @@ withoutQt() {
 }
 
 # The probe must see Qt where it is.
-ldd "$bin/libpelorix_dialogs.so" | grep -q 'libQt6Widgets' || fail "the dialogs' library does not use Qt Widgets"
+# Read whole first: grep -q would stop at its match and, under pipefail, fail
+# the pipeline when ldd is cut off writing the rest.
+ldd "$bin/libpelorix_dialogs.so" >"$work/ldd"
+grep -q 'libQt6Widgets' "$work/ldd" || fail "the dialogs' library does not use Qt Widgets"
 
 export PELORIX_CONFIG_DIR=$work/config
 printf 'Buy milk\0' >"$work/memo"
