@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "com/class_registry.h"
+#include "desktop/class_registry.h"
 #include "host/host_connector.h"
 #include "mv/account.h"
 #include "mv/basic_interpreter.h"
@@ -28,7 +28,7 @@ struct BenchAccount {
     mv::Account account(root / "account");
     account.createFile("BP");
     account.write("BP", "ECHO", "SUBROUTINE ECHO(INFO,FROM,TO)\nTO = FROM\nRETURN\n");
-    com::ClassRegistry::instance().registerLibrary((fs::path(PELORIX_BIN_DIR) / "mvhost.so").string());
+    desktop::ClassRegistry::instance().registerLibrary((fs::path(PELORIX_BIN_DIR) / "mvhost.so").string());
   }
   ~BenchAccount() {
     std::error_code ec;

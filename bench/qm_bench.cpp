@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "com/class_registry.h"
+#include "desktop/class_registry.h"
 #include "host/host_connector.h"
-#include "host/marks.h"
+#include "base/marks.h"
 #include "host/settings_writer.h"
 #include "palm/handheld.h"
 #include "palm/hotsync_manager.h"
@@ -62,7 +62,7 @@ void BM_CallHostRoundTrip(benchmark::State& state) {
   Place place;
   fs::copy(kSource / "tests" / "qm" / "account", place.root / "host", fs::copy_options::recursive);
   std::string account = place.account(qm, place.root / "host");
-  com::ClassRegistry::instance().registerLibrary((fs::path(PELORIX_BIN_DIR) / kLibraries[qm]).string());
+  desktop::ClassRegistry::instance().registerLibrary((fs::path(PELORIX_BIN_DIR) / kLibraries[qm]).string());
   host::HostConnector host = host::HostConnector::create(3);
   host.HostName("");
   host.AcctPath(account);
@@ -75,7 +75,7 @@ void BM_CallHostRoundTrip(benchmark::State& state) {
 BENCHMARK(BM_CallHostRoundTrip)->ArgName("qm")->Arg(0)->Arg(1)->UseRealTime();
 
 std::string fieldsOf(int i) {
-  const std::string vm(1, host::kValueMark);
+  const std::string vm(1, pelorix::kValueMark);
   std::string f = "Surname" + std::to_string(i) + vm + "First" + vm + "Company " + std::to_string(i % 97);
   for (int p = 0; p < 5; ++p) f += vm + (p < 2 ? "+1 555 01" + std::to_string(i % 100) : "") + vm + std::to_string(p);
   f += vm + "1" + vm + std::to_string(i) + " Main Street" + vm + "Springfield" + vm + "IL" + vm + "62701" + vm + "USA";
@@ -94,7 +94,7 @@ void BM_SlowSync10000(benchmark::State& state) {
   std::string account = place.account(qm, host);
   // A QM directory file keeps attribute marks as line ends.
   fs::path items = qm ? place.root / place.qmAccount / "ADDRESS.BOOK" : host / "ADDRESS.BOOK";
-  const std::string vm(1, host::kValueMark), am(1, qm ? '\n' : host::kAttributeMark);
+  const std::string vm(1, pelorix::kValueMark), am(1, qm ? '\n' : pelorix::kAttributeMark);
   palm::PdbDatabase db = palm::newDatabase("AddressDB", palm::fourCC("addr"), palm::fourCC("DATA"));
   for (int i = 1; i <= kCount; ++i) {
     std::string id = std::to_string(i);
@@ -111,10 +111,10 @@ void BM_SlowSync10000(benchmark::State& state) {
   v.applications[0] = {"SYNC.ADDRESS", true};
   v.connectionType = 3;
   v.accountName = account;
-  com::SettingsStore store = com::SettingsStore::user();
+  desktop::SettingsStore store = desktop::SettingsStore::user();
   host::writeSettings(store, v);
   for (const char* library : {"pelx.so", kLibraries[qm]})
-    com::ClassRegistry::instance().registerLibrary((fs::path(PELORIX_BIN_DIR) / library).string());
+    desktop::ClassRegistry::instance().registerLibrary((fs::path(PELORIX_BIN_DIR) / library).string());
   for (auto _ : state) {
     palm::HotSyncOptions options;
     options.handheld = place.root / "handheld";

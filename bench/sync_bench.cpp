@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "com/class_registry.h"
-#include "host/marks.h"
+#include "desktop/class_registry.h"
+#include "base/marks.h"
 #include "host/settings_writer.h"
 #include "palm/handheld.h"
 #include "palm/hotsync_manager.h"
@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 using namespace pelorix;
 
 std::string fieldsOf(int i) {
-  const std::string vm(1, host::kValueMark);
+  const std::string vm(1, pelorix::kValueMark);
   std::string f = "Surname" + std::to_string(i) + vm + "First" + vm + "Company " + std::to_string(i % 97);
   for (int p = 0; p < 5; ++p) f += vm + (p < 2 ? "+1 555 01" + std::to_string(i % 100) : "") + vm + std::to_string(p);
   f += vm + "1" + vm + std::to_string(i) + " Main Street" + vm + "Springfield" + vm + "IL" + vm + "62701" + vm + "USA";
@@ -41,7 +41,7 @@ struct World {
     for (const auto& entry : fs::directory_iterator(root / "host" / "ADDRESS.BOOK")) fs::remove(entry.path());
     fs::create_directories(root / "handheld");
 
-    const std::string vm(1, host::kValueMark), am(1, host::kAttributeMark);
+    const std::string vm(1, pelorix::kValueMark), am(1, pelorix::kAttributeMark);
     palm::PdbDatabase db = palm::newDatabase("AddressDB", palm::fourCC("addr"), palm::fourCC("DATA"));
     for (int i = 1; i <= count; ++i) {
       std::string id = std::to_string(i);
@@ -58,10 +58,10 @@ struct World {
     v.applications[0] = {"SYNC.ADDRESS", true};
     v.connectionType = 3;
     v.accountName = (root / "host").string();
-    com::SettingsStore store = com::SettingsStore::user();
+    desktop::SettingsStore store = desktop::SettingsStore::user();
     host::writeSettings(store, v);
     for (const char* library : {"pelx.so", "mvhost.so"})
-      com::ClassRegistry::instance().registerLibrary((fs::path(PELORIX_BIN_DIR) / library).string());
+      desktop::ClassRegistry::instance().registerLibrary((fs::path(PELORIX_BIN_DIR) / library).string());
   }
   ~World() {
     std::error_code ec;
@@ -102,7 +102,7 @@ void BM_FastSyncHostDeletesAThird(benchmark::State& state) {
   int count = static_cast<int>(state.range(0));
   World world(count);
   if (!world.sync(1).ok()) state.SkipWithError("the first HotSync did not complete");
-  const std::string am(1, host::kAttributeMark);
+  const std::string am(1, pelorix::kAttributeMark);
   for (int i = 3; i <= count; i += 3) {
     fs::path item = world.root / "host" / "ADDRESS.BOOK" / std::to_string(i);
     std::ofstream(item, std::ios::binary) << i << am << "0" << am << "0" << am << "0" << am << "1" << am << "1" << am

@@ -4,14 +4,6 @@
 
 namespace pelorix::com {
 
-bool namesEqual(std::string_view a, std::string_view b) noexcept {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
 Variant& argument(std::span<Variant> args, size_t n, std::string_view member) {
   if (n >= args.size()) raise(err::kBadParamCount, std::string(member), "Argument not optional");
   return args[n];

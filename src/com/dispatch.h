@@ -7,13 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "base/ascii_case.h"
 #include "com/com_error.h"
 #include "com/object.h"
 #include "com/variant.h"
 
 namespace pelorix::com {
-
-bool namesEqual(std::string_view a, std::string_view b) noexcept;
 
 // Member table of one class. Properties may take index arguments; a put
 // receives the value separately from them.

@@ -2,12 +2,12 @@
 
 #include "com/com_error.h"
 #include "conduit/csync.h"
-#include "com/desktop_log.h"
+#include "desktop/desktop_log.h"
 #include "setup/dialog_library.h"
 
 namespace pelorix::conduit {
 
-using com::desktopLog;
+using desktop::desktopLog;
 
 using com::Variant;
 

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "com/class_registry.h"
+#include "desktop/class_registry.h"
 #include "com/server.h"
 #include "conduit/cnotify.h"
 
@@ -43,23 +43,15 @@ __attribute__((visibility("default"))) com::HRESULT DllCanUnloadNow() {
 }
 
 __attribute__((visibility("default"))) com::HRESULT DllRegisterServer() {
-  try {
-    com::SettingsStore store = com::SettingsStore::user();
-    com::ClassRegistry::registerServer(store, conduit::kNotifyProgId, conduit::kNotifyClsid,
-                                       com::libraryPathOf(reinterpret_cast<const void*>(&DllRegisterServer)));
-    return com::err::kOk;
-  } catch (...) {
-    return com::kSelfRegisterFailed;
-  }
+  return desktop::ClassRegistry::changeRegistration([](desktop::SettingsStore& store) {
+    desktop::ClassRegistry::registerServer(store, conduit::kNotifyProgId, conduit::kNotifyClsid,
+                                           com::libraryPathOf(reinterpret_cast<const void*>(&DllRegisterServer)));
+  });
 }
 
 __attribute__((visibility("default"))) com::HRESULT DllUnregisterServer() {
-  try {
-    com::SettingsStore store = com::SettingsStore::user();
-    com::ClassRegistry::unregisterServer(store, conduit::kNotifyProgId, conduit::kNotifyClsid);
-    return com::err::kOk;
-  } catch (...) {
-    return com::kSelfRegisterFailed;
-  }
+  return desktop::ClassRegistry::changeRegistration([](desktop::SettingsStore& store) {
+    desktop::ClassRegistry::unregisterServer(store, conduit::kNotifyProgId, conduit::kNotifyClsid);
+  });
 }
 }

@@ -1,12 +1,12 @@
 #include "conduit/csync.h"
 
 #include "com/com_error.h"
-#include "com/desktop_log.h"
+#include "desktop/desktop_log.h"
 #include "pelorix/version.h"
 
 namespace pelorix::conduit {
 
-using com::desktopLog;
+using desktop::desktopLog;
 
 namespace err = com::err;
 

@@ -7,7 +7,7 @@
 #include <unordered_set>
 
 #include "com/object.h"
-#include "conduit/pddirect.h"
+#include "palm/pddirect.h"
 #include "host/cmvdata.h"
 
 namespace pelorix::conduit {

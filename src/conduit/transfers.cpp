@@ -8,7 +8,7 @@
 // has not confirmed are kept so that the next HotSync neither loses nor
 // duplicates those records.
 
-#include "com/desktop_log.h"
+#include "desktop/desktop_log.h"
 #include "conduit/csync.h"
 
 namespace pelorix::conduit {

@@ -1,7 +1,7 @@
 #include "host/cdt_categories.h"
 
-#include "com/desktop_log.h"
-#include "host/marks.h"
+#include "desktop/desktop_log.h"
+#include "base/marks.h"
 #include "host/palm_info.h"
 
 namespace pelorix::host {
@@ -112,7 +112,7 @@ void CDtCategories::Terminate() {
     call(7, wireList());
   } catch (const std::exception& e) {
     // Nothing can receive the error; the desktop's log still tells.
-    com::desktopLog("the categories of " + PalmDatabaseName + " did not reach the host: " + e.what());
+    desktop::desktopLog("the categories of " + PalmDatabaseName + " did not reach the host: " + e.what());
   }
   hotSyncInfo_.reset();
 }

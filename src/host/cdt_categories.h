@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "conduit/pddirect.h"
+#include "palm/pddirect.h"
 #include "host/cmvdata.h"
 #include "host/host_connector.h"
 

@@ -1,7 +1,7 @@
 #include "host/cmvdata.h"
 
 #include "com/com_error.h"
-#include "com/desktop_log.h"
+#include "desktop/desktop_log.h"
 #include "host/cdt_categories.h"
 #include "host/palm_info.h"
 
@@ -9,7 +9,7 @@ namespace pelorix::host {
 
 bool CMVData::OpenDatabase(const std::string& pPath, const std::string&) {
   folder_ = pPath;
-  lastError_ = readSettings(com::SettingsStore::user(), settings_);
+  lastError_ = readSettings(desktop::SettingsStore::user(), settings_);
   try {
     // A second opening replaces the connector without disconnecting the old.
     connector_ = HostConnector::create(settings_.connectionType);
@@ -78,7 +78,7 @@ std::string CMVData::callHost(std::int16_t code, const std::string& fromPalm) {
 
 void CMVData::silentFailure(const std::string& operation, const std::exception& e) {
   std::string what = operation + " of " + PalmDatabaseName + ": " + e.what();
-  com::desktopLog(what);
+  desktop::desktopLog(what);
   if (!silentFailure_) silentFailure_ = what;
 }
 

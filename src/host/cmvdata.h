@@ -11,7 +11,7 @@
 
 #include "com/object.h"
 #include "com/variant.h"
-#include "conduit/pddirect.h"
+#include "palm/pddirect.h"
 #include "host/host_connector.h"
 #include "host/record_list.h"
 #include "host/settings.h"

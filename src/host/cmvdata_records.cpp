@@ -1,9 +1,9 @@
 // The record store half of CMVData: the record list filled from the
 // handheld and from the host, and the requests that move records.
 
-#include "com/desktop_log.h"
+#include "desktop/desktop_log.h"
 #include "host/cmvdata.h"
-#include "host/marks.h"
+#include "base/marks.h"
 
 namespace pelorix::host {
 
@@ -51,7 +51,7 @@ Variant CMVData::palmData(IPalmRecord& r) {
     std::string which = r.RecordId().toInt32() != 0 ? "record " + r.RecordId().toText() : "new record";
     std::string what = "the host's " + which + " (key \"" + r.mvRecNo() + "\") cannot be held by the handheld: " +
                        r.encodeError() + "; it was not written";
-    com::desktopLog(PalmDatabaseName + ": " + what);
+    desktop::desktopLog(PalmDatabaseName + ": " + what);
     unwritable_.push_back(what);
   }
   return data;
@@ -152,7 +152,7 @@ Variant CMVData::ReviewRecord(Variant& vRecordId, std::int32_t& nCategory, std::
     r = newRecord("ReviewRecord");
     r->CreateClass(vRecordId, nCategory, eAttributes, pData);
   } catch (const std::exception& e) {
-    com::desktopLog("ReviewRecord of " + PalmDatabaseName + ": " + e.what());
+    desktop::desktopLog("ReviewRecord of " + PalmDatabaseName + ": " + e.what());
   }
   IPalmRecord* stored = nullptr;
   try {
@@ -174,7 +174,7 @@ Variant CMVData::ReviewRecord(Variant& vRecordId, std::int32_t& nCategory, std::
       if (!data.bytes().empty()) nCategory = r->CategoryId();
       return data;
     } catch (const std::exception& e) {
-      com::desktopLog("ReviewRecord of " + PalmDatabaseName + ": the host's answer is not a record: " + e.what());
+      desktop::desktopLog("ReviewRecord of " + PalmDatabaseName + ": the host's answer is not a record: " + e.what());
     }
   }
   eAttributes = 0;
@@ -213,14 +213,14 @@ void CMVData::RequestInformation() {
     try {
       if (r->IsNew()) {
         if (!records_.tryAdd("MV" + r->mvRecNo(), r))
-          com::desktopLog(PalmDatabaseName + ": the host sent a second new record with the key \"" + r->mvRecNo() +
+          desktop::desktopLog(PalmDatabaseName + ": the host sent a second new record with the key \"" + r->mvRecNo() +
                           "\"; it was dropped");
       } else {
         records_.remove(palmKey(*r));
         records_.add(palmKey(*r), r);
       }
     } catch (const std::exception& e) {
-      com::desktopLog(PalmDatabaseName + ": the host's record " + std::to_string(i) + " was dropped: " + e.what());
+      desktop::desktopLog(PalmDatabaseName + ": the host's record " + std::to_string(i) + " was dropped: " + e.what());
     }
   }
 }

@@ -1,6 +1,6 @@
 #include "host/host_connector.h"
 
-#include "com/class_registry.h"
+#include "desktop/class_registry.h"
 #include "com/dispatch.h"
 
 namespace pelorix::host {
@@ -15,7 +15,7 @@ std::string HostConnector::progIdFor(std::int32_t connectionType) {
 }
 
 HostConnector HostConnector::create(std::int32_t connectionType) {
-  return HostConnector(com::ClassRegistry::instance().create(progIdFor(connectionType)));
+  return HostConnector(desktop::ClassRegistry::instance().create(progIdFor(connectionType)));
 }
 
 void HostConnector::HostName(const std::string& value) { com::putProperty(*object_, "HostName", value); }

@@ -7,7 +7,7 @@
 
 #include "com/object.h"
 #include "com/variant.h"
-#include "host/marks.h"
+#include "base/marks.h"
 
 namespace pelorix::host {
 

@@ -1,6 +1,6 @@
 #include "host/palm_info.h"
 
-#include "host/marks.h"
+#include "base/marks.h"
 #include "records/mod_pelx.h"
 
 namespace pelorix::host {

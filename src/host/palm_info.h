@@ -7,7 +7,7 @@
 #include <string>
 
 #include "com/variant.h"
-#include "conduit/pddirect.h"
+#include "palm/pddirect.h"
 
 namespace pelorix::host {
 

@@ -16,7 +16,7 @@ constexpr Application kApplications[] = {
 
 class Reader {
  public:
-  explicit Reader(const com::SettingsTree& tree) : tree_(tree) {}
+  explicit Reader(const desktop::SettingsTree& tree) : tree_(tree) {}
 
   const std::string* find(const std::string& section, const std::string& key) const {
     auto s = tree_.find(sectionKey(section));
@@ -42,7 +42,7 @@ class Reader {
   }
 
  private:
-  const com::SettingsTree& tree_;
+  const desktop::SettingsTree& tree_;
 };
 
 }  // namespace
@@ -55,8 +55,8 @@ std::string sectionOfDatabase(const std::string& palmDatabaseName) {
   return {};
 }
 
-std::string readSettings(const com::SettingsStore& store, ConduitSettings& s) {
-  com::SettingsTree tree;
+std::string readSettings(const desktop::SettingsStore& store, ConduitSettings& s) {
+  desktop::SettingsTree tree;
   std::string problem;
   try {
     tree = store.load();

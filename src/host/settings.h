@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "com/settings_store.h"
+#include "desktop/settings_store.h"
 
 namespace pelorix::host {
 
@@ -33,6 +33,6 @@ struct ConduitSettings {
 // missing key gives its default, a number that is not one (or not 16-bit)
 // leaves the field as it was. Returns the store's error text, or "" when the
 // store could be read; the settings are usable either way.
-std::string readSettings(const com::SettingsStore& store, ConduitSettings& settings);
+std::string readSettings(const desktop::SettingsStore& store, ConduitSettings& settings);
 
 }  // namespace pelorix::host

@@ -4,8 +4,8 @@
 
 namespace pelorix::host {
 
-void writeSettings(com::SettingsStore& store, const SetupValues& v) {
-  store.update([&](com::SettingsTree& tree) {
+void writeSettings(desktop::SettingsStore& store, const SetupValues& v) {
+  store.update([&](desktop::SettingsTree& tree) {
     auto put = [&](const char* section, const char* key, const std::string& value) {
       tree[sectionKey(section)][key] = value;
     };

@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "com/settings_store.h"
+#include "desktop/settings_store.h"
 
 namespace pelorix::host {
 
@@ -30,6 +30,6 @@ struct SetupValues {
 };
 
 // SettingsError when the store cannot be written; it is then unchanged.
-void writeSettings(com::SettingsStore& store, const SetupValues& values);
+void writeSettings(desktop::SettingsStore& store, const SetupValues& values);
 
 }  // namespace pelorix::host

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <set>
 
-#include "com/atomic_file.h"
+#include "desktop/atomic_file.h"
 
 namespace pelorix::mv {
 
@@ -266,7 +266,7 @@ class Descriptor {
 };
 
 void writeAll(int fd, std::string_view data, const fs::path& path) {
-  com::crashPoint();
+  desktop::crashPoint();
   size_t done = 0;
   while (done < data.size()) {
     ssize_t n = ::write(fd, data.data() + done, data.size() - done);
@@ -277,20 +277,20 @@ void writeAll(int fd, std::string_view data, const fs::path& path) {
 }
 
 void syncData(int fd, const fs::path& path) {
-  com::crashPoint();
+  desktop::crashPoint();
   if (::fdatasync(fd) != 0) ioFailure("cannot flush", path, errno);
 }
 
 void syncFolder(const fs::path& folder) {
   Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd.get() < 0) ioFailure("cannot open", folder, errno);
-  com::crashPoint();
+  desktop::crashPoint();
   if (::fsync(fd.get()) != 0) ioFailure("cannot flush", folder, errno);
 }
 
 // False when there was nothing to remove.
 bool removeFile(const fs::path& path) {
-  com::crashPoint();
+  desktop::crashPoint();
   if (::unlink(path.c_str()) == 0) return true;
   if (errno != ENOENT) ioFailure("cannot remove", path, errno);
   return false;
@@ -410,7 +410,7 @@ void applyJournal(const fs::path& account, const std::vector<JournalEntry>& entr
       removeFile(folder / e.item);
       continue;
     }
-    com::crashPoint();
+    desktop::crashPoint();
     if (::rename((folder / e.temp).c_str(), (folder / e.item).c_str()) != 0 && errno != ENOENT)
       ioFailure("cannot put in place", folder / e.item, errno);
   }
@@ -433,8 +433,8 @@ void Account::replayJournal() {
   if (!S_ISREG(st.st_mode)) throw AccountError("the commit journal " + path.string() + " is not a file");
   std::string text;
   try {
-    text = com::readWholeFile(path);
-  } catch (const com::FileError& e) {
+    text = desktop::readWholeFile(path);
+  } catch (const desktop::FileError& e) {
     throw AccountError(e.what());
   }
   Journal journal = parseJournal(text);
@@ -519,19 +519,19 @@ void Account::commit(const std::vector<ItemChange>& changes) {
   // journal stops being a commit before any temporary it names goes.
   auto undo = [&] {
     if (marked) {
-      com::crashPoint();
+      desktop::crashPoint();
       if (::ftruncate(journalFd.get(), static_cast<off_t>(journal.size())) != 0) {
         journalFd.reset();
         ::unlink(journalPath.c_str());
       }
     }
     for (const Planned* p : created) {
-      com::crashPoint();
+      desktop::crashPoint();
       ::unlink((p->folder / p->entry.temp).c_str());
     }
     if (journalFd.get() >= 0) {
       journalFd.reset();
-      com::crashPoint();
+      desktop::crashPoint();
       ::unlink(journalPath.c_str());
     }
   };
@@ -569,7 +569,7 @@ void Account::commit(const std::vector<ItemChange>& changes) {
     if (plan.size() == 1) {
       // One item: its rename is atomic, no journal needed to decide it.
       const Planned& p = plan[0];
-      com::crashPoint();
+      desktop::crashPoint();
       if (::rename((p.folder / p.entry.temp).c_str(), (p.folder / p.entry.item).c_str()) != 0)
         ioFailure("cannot put in place", p.folder / p.entry.item, errno);
       created.clear();

@@ -2,7 +2,7 @@
 
 #include <sodium.h>
 
-#include "com/atomic_file.h"
+#include "desktop/atomic_file.h"
 
 namespace pelorix::mv {
 
@@ -22,8 +22,8 @@ std::vector<std::pair<std::string, std::string>> AccountUsers::load() const {
   if (!required()) return users;
   std::string text;
   try {
-    text = com::readWholeFile(file_);
-  } catch (const com::FileError& e) {
+    text = desktop::readWholeFile(file_);
+  } catch (const desktop::FileError& e) {
     throw UsersError(e.what());
   }
   size_t start = 0;
@@ -44,8 +44,8 @@ void AccountUsers::save(const std::vector<std::pair<std::string, std::string>>& 
   std::string text;
   for (const auto& [name, hash] : users) text += name + '\t' + hash + '\n';
   try {
-    com::writeFileAtomically(file_, text);
-  } catch (const com::FileError& e) {
+    desktop::writeFileAtomically(file_, text);
+  } catch (const desktop::FileError& e) {
     throw UsersError(e.what());
   }
 }

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <unordered_map>
 
-#include "com/ascii_case.h"
+#include "base/ascii_case.h"
 #include <unistd.h>
 
 #include "mv/account.h"
@@ -27,7 +27,7 @@ BasicError::BasicError(std::string program, int line, std::string cause)
 
 namespace {
 
-using com::upperAscii;
+using pelorix::upperAscii;
 
 // File variables and select-list variables hold a handle, not data.
 const std::string kFileHandle = "\x1B" "FILE:";

@@ -3,7 +3,7 @@
 #include <map>
 #include <set>
 
-#include "com/ascii_case.h"
+#include "base/ascii_case.h"
 #include "mv/basic_interpreter.h"
 #include "mv/basic_program.h"
 #include "mv/conversions.h"
@@ -20,7 +20,7 @@ ExprPtr node(Expr::Kind kind, std::string text, int line) {
 
 namespace {
 
-using com::upperAscii;
+using pelorix::upperAscii;
 
 // ---- tokens ----
 

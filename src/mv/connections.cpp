@@ -3,7 +3,7 @@
 #include <fstream>
 
 #include "com/dispatch.h"
-#include "com/settings_store.h"
+#include "desktop/settings_store.h"
 
 namespace pelorix::mv {
 
@@ -19,7 +19,7 @@ std::string trim(const std::string& s) {
 
 }  // namespace
 
-fs::path connectionsFile() { return com::SettingsStore::configDir() / "connections"; }
+fs::path connectionsFile() { return desktop::SettingsStore::configDir() / "connections"; }
 
 std::optional<fs::path> resolveAccount(const std::string& name) {
   if (trim(name).empty()) return std::nullopt;
@@ -29,9 +29,9 @@ std::optional<fs::path> resolveAccount(const std::string& name) {
     if (line.empty() || line[0] == '#') continue;
     size_t eq = line.find('=');
     if (eq == std::string::npos) continue;
-    if (!com::namesEqual(trim(line.substr(0, eq)), trim(name))) continue;
+    if (!pelorix::namesEqual(trim(line.substr(0, eq)), trim(name))) continue;
     fs::path folder = trim(line.substr(eq + 1));
-    return folder.is_absolute() ? folder : com::SettingsStore::configDir() / folder;
+    return folder.is_absolute() ? folder : desktop::SettingsStore::configDir() / folder;
   }
   std::error_code ec;
   if (fs::is_directory(name, ec)) return fs::absolute(name, ec);

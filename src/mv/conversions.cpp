@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "com/ascii_case.h"
+#include "base/ascii_case.h"
 #include "mv/basic_value.h"
 
 namespace pelorix::mv {
@@ -112,7 +112,7 @@ std::optional<std::string> dateIn(const std::string& text, const DateCode& code)
   int m = 0, d = 0, y = 0;
   auto number = [](const std::string& s) { return std::isdigit(static_cast<unsigned char>(s[0])) ? std::stoi(s.substr(0, 6)) : -1; };
   if (number(parts[1]) < 0) {  // 07 MAY 2001
-    std::string name = com::upperAscii(parts[1]).substr(0, 3);
+    std::string name = pelorix::upperAscii(parts[1]).substr(0, 3);
     for (int i = 0; i < 12; ++i)
       if (name == kMonths[i]) m = i + 1;
     d = number(parts[0]);
@@ -157,7 +157,7 @@ std::optional<std::string> timeIn(const std::string& text) {
   int got = std::sscanf(text.c_str(), "%d:%d:%d%7s", &h, &m, &s, tail);
   if (got < 2) return std::string{};
   if (got == 2) std::sscanf(text.c_str(), "%d:%d%7s", &h, &m, tail);
-  std::string ampm = com::upperAscii(tail);
+  std::string ampm = pelorix::upperAscii(tail);
   if (ampm == "PM" && h < 12) h += 12;
   if (ampm == "AM" && h == 12) h = 0;
   if (h < 0 || h > 23 || m < 0 || m > 59 || s < 0 || s > 59) return std::string{};
@@ -468,7 +468,7 @@ bool matchOne(const std::string& value, const std::vector<PatternItem>& items) {
 }  // namespace
 
 std::optional<std::string> oconv(const std::string& value, const std::string& code) {
-  std::string c = com::upperAscii(code);
+  std::string c = pelorix::upperAscii(code);
   if (auto d = dateCode(c)) return dateOut(value, *d);
   if (c.rfind("MT", 0) == 0 && c.find_first_not_of("MTHS", 2) == std::string::npos) return timeOut(value, c);
   if (auto d = decimalCode(c)) return decimalOut(value, *d);
@@ -483,7 +483,7 @@ std::optional<std::string> oconv(const std::string& value, const std::string& co
 }
 
 std::optional<std::string> iconv(const std::string& text, const std::string& code) {
-  std::string c = com::upperAscii(code);
+  std::string c = pelorix::upperAscii(code);
   if (auto d = dateCode(c)) return dateIn(text, *d);
   if (c.rfind("MT", 0) == 0 && c.find_first_not_of("MTHS", 2) == std::string::npos) return timeIn(text);
   if (auto d = decimalCode(c)) return decimalIn(text, *d);
@@ -492,7 +492,7 @@ std::optional<std::string> iconv(const std::string& text, const std::string& cod
 }
 
 std::optional<std::string> formatValue(const std::string& value, const std::string& code) {
-  return applyMask(value, com::upperAscii(code.substr(0, 1)) == code.substr(0, 1) ? code : code);
+  return applyMask(value, pelorix::upperAscii(code.substr(0, 1)) == code.substr(0, 1) ? code : code);
 }
 
 bool matchesPattern(const std::string& value, const std::string& pattern) {

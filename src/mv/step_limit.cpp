@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "com/settings_store.h"
+#include "desktop/settings_store.h"
 
 namespace pelorix::mv {
 
@@ -12,7 +12,7 @@ namespace {
 // A damaged or odd setting must not stop a sync: the default applies.
 std::optional<double> positiveSetting(const char* value) {
   try {
-    auto text = com::SettingsStore::user().get(kHostSettingsKey, value);
+    auto text = desktop::SettingsStore::user().get(kHostSettingsKey, value);
     if (text) {
       double number = std::stod(*text);
       if (number > 0) return number;

@@ -1,6 +1,6 @@
 #include "palm/conduit_controls.h"
 
-#include "com/class_registry.h"
+#include "desktop/class_registry.h"
 #include "com/com_error.h"
 
 namespace pelorix::palm {
@@ -9,7 +9,7 @@ using com::Variant;
 using Args = std::span<Variant>;
 
 void addConduitControls() {
-  auto& registry = com::ClassRegistry::instance();
+  auto& registry = desktop::ClassRegistry::instance();
   registry.addBuiltin(kConduitManagerProgId, [] { return com::Ref<com::Object>(com::make<ConduitManager>()); });
   registry.addBuiltin(kConduitDataProgId,
                       [] { return com::Ref<com::Object>(com::make<ConduitData>(ConduitEntries::user())); });

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "com/ascii_case.h"
+#include "base/ascii_case.h"
 #include "com/com_error.h"
 
 namespace pelorix::palm {
@@ -21,7 +21,7 @@ constexpr const char* kManagerKey = "HotSyncManager";
 ConduitEntries::ConduitEntries(fs::path file) : store_(std::move(file)) {}
 
 ConduitEntries ConduitEntries::user() {
-  ConduitEntries entries(com::SettingsStore::configDir() / "conduits.reg");
+  ConduitEntries entries(desktop::SettingsStore::configDir() / "conduits.reg");
   if (!fs::exists(entries.file())) entries.seedDefaults();
   return entries;
 }
@@ -56,7 +56,7 @@ std::optional<std::string> ConduitEntries::value(std::uint32_t creator, const st
 
 bool ConduitEntries::setValue(std::uint32_t creator, const std::string& name, const std::string& value) {
   bool found = false;
-  store_.update([&](com::SettingsTree& tree) {
+  store_.update([&](desktop::SettingsTree& tree) {
     auto entry = tree.find(keyOf(creator));
     if (entry == tree.end() || entry->second.empty()) return;
     entry->second[name] = value;
@@ -70,7 +70,7 @@ void ConduitEntries::removeValue(std::uint32_t creator, const std::string& name)
 }
 
 void ConduitEntries::put(std::uint32_t creator, const ConduitEntry& entry) {
-  store_.update([&](com::SettingsTree& tree) {
+  store_.update([&](desktop::SettingsTree& tree) {
     auto& values = tree[keyOf(creator)];
     values["Conduit"] = entry.dll;
     values["Name"] = entry.name;
@@ -81,7 +81,7 @@ void ConduitEntries::put(std::uint32_t creator, const ConduitEntry& entry) {
 std::optional<std::string> ConduitEntries::comClass(std::uint32_t creator) const {
   auto e = entry(creator);
   if (!e || e->comClient.empty()) return std::nullopt;
-  std::string dll = com::upperAscii(e->dll);
+  std::string dll = pelorix::upperAscii(e->dll);
   if (dll != "COMCONDUIT.DLL" && dll != "COMCLIENT.DLL") return std::nullopt;
   return e->comClient;
 }
@@ -98,7 +98,7 @@ int countOf(const std::string& text) {
 }  // namespace
 
 void ConduitEntries::reload() {
-  store_.update([](com::SettingsTree& tree) {
+  store_.update([](desktop::SettingsTree& tree) {
     auto& count = tree[kManagerKey]["Reloads"];
     count = std::to_string(countOf(count) + 1);
   });
@@ -116,7 +116,7 @@ void ConduitEntries::seedDefaults() {
       {"memo", "MemoConduit.DLL", "Memo Pad"},
       {"todo", "ToDoConduit.DLL", "To Do List"},
   };
-  store_.update([](com::SettingsTree& tree) {
+  store_.update([](desktop::SettingsTree& tree) {
     for (const Default& d : defaults) {
       auto& values = tree[keyOf(*creatorId(d.creator))];
       values["Conduit"] = d.dll;

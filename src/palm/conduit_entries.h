@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "com/settings_store.h"
+#include "desktop/settings_store.h"
 
 namespace pelorix::palm {
 
@@ -55,7 +55,7 @@ class ConduitEntries {
   void seedDefaults();
 
  private:
-  com::SettingsStore store_;
+  desktop::SettingsStore store_;
 };
 
 }  // namespace pelorix::palm

@@ -2,7 +2,7 @@
 // conduit's view of the running HotSync.
 
 #include "com/com_error.h"
-#include "conduit/pddirect.h"
+#include "palm/pddirect.h"
 #include "palm/hotsync_session.h"
 #include "palm/pdb_database.h"
 #include "palm/record_adapter.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "com/com_error.h"
-#include "conduit/pddirect.h"
+#include "palm/pddirect.h"
 #include "palm/palm_text.h"
 #include "palm/pdb_database.h"
 

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "com/atomic_file.h"
+#include "desktop/atomic_file.h"
 #include "palm/app_info.h"
 #include "palm/palm_text.h"
 
@@ -44,8 +44,8 @@ PdbDatabase Handheld::read(const std::string& name) const {
   fs::path file = fileOf(name);
   std::string bytes;
   try {
-    bytes = com::readWholeFile(file);
-  } catch (const com::FileError& e) {
+    bytes = desktop::readWholeFile(file);
+  } catch (const desktop::FileError& e) {
     throw PdbFormatError(e.what());
   }
   auto data = std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
@@ -68,7 +68,7 @@ void Handheld::write(const std::string& name, const PdbDatabase& db) const {
   std::error_code ec;
   // Replacing a link by a file would part it from what it points to.
   if (fs::is_symlink(file, ec)) file = fs::weakly_canonical(file);
-  com::writeFileAtomically(file,
+  desktop::writeFileAtomically(file,
                            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
                            kFileMode);
 }
@@ -122,7 +122,7 @@ Handheld::Pending Handheld::pending(const std::string& name) const {
   std::error_code ec;
   Pending pending;
   if (!fs::exists(file, ec)) return pending;
-  std::istringstream in(com::readWholeFile(file));
+  std::istringstream in(desktop::readWholeFile(file));
   for (std::string line; std::getline(in, line);) {
     size_t tab = line.find('\t');
     if (line.starts_with('#') || tab == std::string::npos) continue;
@@ -142,14 +142,14 @@ void Handheld::setPending(const std::string& name, const Pending& pending) const
   if (pending.ids.empty() && pending.seed == 0) {
     std::error_code ec;
     if (!fs::exists(file, ec)) return;
-    com::crashPoint();
-    if (!fs::remove(file, ec) && ec) throw com::FileError("cannot remove " + file.string() + ": " + ec.message());
+    desktop::crashPoint();
+    if (!fs::remove(file, ec) && ec) throw desktop::FileError("cannot remove " + file.string() + ": " + ec.message());
     return;
   }
   std::string text = "# Pelorix: ids of new host records that the host has not confirmed yet\n";
   if (pending.seed) text += "seed\t" + std::to_string(pending.seed) + "\n";
   for (const auto& [key, id] : pending.ids) text += std::to_string(id) + "\t" + escapeKey(key) + "\n";
-  com::writeFileAtomically(file, text, kFileMode);
+  desktop::writeFileAtomically(file, text, kFileMode);
 }
 
 void Handheld::removeLeftovers() const {
@@ -167,7 +167,7 @@ std::map<std::string, std::string> Handheld::state() const {
   std::map<std::string, std::string> state;
   std::error_code ec;
   if (!fs::exists(folder_ / kStateFile, ec)) return state;
-  std::istringstream in(com::readWholeFile(folder_ / kStateFile));
+  std::istringstream in(desktop::readWholeFile(folder_ / kStateFile));
   for (std::string line; std::getline(in, line);) {
     size_t eq = line.find('=');
     if (eq != std::string::npos && !line.starts_with('#')) state[line.substr(0, eq)] = line.substr(eq + 1);
@@ -178,7 +178,7 @@ std::map<std::string, std::string> Handheld::state() const {
 void Handheld::setState(const std::map<std::string, std::string>& state) const {
   std::string text = "# Pelorix HotSync state of this handheld\n";
   for (const auto& [key, value] : state) text += key + "=" + value + "\n";
-  com::writeFileAtomically(folder_ / kStateFile, text, kFileMode);
+  desktop::writeFileAtomically(folder_ / kStateFile, text, kFileMode);
 }
 
 PdbDatabase newDatabase(const std::string& palmName, std::uint32_t creator, std::uint32_t type) {

@@ -3,13 +3,13 @@
 #include <fstream>
 #include <random>
 
-#include "com/ascii_case.h"
-#include "com/atomic_file.h"
-#include "com/class_registry.h"
-#include "com/desktop_log.h"
+#include "base/ascii_case.h"
+#include "desktop/atomic_file.h"
+#include "desktop/class_registry.h"
+#include "desktop/desktop_log.h"
 #include "com/datetime.h"
 #include "com/dispatch.h"
-#include "com/settings_store.h"
+#include "desktop/settings_store.h"
 
 namespace pelorix::palm {
 
@@ -22,7 +22,7 @@ constexpr const char* kDesktopKey = "Software\\Pelorix\\HotSync";
 // This desktop's identity, made once, so that a handheld knows whether it
 // last synchronised here.
 std::string desktopId() {
-  com::SettingsStore store = com::SettingsStore::user();
+  desktop::SettingsStore store = desktop::SettingsStore::user();
   if (auto id = store.get(kDesktopKey, "DesktopId")) return *id;
   std::random_device random;
   char buffer[20];
@@ -50,9 +50,9 @@ const std::vector<Application>& applications() {
 }
 
 const Application* findApplication(const std::string& name) {
-  std::string wanted = com::lowerAscii(name);
+  std::string wanted = pelorix::lowerAscii(name);
   for (const Application& a : applications())
-    if (wanted == a.key || wanted == com::lowerAscii(a.database) || wanted == com::lowerAscii(a.name) ||
+    if (wanted == a.key || wanted == pelorix::lowerAscii(a.database) || wanted == pelorix::lowerAscii(a.name) ||
         wanted == fourCCText(a.creator))
       return &a;
   return nullptr;
@@ -63,7 +63,7 @@ std::optional<std::int32_t> parseSyncType(const std::string& text) {
       {"fast", 0}, {"slow", 1}, {"handheld-overwrites-desktop", 2}, {"desktop-overwrites-handheld", 3},
       {"install", 4}, {"backup", 5}, {"nothing", 6}, {"do-nothing", 6}};
   for (const auto& [name, value] : names)
-    if (com::lowerAscii(text) == name) return value;
+    if (pelorix::lowerAscii(text) == name) return value;
   double number;
   if (com::parseNumber(text, number) && number == static_cast<std::int32_t>(number))
     return static_cast<std::int32_t>(number);
@@ -74,12 +74,12 @@ fs::path userFolder(const std::string& userName) {
   std::string safe;
   for (char c : userName) safe += (c == '/' || c == '\\' || c == '\0') ? '_' : c;
   if (safe.empty() || safe == "." || safe == "..") safe = "_" + safe;
-  return com::SettingsStore::configDir() / "users" / safe;
+  return desktop::SettingsStore::configDir() / "users" / safe;
 }
 
 HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void(const std::string&)>& print) {
   Handheld handheld(options.handheld);
-  com::FileLock lock(handheld.lockFile(), false);
+  desktop::FileLock lock(handheld.lockFile(), false);
   handheld.removeLeftovers();
   auto state = handheld.state();
 
@@ -161,7 +161,7 @@ HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void
     HotSyncSession session(handheld, request, emit);
     if (options.progress) session.watchProgress(options.progress);
     try {
-      com::Ref<com::Object> conduit = com::ClassRegistry::instance().create(progId);
+      com::Ref<com::Object> conduit = desktop::ClassRegistry::instance().create(progId);
       com::callMethod(*conduit, "IPDClientNotify_BeginProcess");
     } catch (const std::exception& e) {
       problem(std::string(app->name) + ": the conduit could not run: " + e.what());
@@ -180,7 +180,7 @@ HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void
         problem(db + ": " + why +
                 (kept ? "; the handheld keeps what the host was told, the next HotSync completes the rest"
                       : "; the database is as it was") +
-                " (" + com::desktopLogFile().string() + ")");
+                " (" + desktop::desktopLogFile().string() + ")");
         continue;
       }
       auto plural = [](size_t n) { return std::to_string(n) + (n == 1 ? " record " : " records "); };

@@ -4,7 +4,7 @@
 #include <memory>
 #include <unordered_map>
 
-#include "conduit/pddirect.h"
+#include "palm/pddirect.h"
 #include "palm/hotsync_session.h"
 
 namespace pelorix::palm {

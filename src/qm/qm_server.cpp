@@ -4,7 +4,7 @@
 
 #include <strings.h>
 
-#include "com/class_registry.h"
+#include "desktop/class_registry.h"
 #include "com/server.h"
 #include "qm/qm_host.h"
 #include "connector/live_objects.h"
@@ -41,28 +41,20 @@ __attribute__((visibility("default"))) com::HRESULT DllCanUnloadNow() {
 }
 
 __attribute__((visibility("default"))) com::HRESULT DllRegisterServer() {
-  try {
-    com::SettingsStore store = com::SettingsStore::user();
-    com::ClassRegistry::registerServer(store, qm::kProgId, kClsid, thisLibrary());
-    return com::err::kOk;
-  } catch (...) {
-    return com::kSelfRegisterFailed;
-  }
+  return desktop::ClassRegistry::changeRegistration([](desktop::SettingsStore& store) {
+    desktop::ClassRegistry::registerServer(store, qm::kProgId, kClsid, thisLibrary());
+  });
 }
 
 __attribute__((visibility("default"))) com::HRESULT DllUnregisterServer() {
-  try {
-    com::SettingsStore store = com::SettingsStore::user();
-    auto entry = com::ClassRegistry::lookup(store, qm::kProgId);
+  return desktop::ClassRegistry::changeRegistration([](desktop::SettingsStore& store) {
+    auto entry = desktop::ClassRegistry::lookup(store, qm::kProgId);
     if (entry && strcasecmp(entry->first.c_str(), kClsid) == 0)
-      com::ClassRegistry::unregisterServer(store, qm::kProgId, kClsid);
+      desktop::ClassRegistry::unregisterServer(store, qm::kProgId, kClsid);
     else
       // Another library serves the ProgID now: only our class entry goes.
       store.removeKey(std::string("Software\\Classes\\CLSID\\") + kClsid);
-    return com::err::kOk;
-  } catch (...) {
-    return com::kSelfRegisterFailed;
-  }
+  });
 }
 }
 

@@ -1,5 +1,7 @@
 #include "qm/qm_session.h"
 
+#include "base/ascii_case.h"
+
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -36,11 +38,6 @@ constexpr int kConnectMillis = 30'000;
 
 std::string errnoText(int error) { return std::strerror(error); }
 
-bool sameNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 // The secret leaves memory once sent.
 struct Wiped {
@@ -136,7 +133,7 @@ std::string qmsysFromConfig(const fs::path& file) {
       section = line.substr(1, line.find(']') - 1);
       continue;
     }
-    if (sameNoCase(section, "qm") && line.rfind("QMSYS=", 0) == 0) return line.substr(6);
+    if (namesEqual(section, "qm") && line.rfind("QMSYS=", 0) == 0) return line.substr(6);
   }
   return {};
 }
@@ -166,7 +163,7 @@ Endpoint parseEndpoint(const std::string& hostName, bool havePassword) {
   }
   if (e.port.empty()) e.port = kDefaultPort;
   bool explicitPort = e.port != kDefaultPort || name.find(':') != std::string::npos;
-  if ((e.host.empty() || sameNoCase(e.host, "localhost")) && !havePassword && !explicitPort) e.local = true;
+  if ((e.host.empty() || namesEqual(e.host, "localhost")) && !havePassword && !explicitPort) e.local = true;
   if (e.host.empty()) e.host = "localhost";
   return e;
 }
@@ -401,7 +398,7 @@ std::string Session::call(const std::string& subroutine, std::string_view a1, st
     size_t end = message.find("' object code", at + load.size());
     if (end != std::string::npos) {
       std::string missing = message.substr(at + load.size(), end - at - load.size());
-      if (sameNoCase(missing, subroutine))
+      if (namesEqual(missing, subroutine))
         throw SessionError(Failure::NotCatalogued, "The subroutine " + subroutine + " is not catalogued in the account (" +
                                                        message + "); compile and catalogue it: BASIC BP " +
                                                        subroutine + ", CATALOG BP " + subroutine);

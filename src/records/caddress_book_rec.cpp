@@ -1,6 +1,6 @@
 #include "records/caddress_book_rec.h"
 
-#include "host/marks.h"
+#include "base/marks.h"
 #include "palm/palm_text.h"
 #include "records/mod_pelx.h"
 
@@ -48,7 +48,7 @@ void CAddressBookRec::encode(RecordWriter& out) {
 }
 
 void CAddressBookRec::appendFields(std::string& out) const {
-  const char vm = host::kValueMark;
+  const char vm = pelorix::kValueMark;
   for (size_t i = 0; i < kTexts; ++i) {
     out += vm;
     out += i == kNote ? lineBreaksToSvm(texts_[i]) : texts_[i];

@@ -1,6 +1,6 @@
 #include "records/cdate_book.h"
 
-#include "host/marks.h"
+#include "base/marks.h"
 #include "records/mod_pelx.h"
 
 namespace pelorix::records {
@@ -115,14 +115,14 @@ void CDateBook::encode(RecordWriter& out) {
 }
 
 void CDateBook::appendFields(std::string& out) const {
-  const char vm = host::kValueMark;
+  const char vm = pelorix::kValueMark;
   for (const std::string* text : {&startTime_, &startDate_, &endTime_}) out += vm + *text;
   for (std::int32_t n : {isUntimed_, hasAlarm_, alarmAdvance_, alarmUnit_, repeatType_}) out += vm + std::to_string(n);
   out += vm + repeatEndDate_;
   for (std::uint8_t n : {repeatFrequency_, repeatOn_, repeatStartOfWeek_}) out += vm + std::to_string(n);
   out += vm;
   for (size_t i = 0; i < exceptions_.size(); ++i) {
-    if (i) out += host::kSubvalueMark;
+    if (i) out += pelorix::kSubvalueMark;
     out += std::to_string(exceptions_[i]);
   }
   out += vm + lineBreaksToSvm(description_);
@@ -151,7 +151,7 @@ void CDateBook::afterExtract() {
   exceptions_.clear();
   std::string_view rest = pendingExceptions_;
   while (!rest.empty()) {
-    size_t svm = rest.find(host::kSubvalueMark);
+    size_t svm = rest.find(pelorix::kSubvalueMark);
     std::string piece(rest.substr(0, svm));
     if (!piece.empty()) exceptions_.push_back(numberField(piece));
     rest = svm == std::string_view::npos ? std::string_view{} : rest.substr(svm + 1);

@@ -1,6 +1,6 @@
 #include "records/cmemo_pad.h"
 
-#include "host/marks.h"
+#include "base/marks.h"
 #include "records/mod_pelx.h"
 
 namespace pelorix::records {
@@ -13,7 +13,7 @@ void CMemoPad::decode(RecordReader& in) {
 void CMemoPad::encode(RecordWriter& out) { out.text(toHandheldLineBreaks(memo_)); }
 
 void CMemoPad::appendFields(std::string& out) const {
-  out += host::kValueMark;
+  out += pelorix::kValueMark;
   out += lineBreaksToSvm(memo_);
 }
 

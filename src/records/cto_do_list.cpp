@@ -1,6 +1,6 @@
 #include "records/cto_do_list.h"
 
-#include "host/marks.h"
+#include "base/marks.h"
 #include "records/mod_pelx.h"
 
 namespace pelorix::records {
@@ -32,7 +32,7 @@ void CToDoList::encode(RecordWriter& out) {
 }
 
 void CToDoList::appendFields(std::string& out) const {
-  const char vm = host::kValueMark;
+  const char vm = pelorix::kValueMark;
   out += vm + dueDate_;
   out += vm;
   out += flagText(completed_);

@@ -4,7 +4,7 @@
 
 #include "com/com_error.h"
 #include "com/datetime.h"
-#include "host/marks.h"
+#include "base/marks.h"
 
 namespace pelorix::records {
 
@@ -120,7 +120,7 @@ std::string lineBreaksToSvm(std::string_view text) {
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
     if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    out += (c == '\r' || c == '\n') ? host::kSubvalueMark : c;
+    out += (c == '\r' || c == '\n') ? pelorix::kSubvalueMark : c;
   }
   return out;
 }
@@ -129,7 +129,7 @@ std::string svmToLineBreaks(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (char c : text) {
-    if (c == host::kSubvalueMark)
+    if (c == pelorix::kSubvalueMark)
       out += "\r\n";
     else
       out += c;

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "com/desktop_log.h"
-#include "host/marks.h"
+#include "desktop/desktop_log.h"
+#include "base/marks.h"
 #include "palm/palm_text.h"
 #include "records/caddress_book_rec.h"
 #include "records/cdate_book.h"
@@ -99,7 +99,7 @@ void RecordReader::skip(std::int32_t bytes) {
 }
 
 std::string FieldScanner::next() {
-  size_t vm = rest_.find(host::kValueMark);
+  size_t vm = rest_.find(pelorix::kValueMark);
   if (vm == std::string_view::npos)
     com::raise(err::kInvalidArgument, "ExtractDynamicArray",
                "The dynamic array has too few fields: field " + std::to_string(taken_ + 1) + " has no closing value mark");
@@ -146,7 +146,7 @@ Variant IPalmRecord::CreatePalmData() {
     if (out.unheld() > 0 && !unheldLogged_) {
       unheldLogged_ = true;
       std::string which = recordId_ != 0 ? "record " + std::to_string(recordId_) : std::string("new record");
-      com::desktopLog(std::string(palmDatabase()) + " " + which + " (host key \"" + mvRecNo_ + "\"): " +
+      desktop::desktopLog(std::string(palmDatabase()) + " " + which + " (host key \"" + mvRecNo_ + "\"): " +
                       std::to_string(out.unheld()) +
                       " characters the handheld cannot hold were written as \"?\" (a NUL as a blank)");
     }
@@ -160,7 +160,7 @@ Variant IPalmRecord::CreatePalmData() {
 }
 
 std::string IPalmRecord::CreateDynamicArray() {
-  const char vm = host::kValueMark;
+  const char vm = pelorix::kValueMark;
   std::string out = recordId_ != 0 ? utility().RecordIdToText(Variant(recordId_)) : std::string{};
   out += vm + std::to_string(categoryId_);
   for (bool flag : {isDelete_, isArchive_, isDirty_, isPrivate_}) {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "com/dispatch.h"
-#include "conduit/pddirect.h"
+#include "palm/pddirect.h"
 
 namespace pelorix::records {
 

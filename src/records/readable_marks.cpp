@@ -1,6 +1,6 @@
 #include "records/readable_marks.h"
 
-#include "host/marks.h"
+#include "base/marks.h"
 
 namespace pelorix::records {
 
@@ -13,9 +13,9 @@ std::string toReadableMarks(std::string_view raw) {
   std::string out;
   out.reserve(raw.size());
   for (char c : raw) {
-    if (c == host::kAttributeMark) out += '^';
-    else if (c == host::kValueMark) out += ']';
-    else if (c == host::kSubvalueMark) out += '\\';
+    if (c == pelorix::kAttributeMark) out += '^';
+    else if (c == pelorix::kValueMark) out += ']';
+    else if (c == pelorix::kSubvalueMark) out += '\\';
     else if (escaped(c)) (out += kEscape) += c;
     else out += c;
   }
@@ -28,9 +28,9 @@ std::string fromReadableMarks(std::string_view readable) {
   for (size_t i = 0; i < readable.size(); ++i) {
     char c = readable[i];
     if (c == kEscape && i + 1 < readable.size() && escaped(readable[i + 1])) out += readable[++i];
-    else if (c == '^') out += host::kAttributeMark;
-    else if (c == ']') out += host::kValueMark;
-    else if (c == '\\') out += host::kSubvalueMark;
+    else if (c == '^') out += pelorix::kAttributeMark;
+    else if (c == ']') out += pelorix::kValueMark;
+    else if (c == '\\') out += pelorix::kSubvalueMark;
     else out += c;
   }
   return out;

@@ -4,7 +4,7 @@
 #include <QMessageBox>
 #include <QProcess>
 
-#include "conduit/fconfigure.h"
+#include "setup/fconfigure.h"
 #include "pelorix/version.h"
 #include "setup/dialog_library.h"
 #include "setup/forms.h"
@@ -27,7 +27,7 @@ void showMessageBox(MessageKind kind, const std::string& text) {
 bool startDetached(const std::string& path) { return QProcess::startDetached(QString::fromStdString(path), {}); }
 
 bool configure(std::int32_t& action, std::int32_t& preference, bool stayOnTop) {
-  conduit::FConfigure& dialog = conduit::FConfigure::instance();
+  setup::FConfigure& dialog = setup::FConfigure::instance();
   dialog.actionCode = action;
   if (stayOnTop) dialog.setWindowFlag(Qt::WindowStaysOnTopHint, true);
   dialog.Show();
@@ -40,7 +40,7 @@ bool configure(std::int32_t& action, std::int32_t& preference, bool stayOnTop) {
 void unloadAll() {
   unloadSetup();
   unloadAbout();
-  conduit::FConfigure::unload();
+  setup::FConfigure::unload();
 }
 
 const DialogEntries kEntries = {

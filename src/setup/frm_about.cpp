@@ -12,7 +12,7 @@
 
 namespace pelorix::setup {
 
-frmAbout::frmAbout(QWidget* owner, com::SettingsStore settings) : QDialog(owner), settings_(std::move(settings)) {
+frmAbout::frmAbout(QWidget* owner, desktop::SettingsStore settings) : QDialog(owner), settings_(std::move(settings)) {
   setObjectName("frmAbout");
   picIcon = new QLabel(this);
   picIcon->setObjectName("picIcon");

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "com/settings_store.h"
+#include "desktop/settings_store.h"
 
 class QLabel;
 class QPushButton;
@@ -16,7 +16,7 @@ namespace pelorix::setup {
 
 class frmAbout : public QDialog {
  public:
-  explicit frmAbout(QWidget* owner = nullptr, com::SettingsStore settings = com::SettingsStore::user());
+  explicit frmAbout(QWidget* owner = nullptr, desktop::SettingsStore settings = desktop::SettingsStore::user());
 
   void StartSysInfo();
 
@@ -32,7 +32,7 @@ class frmAbout : public QDialog {
 
  private:
   std::optional<std::string> GetKeyValue(const std::string& keyName, const std::string& subKeyRef) const;
-  com::SettingsStore settings_;
+  desktop::SettingsStore settings_;
 };
 
 }  // namespace pelorix::setup

@@ -15,7 +15,7 @@
 #include <optional>
 
 #include "com/com_error.h"
-#include "com/desktop_log.h"
+#include "desktop/desktop_log.h"
 #include "com/variant.h"
 #include "host/settings.h"
 #include "host/settings_writer.h"
@@ -46,7 +46,7 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 std::string ss(const QString& s) { return s.toStdString(); }
 }  // namespace
 
-frmSetup::frmSetup(QWidget* owner, com::SettingsStore settings)
+frmSetup::frmSetup(QWidget* owner, desktop::SettingsStore settings)
     : QDialog(owner), settings_(std::move(settings)), controls_(ConduitControls::create()) {
   setObjectName("frmSetup");
   setWindowTitle("Conduit Setup");
@@ -271,11 +271,11 @@ void frmSetup::showEvent(QShowEvent* event) {
 
 void frmSetup::LoadSettings() {
   // Every read stands alone: a value that cannot be read leaves its control as it was.
-  com::SettingsTree tree;
+  desktop::SettingsTree tree;
   try {
     tree = settings_.load();
   } catch (const std::exception& e) {
-    com::desktopLog(std::string("Conduit Setup: the settings could not be read: ") + e.what());
+    desktop::desktopLog(std::string("Conduit Setup: the settings could not be read: ") + e.what());
   }
   auto read = [&](const char* section, const char* key) -> std::optional<std::string> {
     auto values = tree.find(host::sectionKey(section));

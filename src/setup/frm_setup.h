@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <array>
 
-#include "com/settings_store.h"
+#include "desktop/settings_store.h"
 #include "setup/registration.h"
 
 class QAction;
@@ -23,7 +23,7 @@ namespace pelorix::setup {
 class frmSetup : public QDialog {
  public:
   // Loading reads the settings into the controls.
-  explicit frmSetup(QWidget* owner = nullptr, com::SettingsStore settings = com::SettingsStore::user());
+  explicit frmSetup(QWidget* owner = nullptr, desktop::SettingsStore settings = desktop::SettingsStore::user());
 
   // Gives every application back to its previous conduit.
   void UnInstall();
@@ -69,7 +69,7 @@ class frmSetup : public QDialog {
 
   // Everything above the connection frames, as tall as their top.
   QWidget* connectionHead_ = nullptr;
-  com::SettingsStore settings_;
+  desktop::SettingsStore settings_;
   ConduitControls controls_;
 };
 

@@ -1,7 +1,7 @@
 #include "setup/registration.h"
 
-#include "com/ascii_case.h"
-#include "com/class_registry.h"
+#include "base/ascii_case.h"
+#include "desktop/class_registry.h"
 #include "com/com_error.h"
 #include "com/dispatch.h"
 #include "host/settings.h"
@@ -43,7 +43,7 @@ void put(com::Object& object, com::DispId id, std::initializer_list<Arg> args) {
 ConduitControls ConduitControls::create() {
   static const bool added = (palm::addConduitControls(), true);
   (void)added;
-  auto& registry = com::ClassRegistry::instance();
+  auto& registry = desktop::ClassRegistry::instance();
   return {registry.create(palm::kConduitManagerProgId), registry.create(palm::kConduitDataProgId),
           registry.create(palm::kHotSyncApiProgId)};
 }
@@ -53,7 +53,7 @@ const char* sectionOfCreator(const std::string& creator) {
   return c ? c->section : nullptr;
 }
 
-bool UpdateConduit(ConduitControls& controls, com::SettingsStore& settings, const std::string& creator, bool flag) {
+bool UpdateConduit(ConduitControls& controls, desktop::SettingsStore& settings, const std::string& creator, bool flag) {
   const Creator* app = findCreator(creator);
   if (!app) {
     showMessage(MessageKind::Critical, "Invalid Creator Id");
@@ -77,8 +77,8 @@ bool UpdateConduit(ConduitControls& controls, com::SettingsStore& settings, cons
     const std::string section = host::sectionKey(app->section);
 
     if (flag) {
-      std::string upperDll = com::upperAscii(dll);
-      if (com::upperAscii(client) == "PELX.CNOTIFY" && (upperDll == "COMCLIENT.DLL" || upperDll == "COMCONDUIT.DLL"))
+      std::string upperDll = pelorix::upperAscii(dll);
+      if (pelorix::upperAscii(client) == "PELX.CNOTIFY" && (upperDll == "COMCLIENT.DLL" || upperDll == "COMCONDUIT.DLL"))
         return true;
       settings.set(section, "OldDll", dll);
       settings.set(section, "OldCOMClient", client);
@@ -109,7 +109,7 @@ bool UpdateConduit(ConduitControls& controls, com::SettingsStore& settings, cons
   return false;
 }
 
-bool UnInstall(ConduitControls& controls, com::SettingsStore& settings) {
+bool UnInstall(ConduitControls& controls, desktop::SettingsStore& settings) {
   bool ok = true;
   for (const char* creator : kCreators) {
     // As unregistering one application does, so that the setup shows it unticked.

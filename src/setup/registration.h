@@ -5,7 +5,7 @@
 #include <string>
 
 #include "com/object.h"
-#include "com/settings_store.h"
+#include "desktop/settings_store.h"
 
 namespace pelorix::setup {
 
@@ -18,10 +18,10 @@ struct ConduitControls {
 // Makes the application of the creator text ("addr", "date", "memo",
 // "todo") this conduit's (flag true) or restores its previous conduit. Every
 // failure is told through a critical message; returns false then.
-bool UpdateConduit(ConduitControls& controls, com::SettingsStore& settings, const std::string& creator, bool flag);
+bool UpdateConduit(ConduitControls& controls, desktop::SettingsStore& settings, const std::string& creator, bool flag);
 
 // Restores all four applications and marks each no longer used ("Active" 0).
-bool UnInstall(ConduitControls& controls, com::SettingsStore& settings);
+bool UnInstall(ConduitControls& controls, desktop::SettingsStore& settings);
 
 // The creator texts in the order saving handles them.
 inline constexpr const char* kCreators[] = {"addr", "date", "memo", "todo"};

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "com/atomic_file.h"
+#include "desktop/atomic_file.h"
 #include "conduit/sync_world.h"
 #include "mv/dynamic_array.h"
 #include "palm/app_info.h"
@@ -31,7 +31,7 @@ class Fidelity : public SyncWorld {
   }
   std::string desktopLog() const {
     std::error_code ec;
-    return fs::exists(config.dir() / "pelorix.log", ec) ? com::readWholeFile(config.dir() / "pelorix.log") : "";
+    return fs::exists(config.dir() / "pelorix.log", ec) ? desktop::readWholeFile(config.dir() / "pelorix.log") : "";
   }
 };
 

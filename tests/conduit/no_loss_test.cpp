@@ -19,8 +19,8 @@
 #include <set>
 #include <thread>
 
-#include "com/atomic_file.h"
-#include "com/class_registry.h"
+#include "desktop/atomic_file.h"
+#include "desktop/class_registry.h"
 #include "com/dispatch.h"
 #include "conduit/sync_world.h"
 #include "mv/dynamic_array.h"
@@ -43,9 +43,9 @@ class FailOnceHost : public com::Object {
   static inline std::vector<int> codes;  // request code of each call
 
   com::DispId GetIDOfName(std::string_view name) override {
-    if (com::namesEqual(name, "HostName")) return kIgnored;
-    if (com::namesEqual(name, "CallHost")) return kCallHost;
-    return inner_->GetIDOfName(com::namesEqual(name, "AcctPath") ? "HostName" : name);
+    if (pelorix::namesEqual(name, "HostName")) return kIgnored;
+    if (pelorix::namesEqual(name, "CallHost")) return kCallHost;
+    return inner_->GetIDOfName(pelorix::namesEqual(name, "AcctPath") ? "HostName" : name);
   }
   Variant Invoke(com::DispId id, com::InvokeKind kind, std::span<Variant> args) override {
     if (id == kIgnored) return {};
@@ -59,7 +59,7 @@ class FailOnceHost : public com::Object {
 
  private:
   static constexpr com::DispId kIgnored = 9001, kCallHost = 9002;
-  com::Ref<com::Object> inner_ = com::ClassRegistry::instance().create("trivex1.Host");
+  com::Ref<com::Object> inner_ = desktop::ClassRegistry::instance().create("trivex1.Host");
 };
 
 // What one side holds, without the ids that a rerun may hand out anew.
@@ -80,10 +80,10 @@ std::string describe(const Outcome& o) {
 class NoLoss : public SyncWorld {
  protected:
   NoLoss() {
-    com::ClassRegistry::instance().addBuiltin("trivex3.Host", [] { return com::make<FailOnceHost>(); });
+    desktop::ClassRegistry::instance().addBuiltin("trivex3.Host", [] { return com::make<FailOnceHost>(); });
     FailOnceHost::failAt = 0;
   }
-  ~NoLoss() override { com::ClassRegistry::instance().removeBuiltin("trivex3.Host"); }
+  ~NoLoss() override { desktop::ClassRegistry::instance().removeBuiltin("trivex3.Host"); }
 
   palm::PdbDatabase memoDb() const { return palm::Handheld(handheld).read("MemoDB"); }
   void saveMemoDb(const palm::PdbDatabase& db) { palm::Handheld(handheld).write("MemoDB", db); }
@@ -312,7 +312,7 @@ class Crashes : public NoLoss {
 TEST_F(Crashes, KilledAtEachFileWriteTheNextHotSyncsRepairEverything) {
   prepare();
   // The embedded host serves the command itself, as trivex3.Host.
-  com::ClassRegistry::instance().removeBuiltin("trivex3.Host");
+  desktop::ClassRegistry::instance().removeBuiltin("trivex3.Host");
   snapshot();
   ASSERT_EQ(hotsyncProcess(handheld, {}), 0);
   Outcome reference = settle(std::nullopt);
@@ -333,7 +333,7 @@ TEST_F(Crashes, KilledAtEachFileWriteTheNextHotSyncsRepairEverything) {
 
 TEST_F(Crashes, KilledAtRandomInstantsTheNextHotSyncsRepairEverything) {
   prepareMany(150);
-  com::ClassRegistry::instance().removeBuiltin("trivex3.Host");
+  desktop::ClassRegistry::instance().removeBuiltin("trivex3.Host");
   snapshot();
   auto started = std::chrono::steady_clock::now();
   ASSERT_EQ(hotsyncProcess(handheld, {}), 0);
@@ -354,7 +354,7 @@ TEST_F(Crashes, KilledAtRandomInstantsTheNextHotSyncsRepairEverything) {
 
 TEST_F(Crashes, TwoHotSyncsOfOneHandheldAtOnceNeverInterleave) {
   prepareMany(60);
-  com::ClassRegistry::instance().removeBuiltin("trivex3.Host");
+  desktop::ClassRegistry::instance().removeBuiltin("trivex3.Host");
   snapshot();
   ASSERT_EQ(hotsyncProcess(handheld, {}), 0);
   Outcome reference = settle(std::nullopt);
@@ -376,7 +376,7 @@ TEST_F(Crashes, TwoHotSyncsOfOneHandheldAtOnceNeverInterleave) {
       }
       // The other one refuses, says why, and touches nothing.
       EXPECT_EQ(WEXITSTATUS(statuses[i]), 1);
-      EXPECT_NE(com::readWholeFile(dir / (i == 0 ? "first.out" : "second.out")).find("in use by another HotSync"),
+      EXPECT_NE(desktop::readWholeFile(dir / (i == 0 ? "first.out" : "second.out")).find("in use by another HotSync"),
                 std::string::npos);
     }
     EXPECT_GE(completed, 1);
@@ -448,7 +448,7 @@ TEST_F(FullDisk, AFullAccountFolderFailsTheHotSyncAndTheNextOneRepairs) {
 // What the user is told when nothing could be synchronised.
 class HonestOutcome : public NoLoss {
  protected:
-  std::string hotsyncLog() { return com::readWholeFile(palm::userFolder("Pat") / "HotSync.log"); }
+  std::string hotsyncLog() { return desktop::readWholeFile(palm::userFolder("Pat") / "HotSync.log"); }
 };
 
 TEST_F(HonestOutcome, AnUnreachableHostIsAProblemAndRecordsNoSync) {

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "com/atomic_file.h"
-#include "com/desktop_log.h"
+#include "desktop/atomic_file.h"
+#include "desktop/desktop_log.h"
 #include "conduit/sync_world.h"
 #include "mv/account_users.h"
 #include "mv/dynamic_array.h"
@@ -33,7 +33,7 @@ class EndToEnd : public SyncWorld {
     std::string all;
     for (const auto& entry : fs::recursive_directory_iterator(accountFolder))
       if (entry.is_regular_file() && entry.path().filename() != "host.log")
-        all += entry.path().string() + "=" + com::readWholeFile(entry.path()) + "\n";
+        all += entry.path().string() + "=" + desktop::readWholeFile(entry.path()) + "\n";
     return all;
   }
 };
@@ -184,7 +184,7 @@ TEST_F(EndToEnd, APCStoreThatCannotOpenTouchesNothing) {
   for (const auto& line : result.log) logged |= line.text == "Pelorix for PalmPilot - Unable make connection to Database";
   EXPECT_TRUE(logged);
   EXPECT_EQ(readBytes(handheld / "MemoDB.pdb"), before);
-  EXPECT_NE(com::readWholeFile(com::desktopLogFile()).find("No account"), std::string::npos);
+  EXPECT_NE(desktop::readWholeFile(desktop::desktopLogFile()).find("No account"), std::string::npos);
 }
 
 TEST_F(EndToEnd, AWrongPasswordIsRefusedAndSaysWhy) {
@@ -195,7 +195,7 @@ TEST_F(EndToEnd, AWrongPasswordIsRefusedAndSaysWhy) {
   saveSettings(v);
   sync();
   EXPECT_TRUE(memos().empty());
-  EXPECT_NE(com::readWholeFile(com::desktopLogFile()).find("Wrong password"), std::string::npos);
+  EXPECT_NE(desktop::readWholeFile(desktop::desktopLogFile()).find("Wrong password"), std::string::npos);
   v.password = "right";
   saveSettings(v);
   ASSERT_TRUE(sync().ok());

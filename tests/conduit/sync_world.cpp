@@ -1,6 +1,6 @@
 #include "conduit/sync_world.h"
 
-#include "com/class_registry.h"
+#include "desktop/class_registry.h"
 #include "mv/dynamic_array.h"
 #include "palm/handheld.h"
 #include "palm/palm_text.h"
@@ -13,8 +13,8 @@ SyncWorld::SyncWorld() {
   handheld = copySampleHandheld(dir);
   accountFolder = dir / "host";
   fs::copy(fs::path(PELORIX_SOURCE_DIR) / "samples" / "host", accountFolder, fs::copy_options::recursive);
-  com::ClassRegistry::instance().registerLibrary(componentLibrary().string());
-  com::ClassRegistry::instance().registerLibrary(hostConnectorLibrary().string());
+  desktop::ClassRegistry::instance().registerLibrary(componentLibrary().string());
+  desktop::ClassRegistry::instance().registerLibrary(hostConnectorLibrary().string());
   saveSettings(settings());
 }
 
@@ -28,7 +28,7 @@ host::SetupValues SyncWorld::settings() const {
 }
 
 void SyncWorld::saveSettings(const host::SetupValues& values) {
-  com::SettingsStore store = com::SettingsStore::user();
+  desktop::SettingsStore store = desktop::SettingsStore::user();
   host::writeSettings(store, values);
 }
 

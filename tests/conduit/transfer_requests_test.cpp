@@ -4,14 +4,14 @@
 #include <gtest/gtest.h>
 
 #include "conduit/sync_world.h"
-#include "host/marks.h"
+#include "base/marks.h"
 #include "support/recording_connector.h"
 
 namespace pelorix::test {
 namespace {
 
-using host::kAttributeMark;
-using host::kValueMark;
+using pelorix::kAttributeMark;
+using pelorix::kValueMark;
 
 class TransferRequests : public SyncWorld {
  protected:
@@ -144,7 +144,7 @@ TEST_F(TransferRequests, AFailingReviewFailsTheTransferSoTheChangeIsSentAgain) {
 }
 
 TEST_F(TransferRequests, NoSettingsNoRequests) {
-  com::SettingsStore::user().removeKey("Software\\Pelorix");
+  desktop::SettingsStore::user().removeKey("Software\\Pelorix");
   sync(0);
   EXPECT_TRUE(RecordingConnector::calls.empty());
 }

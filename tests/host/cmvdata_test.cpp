@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "com/class_registry.h"
+#include "desktop/class_registry.h"
 #include "com/dispatch.h"
 #include "host/cmvdata.h"
 #include "host/settings.h"
@@ -45,19 +45,19 @@ class CMVDataTest : public ::testing::Test {
     FakeConnector::calls.clear();
     FakeConnector::refuse = false;
     for (const char* id : {"trivex1.Host", "trivex2.Host", "trivex3.Host"})
-      com::ClassRegistry::instance().addBuiltin(id, [] { return com::Ref<com::Object>(com::make<FakeConnector>()); });
+      desktop::ClassRegistry::instance().addBuiltin(id, [] { return com::Ref<com::Object>(com::make<FakeConnector>()); });
   }
   ~CMVDataTest() override {
-    for (const char* id : {"trivex1.Host", "trivex2.Host", "trivex3.Host"}) com::ClassRegistry::instance().removeBuiltin(id);
+    for (const char* id : {"trivex1.Host", "trivex2.Host", "trivex3.Host"}) desktop::ClassRegistry::instance().removeBuiltin(id);
   }
   void set(const std::string& key, const std::string& value) {
-    com::SettingsStore::user().set(sectionKey("Connection"), key, value);
+    desktop::SettingsStore::user().set(sectionKey("Connection"), key, value);
   }
   test::IsolatedConfig config;
 };
 
 TEST_F(CMVDataTest, WithoutSettingsTheDatabaseDoesNotOpen) {
-  com::ClassRegistry::instance().removeBuiltin("trivex0.Host");
+  desktop::ClassRegistry::instance().removeBuiltin("trivex0.Host");
   auto pc = com::make<CMVData>();
   EXPECT_FALSE(pc->OpenDatabase("/folder", "MemoDB"));
   EXPECT_NE(pc->lastError().find("trivex0.Host"), std::string::npos);

@@ -5,7 +5,7 @@
 #include "com/datetime.h"
 #include "host/cdt_categories.h"
 #include "host/cmvdata.h"
-#include "host/marks.h"
+#include "base/marks.h"
 #include "host/record_list.h"
 #include "host/settings_writer.h"
 #include "palm/hotsync_session.h"
@@ -37,7 +37,7 @@ class RecordStore : public ::testing::Test {
     SetupValues v;
     v.applications[3].programName = "SYNC.MEMOS";
     v.connectionType = 3;
-    com::SettingsStore store = com::SettingsStore::user();
+    desktop::SettingsStore store = desktop::SettingsStore::user();
     writeSettings(store, v);
     palm::HotSyncRequest r;
     r.syncType = 0;

@@ -12,7 +12,7 @@ class SettingsTest : public ::testing::Test {
     store.set(sectionKey(section), key, value);
   }
   test::TempDir dir;
-  com::SettingsStore store{dir / "settings.reg"};
+  desktop::SettingsStore store{dir / "settings.reg"};
   ConduitSettings s;
 };
 

@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-#include "com/atomic_file.h"
+#include "desktop/atomic_file.h"
 #include "mv/account_users.h"
 #include "mv/connections.h"
 #include "support/test_support.h"
@@ -28,7 +28,7 @@ TEST(AccountUsers, ChecksPasswordsAgainstSaltedHashesOnly) {
   EXPECT_EQ(users.check("palm", ""), Check::WrongPassword);
   EXPECT_EQ(users.check("PALM", "s3cret pass"), Check::UnknownUser);
 
-  std::string file = com::readWholeFile(dir / AccountUsers::kFileName);
+  std::string file = desktop::readWholeFile(dir / AccountUsers::kFileName);
   EXPECT_EQ(file.find("s3cret"), std::string::npos);
   // The same password gives two different hashes: they are salted.
   size_t first = file.find('\t'), second = file.find('\t', first + 1);

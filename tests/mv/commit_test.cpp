@@ -119,12 +119,12 @@ TEST_F(KilledCommits, AJournalCutShortIsNoCommit) {
   long n = 1;
   while (killedAt(n, dir / "crashed")) {
     std::string journal = fs::exists(dir / "crashed" / kJournalName)
-                              ? com::readWholeFile(dir / "crashed" / kJournalName)
+                              ? desktop::readWholeFile(dir / "crashed" / kJournalName)
                               : std::string();
     if (journal.find("\ncommit ") != std::string::npos) break;
     ++n;
   }
-  std::string journal = com::readWholeFile(dir / "crashed" / kJournalName);
+  std::string journal = desktop::readWholeFile(dir / "crashed" / kJournalName);
   for (size_t length = 0; length <= journal.size(); ++length) {
     copyAccount(dir / "crashed", dir / "cut");
     fs::resize_file(dir / "cut" / kJournalName, length);
@@ -358,8 +358,8 @@ TEST(OpeningAnAccount, AJournalNeverReachesOutsideTheFilesOfTheAccount) {
     account.write("F", "victim", "item");
   };
   auto untouched = [&](const std::string& context) {
-    EXPECT_EQ(com::readWholeFile(dir / "victim"), "precious") << context;
-    EXPECT_EQ(com::readWholeFile(dir / ".x.tmp-abcdef"), "precious") << context;
+    EXPECT_EQ(desktop::readWholeFile(dir / "victim"), "precious") << context;
+    EXPECT_EQ(desktop::readWholeFile(dir / ".x.tmp-abcdef"), "precious") << context;
     EXPECT_TRUE(fs::exists(dir / "account" / ".x.tmp-abcdef")) << context;
     EXPECT_EQ(account.read("F", "victim"), "item") << context;
   };

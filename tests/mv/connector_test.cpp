@@ -5,9 +5,9 @@
 
 #include <fstream>
 
-#include "com/atomic_file.h"
-#include "com/class_registry.h"
-#include "com/settings_store.h"
+#include "desktop/atomic_file.h"
+#include "desktop/class_registry.h"
+#include "desktop/settings_store.h"
 #include "host/host_connector.h"
 #include "mv/account.h"
 #include "mv/account_users.h"
@@ -28,7 +28,7 @@ using host::HostConnector;
 class Connector : public ::testing::Test {
  protected:
   void SetUp() override {
-    com::ClassRegistry::instance().registerLibrary(test::hostConnectorLibrary().string());
+    desktop::ClassRegistry::instance().registerLibrary(test::hostConnectorLibrary().string());
     account.createFile("BP");
   }
   void program(const std::string& name, const std::string& source) { account.write("BP", name, source); }
@@ -169,14 +169,14 @@ TEST_F(Connector, AFailingCallWritesNothingAndTheHostLogShowsWhy) {
   std::string to;
   EXPECT_THROW(host.CallHost("HALF", "", "", to), com::ComError);
   EXPECT_EQ(account.read("DATA", "ONE"), std::nullopt);
-  std::string log = com::readWholeFile(dir / kHostLogName);
+  std::string log = desktop::readWholeFile(dir / kHostLogName);
   EXPECT_NE(log.find("HALF: writing"), std::string::npos);
   EXPECT_NE(log.find("HALF: failed:"), std::string::npos);
 }
 
 TEST_F(Connector, TheStepLimitComesFromTheSettings) {
   program("SPIN", "SUBROUTINE SPIN(A,B,C)\nLOOP\nC = C + 1\nREPEAT\nRETURN\n");
-  com::SettingsStore::user().set(kHostSettingsKey, kMaxStepsValue, "5000");
+  desktop::SettingsStore::user().set(kHostSettingsKey, kMaxStepsValue, "5000");
   HostConnector host = connected();
   std::string to;
   std::string description = this->description([&] { host.CallHost("SPIN", "", "", to); });
@@ -217,7 +217,7 @@ TEST_F(Connector, HostLogIsNotWrittenThroughALinkPlantedInItsPlace) {
     EXPECT_NO_THROW(host.CallHost("SAY", "", "", to)) << target;
     EXPECT_TRUE(fs::is_symlink(dir / kHostLogName));
   }
-  EXPECT_EQ(com::readWholeFile(elsewhere / "precious"), "keep");
+  EXPECT_EQ(desktop::readWholeFile(elsewhere / "precious"), "keep");
   EXPECT_FALSE(fs::exists(elsewhere / "new"));
 }
 
@@ -251,7 +251,7 @@ TEST_F(Connector, HostLogShowsEachCrtOnALineOfItsOwnWithControlCharactersVisible
   std::string to;
   host.CallHost("SAY", "", "", to);
 
-  std::string log = com::readWholeFile(dir / kHostLogName);
+  std::string log = desktop::readWholeFile(dir / kHostLogName);
   std::vector<std::string> lines = split(log, '\n');
   ASSERT_EQ(lines.size(), codes.size() + 1) << log;
   EXPECT_EQ(lines.back(), "");
@@ -270,7 +270,7 @@ TEST_F(Connector, HostLogShowsEachCrtOnALineOfItsOwnWithControlCharactersVisible
 
 TEST_F(Connector, HostLogHasEachLineAsSoonAsItIsPrinted) {
   program("SPIN", "SUBROUTINE SPIN(A,B,C)\nCRT 'started'\nLOOP\nREPEAT\nRETURN\n");
-  com::SettingsStore::user().set(kHostSettingsKey, kMaxStepsValue, "2000000000");
+  desktop::SettingsStore::user().set(kHostSettingsKey, kMaxStepsValue, "2000000000");
   pid_t spinning = proc::forkChild([&] {
     HostConnector host = connected();
     std::string to;
@@ -280,7 +280,7 @@ TEST_F(Connector, HostLogHasEachLineAsSoonAsItIsPrinted) {
   auto logged = [&] {
     std::error_code ec;
     return fs::exists(dir / kHostLogName, ec) &&
-           com::readWholeFile(dir / kHostLogName).find("SPIN: started\n") != std::string::npos;
+           desktop::readWholeFile(dir / kHostLogName).find("SPIN: started\n") != std::string::npos;
   };
   bool seen = proc::eventually(logged);
   ::kill(spinning, SIGKILL);

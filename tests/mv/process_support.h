@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "com/atomic_file.h"
+#include "desktop/atomic_file.h"
 #include "mv/account.h"
 
 extern char** environ;

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "com/class_registry.h"
-#include "com/settings_store.h"
+#include "desktop/class_registry.h"
+#include "desktop/settings_store.h"
 #include "host/host_connector.h"
 #include "mv/basic_host.h"
 #include "mv/process_support.h"
@@ -208,9 +208,9 @@ TEST_F(RecordLocks, TwoProcessesIncrementingOnceACallLoseNothing) {
 }
 
 TEST_F(RecordLocks, TheConnectorWaitsAsLongAsTheSettingsSay) {
-  com::ClassRegistry::instance().registerLibrary(pelorix::test::hostConnectorLibrary().string());
+  desktop::ClassRegistry::instance().registerLibrary(pelorix::test::hostConnectorLibrary().string());
   account.write("BP", "TAKE", "SUBROUTINE TAKE(A,B,C)\nOPEN 'DATA' TO F ELSE STOP\nREADU C FROM F, 'ITEM' ELSE NULL\nRETURN\n");
-  com::SettingsStore::user().set(kHostSettingsKey, kLockWaitValue, "0.05");
+  desktop::SettingsStore::user().set(kHostSettingsKey, kLockWaitValue, "0.05");
   host::HostConnector host = host::HostConnector::create(3);
   host.AcctPath(dir.path().string());
   host.Connect();
@@ -232,10 +232,10 @@ TEST(LockWaitSetting, OnlyAPositiveNumberOfSecondsCounts) {
   IsolatedConfig config;
   EXPECT_EQ(configuredLockWait(), kDefaultLockWait);
   for (const char* odd : {"", "abc", "-3", "0", "1e9"}) {
-    com::SettingsStore::user().set(kHostSettingsKey, kLockWaitValue, odd);
+    desktop::SettingsStore::user().set(kHostSettingsKey, kLockWaitValue, odd);
     EXPECT_EQ(configuredLockWait(), kDefaultLockWait) << odd;
   }
-  com::SettingsStore::user().set(kHostSettingsKey, kLockWaitValue, "2.5");
+  desktop::SettingsStore::user().set(kHostSettingsKey, kLockWaitValue, "2.5");
   EXPECT_EQ(configuredLockWait(), std::chrono::milliseconds(2500));
 }
 

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "com/class_registry.h"
+#include "desktop/class_registry.h"
 #include "host/host_connector.h"
 #include "mv/account.h"
 #include "mv/basic_host.h"
@@ -25,7 +25,7 @@ class SampleAccount : public ::testing::Test {
  protected:
   void SetUp() override {
     fs::copy(fs::path(PELORIX_SOURCE_DIR) / "samples" / "host", dir.path(), fs::copy_options::recursive);
-    com::ClassRegistry::instance().registerLibrary(test::hostConnectorLibrary().string());
+    desktop::ClassRegistry::instance().registerLibrary(test::hostConnectorLibrary().string());
     host = host::HostConnector::create(3);
     host.AcctPath(dir.path().string());
     host.Connect();

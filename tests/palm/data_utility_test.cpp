@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "conduit/pddirect.h"
+#include "palm/pddirect.h"
 #include "support/test_support.h"
 
 namespace pelorix::pddirect {

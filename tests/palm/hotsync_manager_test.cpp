@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <fstream>
 
-#include "com/atomic_file.h"
-#include "com/class_registry.h"
+#include "desktop/atomic_file.h"
+#include "desktop/class_registry.h"
 #include "com/dispatch.h"
-#include "conduit/pddirect.h"
+#include "palm/pddirect.h"
 #include "palm/hotsync_manager.h"
 #include "palm/pdb_database.h"
 #include "support/test_support.h"
@@ -50,14 +50,14 @@ class HotSyncManagerTest : public ::testing::Test {
     RecordingConduit::syncTypes.clear();
     RecordingConduit::fail = false;
     RecordingConduit::report = RecordingConduit::Report::Completed;
-    com::ClassRegistry::instance().addBuiltin("Test.Recording", [] {
+    desktop::ClassRegistry::instance().addBuiltin("Test.Recording", [] {
       return com::Ref<com::Object>(com::make<RecordingConduit>());
     });
     options.handheld = test::copySampleHandheld(dir);
     options.conduitProgId = "Test.Recording";
     options.applications = {"memo"};
   }
-  ~HotSyncManagerTest() override { com::ClassRegistry::instance().removeBuiltin("Test.Recording"); }
+  ~HotSyncManagerTest() override { desktop::ClassRegistry::instance().removeBuiltin("Test.Recording"); }
 
   test::IsolatedConfig config;
   test::TempDir dir;
@@ -122,8 +122,8 @@ TEST_F(HotSyncManagerTest, TheLogIsAppendedToTheUsersFolder) {
 }
 
 TEST_F(HotSyncManagerTest, OneHotSyncAtATimePerHandheld) {
-  com::FileLock busy(Handheld(options.handheld).lockFile());
-  EXPECT_THROW(runHotSync(options), com::FileError);
+  desktop::FileLock busy(Handheld(options.handheld).lockFile());
+  EXPECT_THROW(runHotSync(options), desktop::FileError);
 }
 
 TEST_F(HotSyncManagerTest, EachApplicationIsServedAsItsConduitEntrySays) {
@@ -139,7 +139,7 @@ TEST_F(HotSyncManagerTest, EachApplicationIsServedAsItsConduitEntrySays) {
   EXPECT_NE(std::find(lines.begin(), lines.end(), "To Do List: served by another conduit (ToDoConduit.DLL), skipped"),
             lines.end());
 
-  com::SettingsStore(entries.file()).removeKey("Conduits\\746F646F");
+  desktop::SettingsStore(entries.file()).removeKey("Conduits\\746F646F");
   lines.clear();
   runHotSync(options, [&](const std::string& line) { lines.push_back(line); });
   EXPECT_NE(std::find(lines.begin(), lines.end(), "To Do List: served by no conduit, skipped"), lines.end());

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "com/datetime.h"
-#include "conduit/pddirect.h"
+#include "palm/pddirect.h"
 #include "palm/category_info.h"
 #include "palm/hotsync_session.h"
 #include "palm/record_adapter.h"

@@ -12,8 +12,8 @@
 #include <set>
 #include <sstream>
 
-#include "com/atomic_file.h"
-#include "com/class_registry.h"
+#include "desktop/atomic_file.h"
+#include "desktop/class_registry.h"
 #include "host/host_connector.h"
 #include "qm/scarlet.h"
 
@@ -47,7 +47,7 @@ struct Probe {
 std::vector<Probe> probes() {
   std::vector<Probe> all;
   for (const auto& entry : fs::directory_iterator(kProbes / "BP")) {
-    std::string source = com::readWholeFile(entry.path());
+    std::string source = desktop::readWholeFile(entry.path());
     Probe p{entry.path().filename().string(), {}};
     if (size_t at = source.find("* CASES:"); at != std::string::npos) {
       std::istringstream words(source.substr(at + 8, source.find('\n', at) - at - 8));
@@ -69,7 +69,7 @@ Results runAll(const fs::path& config, const std::string& library, const std::st
   ::setenv("PELORIX_CONFIG_DIR", config.c_str(), 1);
   Results results;
   {
-    com::ClassRegistry::instance().registerLibrary((fs::path(PELORIX_BIN_DIR) / library).string());
+    desktop::ClassRegistry::instance().registerLibrary((fs::path(PELORIX_BIN_DIR) / library).string());
     host::HostConnector host = host::HostConnector::create(3);
     host.HostName("");
     host.AcctPath(account);
@@ -142,7 +142,7 @@ TEST(BasicOracle, EveryProbeAnswersAsRecordedOnScarletDmeAndTheEmbeddedHost) {
     for (std::string line; std::getline(lines, line);)
       if (size_t eq = line.find(" = "); eq != std::string::npos) into[line.substr(0, eq)] = line.substr(eq + 3);
   };
-  parse(com::readWholeFile(file), recorded);
+  parse(desktop::readWholeFile(file), recorded);
   parse(now, answered);
   for (const auto& [key, value] : answered) {
     auto r = recorded.find(key);

@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "com/class_registry.h"
+#include "desktop/class_registry.h"
 #include "com/dispatch.h"
 #include "host/host_connector.h"
 #include "qm/fake_qm_server.h"
@@ -90,7 +90,7 @@ FakeQmServer::Script serverWith(std::function<FakeReply(const FakeRequest&)> onC
 class QmConnectorScripted : public ::testing::Test {
  protected:
   void SetUp() override {
-    com::ClassRegistry::instance().registerLibrary((std::filesystem::path(PELORIX_BIN_DIR) / "qmclient.so").string());
+    desktop::ClassRegistry::instance().registerLibrary((std::filesystem::path(PELORIX_BIN_DIR) / "qmclient.so").string());
   }
   HostConnector connect(const FakeQmServer& server, const std::string& password = kPassword) {
     HostConnector host = HostConnector::create(3);

@@ -9,7 +9,7 @@
 
 #include <fstream>
 
-#include "com/class_registry.h"
+#include "desktop/class_registry.h"
 #include "host/host_connector.h"
 #include "qm/qm_host.h"
 #include "qm/scarlet.h"
@@ -27,7 +27,7 @@ class ScarletConnector : public ::testing::Test {
  protected:
   void SetUp() override {
     PELORIX_NEEDS_SCARLETDME();
-    com::ClassRegistry::instance().registerLibrary((fs::path(PELORIX_BIN_DIR) / "qmclient.so").string());
+    desktop::ClassRegistry::instance().registerLibrary((fs::path(PELORIX_BIN_DIR) / "qmclient.so").string());
     account = std::make_unique<QmAccount>(testAccount());
   }
   HostConnector local() {

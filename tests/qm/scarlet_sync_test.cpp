@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <map>
 
-#include "com/atomic_file.h"
-#include "com/class_registry.h"
-#include "com/desktop_log.h"
+#include "desktop/atomic_file.h"
+#include "desktop/class_registry.h"
+#include "desktop/desktop_log.h"
 #include "host/host_connector.h"
 #include "host/settings_writer.h"
 #include "palm/handheld.h"
@@ -84,8 +84,8 @@ class World {
     fs::create_directories(config_);
     handheld = copySampleHandheld(dir_);
     ConfigScope scope(config_);
-    com::ClassRegistry::instance().registerLibrary(componentLibrary().string());
-    com::ClassRegistry::instance().registerLibrary((fs::path(PELORIX_BIN_DIR) / connector).string());
+    desktop::ClassRegistry::instance().registerLibrary(componentLibrary().string());
+    desktop::ClassRegistry::instance().registerLibrary((fs::path(PELORIX_BIN_DIR) / connector).string());
     save(host);
   }
   void save(const Host& host) {
@@ -98,7 +98,7 @@ class World {
     v.accountName = host.account;
     v.userName = host.user;
     v.password = host.password;
-    com::SettingsStore store = com::SettingsStore::user();
+    desktop::SettingsStore store = desktop::SettingsStore::user();
     host::writeSettings(store, v);
     host_ = host;
   }
@@ -109,7 +109,7 @@ class World {
     options.userName = "Pat";
     return palm::runHotSync(options);
   }
-  std::string desktopLog() const { return com::readWholeFile(config_ / "pelorix.log"); }
+  std::string desktopLog() const { return desktop::readWholeFile(config_ / "pelorix.log"); }
   const fs::path& config() const { return config_; }
 
   // Both sides, their handheld ids numbered by the records' contents.
@@ -282,7 +282,7 @@ TEST_F(ScarletSync, AWrongPasswordFailsTheHotSyncSaysWhyAndShowsNoPassword) {
   EXPECT_NE(log.find("refused the user \"pelorixqm\""), std::string::npos) << log;
   std::string hotsyncLog;
   for (const auto& e : fs::recursive_directory_iterator(world.config()))
-    if (e.is_regular_file() && e.path().extension() == ".log") hotsyncLog += com::readWholeFile(e.path());
+    if (e.is_regular_file() && e.path().extension() == ".log") hotsyncLog += desktop::readWholeFile(e.path());
   for (const std::string& secret : {wrong.password, networkUser().password}) {
     EXPECT_EQ(hotsync.text.find(secret), std::string::npos);
     EXPECT_EQ(hotsyncLog.find(secret), std::string::npos);

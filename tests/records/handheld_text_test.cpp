@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <fstream>
 
-#include "com/desktop_log.h"
+#include "desktop/desktop_log.h"
 #include "record_support.h"
 #include "records/caddress_book_rec.h"
 #include "records/cdate_book.h"
@@ -36,7 +36,7 @@ TEST(CutOffTexts, AreReadToTheEndOfTheRecordInEveryClass) {
 }
 
 std::string desktopLog() {
-  std::ifstream in(com::desktopLogFile());
+  std::ifstream in(desktop::desktopLogFile());
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 

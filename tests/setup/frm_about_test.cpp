@@ -14,7 +14,7 @@ class AboutBox : public ::testing::Test {
  protected:
   test::IsolatedConfig config;
   test::DialogDriver driver;
-  com::SettingsStore store = com::SettingsStore::user();
+  desktop::SettingsStore store = desktop::SettingsStore::user();
 };
 
 TEST_F(AboutBox, ShowsTheVersionInformation) {

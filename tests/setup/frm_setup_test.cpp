@@ -31,7 +31,7 @@ class SetupDialog : public ::testing::Test {
  protected:
   test::IsolatedConfig config;
   test::DialogDriver driver;
-  com::SettingsStore store = com::SettingsStore::user();
+  desktop::SettingsStore store = desktop::SettingsStore::user();
 
   std::string stored(const char* section, const char* key) {
     return store.get(host::sectionKey(section), key).value_or("<missing>");

@@ -20,7 +20,7 @@ class Registration : public ::testing::Test {
  protected:
   test::IsolatedConfig config;
   test::DialogDriver driver;
-  com::SettingsStore settings = com::SettingsStore::user();
+  desktop::SettingsStore settings = desktop::SettingsStore::user();
   ConduitEntries entries = ConduitEntries::user();
   ConduitControls controls = ConduitControls::create();
 
@@ -78,7 +78,7 @@ TEST_F(Registration, UnknownCreatorsAndMissingEntriesAreSaidAndChangeNothing) {
   ASSERT_EQ(driver.messages.size(), 1u);
   EXPECT_EQ(driver.messages[0], "critical: Invalid Creator Id");
 
-  com::SettingsStore(entries.file()).removeKey("Conduits\\6D656D6F");
+  desktop::SettingsStore(entries.file()).removeKey("Conduits\\6D656D6F");
   EXPECT_FALSE(UpdateConduit(controls, settings, "memo", true));
   ASSERT_EQ(driver.messages.size(), 2u);
   EXPECT_EQ(driver.messages[1],
@@ -90,7 +90,7 @@ TEST_F(Registration, UnknownCreatorsAndMissingEntriesAreSaidAndChangeNothing) {
 }
 
 TEST_F(Registration, SavingWithoutAMemoEntryTellsItOnceAndHandlesTheOthers) {
-  com::SettingsStore(entries.file()).removeKey("Conduits\\6D656D6F");
+  desktop::SettingsStore(entries.file()).removeKey("Conduits\\6D656D6F");
   frmSetup f;
   test::click(f, "optOSType_3");
   for (auto [check, box] : {std::pair{f.chkAddressBook, f.txtProgName}, {f.chkMemoPad, f.txtMemoPadProg},
@@ -110,12 +110,12 @@ TEST_F(Registration, SavingWithoutAMemoEntryTellsItOnceAndHandlesTheOthers) {
 // Values kept for an application no conduit serves are no entry, and a
 // one-time action chosen before the take-over is not Pelorix's to run.
 TEST_F(Registration, OnlyRegistrationMakesEntriesAndAPendingActionIsNotTakenOver) {
-  com::SettingsStore(entries.file()).removeKey("Conduits\\6D656D6F");
+  desktop::SettingsStore(entries.file()).removeKey("Conduits\\6D656D6F");
   entries.setValue(id("memo"), "SyncTemp", "2");
   EXPECT_FALSE(entries.exists(id("memo")));
   EXPECT_FALSE(entries.value(id("memo"), "SyncTemp"));
 
-  com::SettingsStore(entries.file()).set("Conduits\\6D656D6F", "SyncTemp", "2");
+  desktop::SettingsStore(entries.file()).set("Conduits\\6D656D6F", "SyncTemp", "2");
   EXPECT_FALSE(UpdateConduit(controls, settings, "memo", true));
   ASSERT_EQ(driver.messages.size(), 1u);
   EXPECT_NE(driver.messages[0].find("Unable to find the Creator ID."), std::string::npos);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "com/class_registry.h"
+#include "desktop/class_registry.h"
 #include "com/dispatch.h"
 
 namespace pelorix::test {
@@ -99,10 +99,10 @@ class RecordingHost {
     RecordingConnector::calls.clear();
     RecordingConnector::answer = nullptr;
     for (const char* id : kProgIds)
-      com::ClassRegistry::instance().addBuiltin(id, [] { return com::Ref<com::Object>(com::make<RecordingConnector>()); });
+      desktop::ClassRegistry::instance().addBuiltin(id, [] { return com::Ref<com::Object>(com::make<RecordingConnector>()); });
   }
   ~RecordingHost() {
-    for (const char* id : kProgIds) com::ClassRegistry::instance().removeBuiltin(id);
+    for (const char* id : kProgIds) desktop::ClassRegistry::instance().removeBuiltin(id);
     RecordingConnector::answer = nullptr;
   }
 

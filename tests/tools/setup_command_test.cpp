@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "com/settings_store.h"
+#include "desktop/settings_store.h"
 #include "palm/conduit_entries.h"
 #include "support/test_support.h"
 
@@ -39,7 +39,7 @@ TEST(SetupCommands, RegisterAndUnregisterFollowTheEntriesAndTheActiveKeys) {
   EXPECT_EQ(entries.comClass(id("memo")), "Pelx.CNotify");
   EXPECT_EQ(entries.comClass(id("todo")), "Pelx.CNotify");
   EXPECT_FALSE(entries.comClass(id("addr")));
-  auto settings = com::SettingsStore::user();
+  auto settings = desktop::SettingsStore::user();
   EXPECT_EQ(settings.get("Software\\Pelorix\\MemoPad", "Active"), "1");
   EXPECT_EQ(settings.get("Software\\Pelorix\\MemoPad", "OldDll"), "MemoConduit.DLL");
 
@@ -67,7 +67,7 @@ TEST(SetupCommands, ConfigureRefusesAnApplicationPelorixDoesNotServeAndKeepsNoth
   EXPECT_NE(r.err.find("pelorix register memo"), std::string::npos) << r.err;
   EXPECT_EQ(entries.value(id("memo"), "SyncTemp"), "");
 
-  com::SettingsStore(entries.file()).removeKey("Conduits\\746F646F");
+  desktop::SettingsStore(entries.file()).removeKey("Conduits\\746F646F");
   r = run("configure todo", noDisplay);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("Pelorix does not serve the To Do List (it has no conduit)"), std::string::npos) << r.err;
@@ -77,7 +77,7 @@ TEST(SetupCommands, ConfigureRefusesAnApplicationPelorixDoesNotServeAndKeepsNoth
 TEST(SetupCommands, FailuresGoToStandardErrorWithAnExitStatus) {
   test::IsolatedConfig config;
   auto entries = palm::ConduitEntries::user();
-  com::SettingsStore(entries.file()).removeKey("Conduits\\6D656D6F");
+  desktop::SettingsStore(entries.file()).removeKey("Conduits\\6D656D6F");
   Outcome r = run("register memo address");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err.rfind("Unable to find the Creator ID.  Conduit not likely installed.\n"
@@ -131,7 +131,7 @@ TEST(SetupCommands, RegisterWarnsOfWhatTheHotSyncWillLack) {
 
 TEST(SetupCommands, ConfigSetRefusesValuesTheHotSyncCannotUse) {
   test::IsolatedConfig config;
-  auto settings = com::SettingsStore::user();
+  auto settings = desktop::SettingsStore::user();
   for (const char* bad : {"Connection OSType 4", "Connection OSType 0", "connection ostype three", "Connection DOA 2",
                           "Connection UniType yes", "MemoPad Active 2", "Host MaxSteps 0", "Host MaxSteps -5",
                           "Host MaxSteps 12x"}) {

@@ -47,9 +47,9 @@ constexpr const char* kUsage =
 // The canonical section and key, or an invalid_argument naming what is unknown.
 std::pair<std::string, std::string> locate(const std::string& section, const std::string& key) {
   for (const Section& s : sections()) {
-    if (!com::namesEqual(s.name, section)) continue;
+    if (!pelorix::namesEqual(s.name, section)) continue;
     for (const char* k : s.keys)
-      if (com::namesEqual(k, key)) return {s.name, k};
+      if (pelorix::namesEqual(k, key)) return {s.name, k};
     throw std::invalid_argument("no key \"" + key + "\" in the section " + s.name);
   }
   throw std::invalid_argument("no section \"" + section + "\"");
@@ -73,7 +73,7 @@ void check(const std::string& key, const std::string& value) {
   }
 }
 
-bool secret(const std::string& key) { return com::namesEqual(key, "UserPasswd"); }
+bool secret(const std::string& key) { return pelorix::namesEqual(key, "UserPasswd"); }
 
 std::string shown(const std::string& key, const std::optional<std::string>& value) {
   if (!value) return "(not set)";
@@ -85,7 +85,7 @@ std::string shown(const std::string& key, const std::optional<std::string>& valu
 
 int configCommand(const Args& args) {
   const std::string command = args.empty() ? "" : args[0];
-  com::SettingsStore store = com::SettingsStore::user();
+  desktop::SettingsStore store = desktop::SettingsStore::user();
   try {
     if (command == "set" && args.size() == 4) {
       auto [section, key] = locate(args[1], args[2]);

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "com/class_registry.h"
+#include "desktop/class_registry.h"
 #include "commands.h"
 
 namespace pelorix::cli {
@@ -23,10 +23,10 @@ std::string besideProgram(const char* library) {
 }
 
 void ensureRegistered(const char* progId, const char* library) {
-  auto entry = com::ClassRegistry::lookup(com::SettingsStore::user(), progId);
+  auto entry = desktop::ClassRegistry::lookup(desktop::SettingsStore::user(), progId);
   std::error_code ec;
   if (entry && fs::exists(entry->second, ec)) return;
-  com::ClassRegistry::instance().registerLibrary(besideProgram(library));
+  desktop::ClassRegistry::instance().registerLibrary(besideProgram(library));
 }
 
 }  // namespace
@@ -49,15 +49,15 @@ int serverCommand(const Args& args) {
   }
   std::string library = args.size() > 1 ? fs::absolute(args[1]).string() : bundledComponent();
   if (args[0] == "register") {
-    com::ClassRegistry::instance().registerLibrary(library);
+    desktop::ClassRegistry::instance().registerLibrary(library);
   } else {
-    com::ClassRegistry::instance().unregisterLibrary(library);
+    desktop::ClassRegistry::instance().unregisterLibrary(library);
     // A production connector gone, the embedded host serves its ProgIDs again.
     if (fs::path(library).filename() != "mvhost.so") ensureRegistered("trivex3.Host", "mvhost.so");
   }
   std::printf("%s: %sed\n", library.c_str(), args[0].c_str());
   for (const char* progId : {"trivex1.Host", "trivex2.Host", "trivex3.Host"})
-    if (auto entry = com::ClassRegistry::lookup(com::SettingsStore::user(), progId))
+    if (auto entry = desktop::ClassRegistry::lookup(desktop::SettingsStore::user(), progId))
       std::printf("%s: served by %s\n", progId, entry->second.c_str());
   return 0;
 }

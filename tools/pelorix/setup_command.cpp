@@ -3,8 +3,8 @@
 
 #include <cstdio>
 
-#include "com/ascii_case.h"
-#include "com/class_registry.h"
+#include "base/ascii_case.h"
+#include "desktop/class_registry.h"
 #include "com/com_error.h"
 #include "com/dispatch.h"
 #include "commands.h"
@@ -65,7 +65,7 @@ int noDisplay(const std::string& command, const std::string& problem) {
 
 // Registering what cannot sync yet is allowed, as the dialog allows saving
 // it, but the user hears of it now rather than at the HotSync.
-void warnIncomplete(const std::vector<const palm::Application*>& apps, const com::SettingsStore& settings) {
+void warnIncomplete(const std::vector<const palm::Application*>& apps, const desktop::SettingsStore& settings) {
   auto os = settings.get(host::sectionKey("Connection"), "OSType").value_or("");
   if (os != "1" && os != "2" && os != "3")
     std::fprintf(stderr, "pelorix register: warning: no connection is set; "
@@ -93,7 +93,7 @@ int registration(const Args& args, bool flag) {
     apps.push_back(app);
   }
   ConsoleMessages messages;
-  auto settings = com::SettingsStore::user();
+  auto settings = desktop::SettingsStore::user();
   auto controls = setup::ConduitControls::create();
   bool ok = true;
   for (const palm::Application* app : apps) {
@@ -119,7 +119,7 @@ int configure(const Args& args) {
   // The action chosen would be kept for whichever conduit serves the
   // application, and would run at the first HotSync after registration.
   auto served = entries.comClass(app->creator);
-  if (!served || com::upperAscii(*served) != "PELX.CNOTIFY") {
+  if (!served || pelorix::upperAscii(*served) != "PELX.CNOTIFY") {
     auto entry = entries.entry(app->creator);
     std::fprintf(stderr, "pelorix configure: Pelorix does not serve the %s (%s); nothing was changed. "
                          "Run \"pelorix register %s\" first.\n",
@@ -129,7 +129,7 @@ int configure(const Args& args) {
   }
   if (auto problem = setup::displayProblem()) return noDisplay("configure", *problem);
   ensureComponentRegistered();
-  auto conduit = com::ClassRegistry::instance().create("Pelx.CNotify");
+  auto conduit = desktop::ClassRegistry::instance().create("Pelx.CNotify");
   auto number = [](const std::optional<std::string>& text) {
     auto n = palm::parseSyncType(text.value_or(""));
     return com::Variant(n.value_or(0));
@@ -177,7 +177,7 @@ int setupCommand(const std::string& command, const Args& args) {
   }
   if (command == "uninstall") {
     ConsoleMessages messages;
-    auto settings = com::SettingsStore::user();
+    auto settings = desktop::SettingsStore::user();
     auto controls = setup::ConduitControls::create();
     if (setup::UnInstall(controls, settings) && !messages.told) return 0;
     entriesHint();
@@ -186,7 +186,7 @@ int setupCommand(const std::string& command, const Args& args) {
   if (auto problem = setup::displayProblem()) return noDisplay("setup", *problem);
   try {
     ensureComponentRegistered();
-    auto conduit = com::ClassRegistry::instance().create("Pelx.CNotify");
+    auto conduit = desktop::ClassRegistry::instance().create("Pelx.CNotify");
     com::callMethod(*conduit, "ShowSetup");
   } catch (const std::exception& e) {
     // Started from a desktop menu, nobody reads standard error.

@@ -7,7 +7,7 @@
 #include <map>
 
 #include "commands.h"
-#include "host/marks.h"
+#include "base/marks.h"
 #include "palm/category_info.h"
 #include "palm/hotsync_manager.h"
 #include "palm/pdb_database.h"
@@ -175,13 +175,13 @@ std::string shown(const Field& field, const std::string& value) {
       return named(value, {"none", "daily", "weekly", "monthly by day", "monthly by date", "yearly"});
     case Kind::Dates: {
       std::string out;
-      for (const std::string& d : split(value, host::kSubvalueMark)) out += (out.empty() ? "" : ", ") + dateText(d);
+      for (const std::string& d : split(value, pelorix::kSubvalueMark)) out += (out.empty() ? "" : ", ") + dateText(d);
       return out;
     }
     case Kind::Text: {
       std::string out = value;
       for (char& c : out)
-        if (c == host::kSubvalueMark) c = '\n';
+        if (c == pelorix::kSubvalueMark) c = '\n';
       return out;
     }
     case Kind::Number:
@@ -233,7 +233,7 @@ int showCommand(const Args& args) {
     com::Ref<records::IPalmRecord> record = records::createRecord(app->database);
     com::Variant id(std::int32_t(r.uniqueId));
     record->CreateClass(id, category, r.attributes, com::Variant(com::ByteArray(r.data.begin(), r.data.end())));
-    std::vector<std::string> values = split(record->CreateDynamicArray(), host::kValueMark);
+    std::vector<std::string> values = split(record->CreateDynamicArray(), pelorix::kValueMark);
     std::string categoryName = categories.label(category);
     std::vector<std::pair<const char*, bool>> flags = {{"deleted", deleted},
                                                        {"archived", archived},

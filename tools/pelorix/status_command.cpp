@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "com/ascii_case.h"
+#include "base/ascii_case.h"
 #include "commands.h"
 #include "host/settings.h"
 #include "palm/conduit_entries.h"
@@ -44,7 +44,7 @@ int statusCommand(const Args& args) {
   std::map<std::string, std::string> state;
   if (!args.empty()) state = palm::Handheld(args[0]).state();
 
-  auto settings = com::SettingsStore::user();
+  auto settings = desktop::SettingsStore::user();
   auto entries = palm::ConduitEntries::user();
   auto get = [&](const char* section, const char* key) {
     return settings.get(host::sectionKey(section), key).value_or("");
@@ -55,7 +55,7 @@ int statusCommand(const Args& args) {
     std::printf("\n%s (%s)\n", app.name, app.key);
     auto entry = entries.entry(app.creator);
     auto served = entries.comClass(app.creator);
-    if (served && com::upperAscii(*served) == "PELX.CNOTIFY") {
+    if (served && pelorix::upperAscii(*served) == "PELX.CNOTIFY") {
       std::string old = get(section, "OldDll");
       std::printf("  served by      Pelorix (unregistering gives it back to %s)\n",
                   old.empty() ? "no conduit" : old.c_str());

@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "com/settings_store.h"
-#include "conduit/fconfigure.h"
+#include "desktop/settings_store.h"
+#include "setup/fconfigure.h"
 #include "host/settings.h"
 #include "setup/dialogs.h"
 #include "setup/frm_about.h"
@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setStyle("Fusion");
 
-  auto store = com::SettingsStore::user();
+  auto store = desktop::SettingsStore::user();
   auto set = [&](const char* section, const char* key, const char* value) {
     store.set(host::sectionKey(section), key, value);
   };
@@ -66,14 +66,14 @@ int main(int argc, char** argv) {
     ok = save(form, out / "conduit-setup-memo-pad.png") && ok;
   }
   {
-    conduit::FConfigure& action = conduit::FConfigure::instance();
+    setup::FConfigure& action = setup::FConfigure::instance();
     action.actionCode = 0;
     // Loads the dialog as showing it would, then closes it unanswered.
     auto previous = setup::setDialogHandlers({[&](QDialog&) { ok = save(action, out / "hotsync-action.png") && ok; },
                                               nullptr, nullptr});
     action.Show();
     setup::setDialogHandlers(std::move(previous));
-    conduit::FConfigure::unload();
+    setup::FConfigure::unload();
   }
   {
     setup::frmAbout about;

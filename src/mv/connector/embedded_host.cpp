@@ -24,7 +24,7 @@ using com::Variant;
 namespace {
 
 bool isLocalHost(const std::string& name) {
-  return name.empty() || com::namesEqual(name, "localhost") || name == "127.0.0.1" || name == "::1";
+  return name.empty() || pelorix::namesEqual(name, "localhost") || name == "127.0.0.1" || name == "::1";
 }
 
 // Control characters shown as escapes, so that what a program prints can

@@ -3,7 +3,7 @@
 
 #include <strings.h>
 
-#include "com/class_registry.h"
+#include "desktop/class_registry.h"
 #include "com/server.h"
 #include "mv/connector/embedded_host.h"
 #include "connector/live_objects.h"
@@ -56,23 +56,15 @@ __attribute__((visibility("default"))) com::HRESULT DllCanUnloadNow() {
 }
 
 __attribute__((visibility("default"))) com::HRESULT DllRegisterServer() {
-  try {
-    com::SettingsStore store = com::SettingsStore::user();
+  return desktop::ClassRegistry::changeRegistration([](desktop::SettingsStore& store) {
     std::string library = com::libraryPathOf(reinterpret_cast<const void*>(&DllRegisterServer));
-    for (const HostClass& c : kClasses) com::ClassRegistry::registerServer(store, c.progId, c.clsid, library);
-    return com::err::kOk;
-  } catch (...) {
-    return com::kSelfRegisterFailed;
-  }
+    for (const HostClass& c : kClasses) desktop::ClassRegistry::registerServer(store, c.progId, c.clsid, library);
+  });
 }
 
 __attribute__((visibility("default"))) com::HRESULT DllUnregisterServer() {
-  try {
-    com::SettingsStore store = com::SettingsStore::user();
-    for (const HostClass& c : kClasses) com::ClassRegistry::unregisterServer(store, c.progId, c.clsid);
-    return com::err::kOk;
-  } catch (...) {
-    return com::kSelfRegisterFailed;
-  }
+  return desktop::ClassRegistry::changeRegistration([](desktop::SettingsStore& store) {
+    for (const HostClass& c : kClasses) desktop::ClassRegistry::unregisterServer(store, c.progId, c.clsid);
+  });
 }
 }

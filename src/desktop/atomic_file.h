@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string_view>
 
-namespace pelorix::com {
+namespace pelorix::desktop {
 
 class FileError : public std::runtime_error {
  public:
@@ -40,4 +40,4 @@ class FileLock {
   int fd_ = -1;
 };
 
-}  // namespace pelorix::com
+}  // namespace pelorix::desktop

@@ -1,13 +1,13 @@
-#include "com/desktop_log.h"
+#include "desktop/desktop_log.h"
 
 #include <fstream>
 
 #include "com/datetime.h"
-#include "com/settings_store.h"
+#include "desktop/settings_store.h"
 
-namespace pelorix::com {
+namespace pelorix::desktop {
 
-std::filesystem::path desktopLogFile() { return com::SettingsStore::configDir() / "pelorix.log"; }
+std::filesystem::path desktopLogFile() { return desktop::SettingsStore::configDir() / "pelorix.log"; }
 
 void desktopLog(const std::string& line) {
   try {
@@ -19,4 +19,4 @@ void desktopLog(const std::string& line) {
   }
 }
 
-}  // namespace pelorix::com
+}  // namespace pelorix::desktop

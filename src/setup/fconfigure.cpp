@@ -1,4 +1,4 @@
-#include "conduit/fconfigure.h"
+#include "setup/fconfigure.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -14,7 +14,7 @@
 #include "setup/forms.h"
 #include "pelorix/version.h"
 
-namespace pelorix::conduit {
+namespace pelorix::setup {
 
 namespace {
 std::unique_ptr<FConfigure>& shared() {
@@ -151,4 +151,4 @@ void FConfigure::btnOk_Click() {
   accept();
 }
 
-}  // namespace pelorix::conduit
+}  // namespace pelorix::setup

@@ -1,4 +1,4 @@
-#include "com/atomic_file.h"
+#include "desktop/atomic_file.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -13,7 +13,7 @@
 #include <sstream>
 #include <string>
 
-namespace pelorix::com {
+namespace pelorix::desktop {
 
 namespace fs = std::filesystem;
 
@@ -99,4 +99,4 @@ FileLock::FileLock(const fs::path& file, bool wait) {
 
 FileLock::~FileLock() { ::close(fd_); }
 
-}  // namespace pelorix::com
+}  // namespace pelorix::desktop

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "com/settings_store.h"
+#include "desktop/settings_store.h"
 #include "support/test_support.h"
 
-namespace pelorix::com {
+namespace pelorix::desktop {
 namespace {
 
 namespace fs = std::filesystem;
@@ -95,4 +95,4 @@ TEST(SettingsLocation, TheEnvironmentChoosesTheFolder) {
 }
 
 }  // namespace
-}  // namespace pelorix::com
+}  // namespace pelorix::desktop

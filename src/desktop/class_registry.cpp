@@ -1,4 +1,4 @@
-#include "com/class_registry.h"
+#include "desktop/class_registry.h"
 
 #include <dlfcn.h>
 
@@ -7,19 +7,19 @@
 #include "com/com_error.h"
 #include "com/server.h"
 
-namespace pelorix::com {
+namespace pelorix::desktop {
+
+using com::raise;
+namespace err = com::err;
+using com::ClassFactory;
+using com::DllCanUnloadNowFn;
+using com::DllGetClassObjectFn;
+using com::DllRegisterServerFn;
+using com::HRESULT;
 
 namespace {
 std::string classesKey(const std::string& name) { return "Software\\Classes\\" + name; }
 }  // namespace
-
-std::string libraryPathOf(const void* address) {
-  Dl_info info{};
-  if (::dladdr(address, &info) == 0 || !info.dli_fname) return {};
-  std::error_code ec;
-  auto canonical = std::filesystem::canonical(info.dli_fname, ec);
-  return ec ? std::string(info.dli_fname) : canonical.string();
-}
 
 ClassRegistry& ClassRegistry::instance() {
   static ClassRegistry registry;
@@ -120,4 +120,14 @@ void ClassRegistry::freeUnusedLibraries() {
   }
 }
 
-}  // namespace pelorix::com
+HRESULT ClassRegistry::changeRegistration(const std::function<void(SettingsStore&)>& change) noexcept {
+  try {
+    SettingsStore store = SettingsStore::user();
+    change(store);
+    return com::err::kOk;
+  } catch (...) {
+    return com::kSelfRegisterFailed;
+  }
+}
+
+}  // namespace pelorix::desktop

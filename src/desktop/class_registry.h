@@ -8,9 +8,13 @@
 #include <string>
 
 #include "com/object.h"
-#include "com/settings_store.h"
+#include "com/server.h"
+#include "desktop/settings_store.h"
 
-namespace pelorix::com {
+namespace pelorix::desktop {
+
+using com::Object;
+using com::Ref;
 
 class ClassRegistry {
  public:
@@ -37,6 +41,9 @@ class ClassRegistry {
   static void registerServer(SettingsStore& store, const std::string& progId, const std::string& clsid,
                              const std::string& libraryPath);
   static void unregisterServer(SettingsStore& store, const std::string& progId, const std::string& clsid);
+  // The body of a server library's DllRegisterServer or DllUnregisterServer:
+  // `change` on the user's settings store, kSelfRegisterFailed if it throws.
+  static com::HRESULT changeRegistration(const std::function<void(SettingsStore&)>& change) noexcept;
   // The class id and library registered for a ProgID.
   static std::optional<std::pair<std::string, std::string>> lookup(const SettingsStore& store,
                                                                      const std::string& progId);
@@ -48,4 +55,4 @@ class ClassRegistry {
   std::map<std::string, void*> libraries_;
 };
 
-}  // namespace pelorix::com
+}  // namespace pelorix::desktop

@@ -1,26 +1,15 @@
-#include "com/settings_store.h"
+#include "desktop/settings_store.h"
 
 #include <cctype>
 #include <cstdlib>
 #include <set>
 #include <sstream>
 
-#include "com/atomic_file.h"
-#include "com/dispatch.h"
+#include "desktop/atomic_file.h"
 
-namespace pelorix::com {
+namespace pelorix::desktop {
 
 namespace fs = std::filesystem;
-
-bool NoCaseLess::operator()(const std::string& a, const std::string& b) const noexcept {
-  size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    int x = std::tolower(static_cast<unsigned char>(a[i]));
-    int y = std::tolower(static_cast<unsigned char>(b[i]));
-    if (x != y) return x < y;
-  }
-  return a.size() < b.size();
-}
 
 namespace {
 
@@ -49,7 +38,7 @@ std::string escape(const std::string& text) {
 
 int hexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
-  c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  c = upperAscii(c);
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
 }
@@ -263,4 +252,4 @@ std::vector<std::string> SettingsStore::subkeys(const std::string& key) const {
   return {names.begin(), names.end()};
 }
 
-}  // namespace pelorix::com
+}  // namespace pelorix::desktop

@@ -11,17 +11,15 @@
 #include <string>
 #include <vector>
 
-namespace pelorix::com {
+#include "base/ascii_case.h"
+
+namespace pelorix::desktop {
 
 // The file cannot be read, is corrupt, or cannot be written. The message
 // names the file and what is wrong; the file is never reset because of it.
 class SettingsError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
-};
-
-struct NoCaseLess {
-  bool operator()(const std::string& a, const std::string& b) const noexcept;
 };
 
 // One key's values; the name "" is the key's default value.
@@ -61,4 +59,4 @@ class SettingsStore {
 // Keys are joined with '\', without leading or trailing separators.
 std::string normaliseKey(const std::string& key);
 
-}  // namespace pelorix::com
+}  // namespace pelorix::desktop

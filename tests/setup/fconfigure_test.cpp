@@ -1,4 +1,4 @@
-#include "conduit/fconfigure.h"
+#include "setup/fconfigure.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -9,7 +9,9 @@
 #include "setup/dialog_driver.h"
 #include "support/test_support.h"
 
-namespace pelorix::conduit {
+namespace pelorix::setup {
+using conduit::CNotify;
+
 namespace {
 
 using com::Arg;
@@ -146,4 +148,4 @@ TEST_F(ActionDialog, ShowSetupAndUnInstallGoThroughTheSetupDialog) {
 }
 
 }  // namespace
-}  // namespace pelorix::conduit
+}  // namespace pelorix::setup

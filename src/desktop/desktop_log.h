@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-namespace pelorix::com {
+namespace pelorix::desktop {
 
 // <config folder>/pelorix.log
 std::filesystem::path desktopLogFile();
@@ -14,4 +14,4 @@ std::filesystem::path desktopLogFile();
 // error of the synchronisation.
 void desktopLog(const std::string& line);
 
-}  // namespace pelorix::com
+}  // namespace pelorix::desktop

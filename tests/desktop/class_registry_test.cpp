@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
-#include "com/class_registry.h"
+#include "desktop/class_registry.h"
 #include "com/dispatch.h"
 #include "support/test_support.h"
 
-namespace pelorix::com {
+namespace pelorix::desktop {
+using namespace com;
+
 namespace {
 
 using test::expectComError;
@@ -61,4 +63,4 @@ TEST(ClassRegistry, AMissingOrForeignLibraryIsAClearError) {
 }
 
 }  // namespace
-}  // namespace pelorix::com
+}  // namespace pelorix::desktop

@@ -11,7 +11,7 @@ class QLabel;
 class QPushButton;
 class QRadioButton;
 
-namespace pelorix::conduit {
+namespace pelorix::setup {
 
 class FConfigure : public QDialog {
  public:
@@ -39,4 +39,4 @@ class FConfigure : public QDialog {
   void btnOk_Click();
 };
 
-}  // namespace pelorix::conduit
+}  // namespace pelorix::setup
