@@ -6,7 +6,7 @@
 //
 // Record locks (READU) are byte-range locks of the account's lock file that
 // every process sees. A lock is held until the session ends, after its
-// commit or discard, so that no other process reads through READU a value
+// commit or when it is dropped, so that no other process reads through READU a value
 // this call is about to change.
 
 #include <chrono>
@@ -45,8 +45,6 @@ class AccountSession {
 
   // Applies the changes, all or none.
   void commit();
-  void discard() { changes_.clear(); }
-  bool changed() const { return !changes_.empty(); }
 
  private:
   void checkFile(const std::string& file) const;

@@ -1,13 +1,13 @@
 #include "mv/basic_interpreter.h"
 
+#include <unistd.h>
+
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cmath>
-#include <unordered_map>
-
-#include "base/ascii_case.h"
-#include <unistd.h>
+#include <cstdlib>
+#include <ctime>
+#include <span>
 
 #include "mv/account.h"
 #include "mv/account_session.h"
@@ -27,11 +27,13 @@ BasicError::BasicError(std::string program, int line, std::string cause)
 
 namespace {
 
-using pelorix::upperAscii;
-
 // File variables and select-list variables hold a handle, not data.
-const std::string kFileHandle = "\x1B" "FILE:";
-const std::string kListHandle = "\x1B" "LIST:";
+const std::string kFileHandle =
+    "\x1B"
+    "FILE:";
+const std::string kListHandle =
+    "\x1B"
+    "LIST:";
 
 // STOP: the whole call ends, however deep the subroutine that stops.
 struct StopCall {};
@@ -39,7 +41,7 @@ struct StopCall {};
 bool startsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 
 // LOCATE ... BY: AL/DL compare as text, AR/DR as numbers when both are.
-int compareForOrder(const std::string& a, const std::string& b, bool right) {
+int compareForOrder(std::string_view a, std::string_view b, bool right) {
   if (right) {
     auto x = asNumber(a), y = asNumber(b);
     if (x && y) return *x < *y ? -1 : *x > *y ? 1 : 0;
@@ -49,97 +51,131 @@ int compareForOrder(const std::string& a, const std::string& b, bool right) {
   return c < 0 ? -1 : c > 0 ? 1 : 0;
 }
 
+// Element `n` (from 1) of a text split by `mark`, without copying; "" when absent.
+std::string_view element(std::string_view text, char mark, int n) {
+  size_t start = 0;
+  for (int i = 1; i < n; ++i) {
+    size_t at = text.find(mark, start);
+    if (at == std::string_view::npos) return {};
+    start = at + 1;
+  }
+  size_t end = text.find(mark, start);
+  return text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+}
+
+std::string localDate(const std::tm& local) {
+  auto days = std::chrono::sys_days{std::chrono::year_month_day{
+      std::chrono::year{local.tm_year + 1900}, std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
+      std::chrono::day{static_cast<unsigned>(local.tm_mday)}}};
+  return std::to_string(days.time_since_epoch().count() + 732);  // 1967-12-31 is day 0
+}
+
 }  // namespace
 
 // ---- running ----
 
-struct Frame {
+struct Frame final : FunctionContext {
+  Frame(Interpreter& interpreter, const CompiledProgram& compiled, std::vector<Value*> params, int level)
+      : vm(interpreter),
+        program(compiled),
+        locals(compiled.variables.size()),
+        slots(locals.size()),
+        hints(locals.size()),
+        depth(level) {
+    for (size_t i = 0; i < slots.size(); ++i) slots[i] = i < params.size() ? params[i] : &locals[i];
+  }
+
   Interpreter& vm;
   const CompiledProgram& program;
-  std::vector<std::string*> params;
-  std::unordered_map<std::string, std::string> locals;
-  int depth;
-  int line = 0;
-
-  [[noreturn]] void fail(const std::string& cause) const { throw BasicError(program.name, line, cause); }
-
+  std::vector<Value> locals;
+  std::vector<Value*> slots;  // a parameter's slot is the caller's variable
   // Where the last extraction from each variable stopped, so that a loop
   // over the attributes of a long text costs one pass over it.
   struct Hint {
-    const char* data;
-    size_t size;
+    const char* data = nullptr;
+    size_t size = 0;
     ExtractHint at;
   };
-  std::unordered_map<const std::string*, Hint> hints{};
+  std::vector<Hint> hints;
+  std::vector<Value> argStack;  // arguments of the built-in functions being called
+  int depth;
+  int line = 0;
 
-  std::string& variable(const std::string& name) {
-    for (size_t i = 0; i < program.parameters.size(); ++i)
-      if (program.parameters[i] == name) return *params[i];
-    return locals[name];
+  [[noreturn]] void fail(const std::string& cause) override { throw BasicError(program.name, line, cause); }
+
+  // A value may not grow past the call's limit: X = X : X forty times must fail, not eat the machine.
+  void fits(size_t bytes) override {
+    if (bytes > vm.maxValueBytes_)
+      fail("a value of more than " + std::to_string(vm.maxValueBytes_) + " bytes (MaxValueSize)");
   }
+
+  bool assigned(const Expr& v) override {
+    return v.kind != Expr::Variable || static_cast<size_t>(v.slot) < program.parameters.size() ||
+           !slots[static_cast<size_t>(v.slot)]->unassigned();
+  }
+
+  char lastStatus() override {
+    const std::string& status = slots[static_cast<size_t>(program.statusSlot)]->text();
+    return status.empty() ? kStatusOk : status[0];
+  }
+
+  Value& variable(int slot) { return *slots[static_cast<size_t>(slot)]; }
   // A variable about to be changed: its hint no longer holds.
-  std::string& target(const std::string& name) {
-    std::string& v = variable(name);
-    hints.erase(&v);
-    return v;
+  Value& target(int slot) {
+    hints[static_cast<size_t>(slot)].data = nullptr;
+    return *slots[static_cast<size_t>(slot)];
   }
-  std::string extract(const std::string& array, int a, int v, int s) {
-    Hint& h = hints[&array];
+  std::string extract(int slot, int a, int v, int s) {
+    const std::string& array = variable(slot).text();
+    Hint& h = hints[static_cast<size_t>(slot)];
     if (h.data != array.data() || h.size != array.size()) h = {array.data(), array.size(), {}};
     return Extract(array, h.at, a, v, s);
   }
 
-  double number(const std::string& text) {
-    auto n = asNumber(text);
-    if (!n) fail("\"" + text.substr(0, 40) + "\" is not a number");
-    return *n;
+  // A literal or a variable as it is; anything else evaluated into `scratch`.
+  const Value& evalRef(const Expr& e, Value& scratch) {
+    if (e.kind == Expr::Literal) return e.literal;
+    if (e.kind == Expr::Variable) return variable(e.slot);
+    scratch = eval(e);
+    return scratch;
   }
-  int whole(const std::string& text) {
-    double n = std::floor(number(text));
-    if (n > 2147483647.0 || n < -2147483648.0) fail("number out of range");
-    return static_cast<int>(n);
-  }
-  static std::string boolean(bool b) { return b ? "1" : "0"; }
-  bool truth(const std::string& text) {
-    auto n = asStrictNumber(text);
-    return n ? *n != 0 : !text.empty();
+  int wholeOf(const Expr& e) {
+    Value scratch;
+    return whole(evalRef(e, scratch));
   }
 
-  std::string eval(const Expr& e) {
+  Value eval(const Expr& e) {
     line = e.line ? e.line : line;
     switch (e.kind) {
-      case Expr::Literal: return e.text;
-      case Expr::Variable: {
-        std::string name = upperAscii(e.text);
-        if (name == "@AM" || name == "@FM") return std::string(1, AM);
-        if (name == "@VM") return std::string(1, VM);
-        if (name == "@SVM" || name == "@SM") return std::string(1, SVM);
-        if (name[0] == '@') return atVariable(name);
-        return variable(e.text);
-      }
+      case Expr::Literal: return e.literal;
+      case Expr::Variable: return variable(e.slot);
+      case Expr::At: return atVariable(e.at);
       case Expr::Unary: {
-        double v = number(eval(*e.args[0]));
-        return formatNumber(e.text == "-" ? -v : v);
+        Value scratch;
+        double v = number(evalRef(*e.args[0], scratch));
+        return Value::number(e.op == Op::Neg ? -v : v);
       }
       case Expr::Binary: return binary(e);
       case Expr::Extract: {
         int p[3] = {0, 0, 0};
-        for (size_t i = 1; i < e.args.size(); ++i) p[i - 1] = whole(eval(*e.args[i]));
+        for (size_t i = 1; i < e.args.size(); ++i) p[i - 1] = wholeOf(*e.args[i]);
         const Expr& from = *e.args[0];
-        if (from.kind == Expr::Variable && from.text[0] != '@') return extract(variable(from.text), p[0], p[1], p[2]);
-        return Extract(eval(from), p[0], p[1], p[2]);
+        if (from.kind == Expr::Variable) return extract(from.slot, p[0], p[1], p[2]);
+        Value scratch;
+        return Extract(evalRef(from, scratch).text(), p[0], p[1], p[2]);
       }
       case Expr::Substring: {
-        std::string s = eval(*e.args[0]);
-        int start = whole(eval(*e.args[1]));
+        Value scratch;
+        const std::string& s = evalRef(*e.args[0], scratch).text();
+        int start = wholeOf(*e.args[1]);
         size_t count = charCount(s);
         if (e.args.size() == 2) {  // the last n characters
-          if (start <= 0) return {};
+          if (start <= 0) return "";
           return s.substr(byteOffset(s, count - std::min<size_t>(count, static_cast<size_t>(start))));
         }
-        int length = whole(eval(*e.args[2]));
+        int length = wholeOf(*e.args[2]);
         if (start < 1) start = 1;
-        if (length <= 0 || static_cast<size_t>(start) > count) return {};
+        if (length <= 0 || static_cast<size_t>(start) > count) return "";
         size_t from = byteOffset(s, static_cast<size_t>(start) - 1);
         size_t to = from + byteOffset(std::string_view(s).substr(from), static_cast<size_t>(length));
         return s.substr(from, to - from);
@@ -149,264 +185,143 @@ struct Frame {
     return {};
   }
 
-  std::string binary(const Expr& e) {
-    const std::string& op = e.text;
-    if (op == "AND") return boolean(truth(eval(*e.args[0])) && truth(eval(*e.args[1])));
-    if (op == "OR") return boolean(truth(eval(*e.args[0])) || truth(eval(*e.args[1])));
-    std::string a = eval(*e.args[0]);
-    std::string b = eval(*e.args[1]);
-    line = e.line;
-    if (op == ":") {
-      fits(a.size() + b.size());
-      return a + b;
+  Value binary(const Expr& e) {
+    Value sa, sb;
+    if (e.op == Op::And || e.op == Op::Or) {
+      bool left = truth(evalRef(*e.args[0], sa));
+      if (e.op == Op::And ? !left : left) return Value::boolean(left);
+      return Value::boolean(truth(evalRef(*e.args[1], sb)));
     }
-    if (op == "MATCHES") return boolean(matchesPattern(a, b));
-    if (op == "=" || op == "#" || op == "<" || op == ">" || op == "<=" || op == ">=") {
-      int c = compareValues(a, b);
-      if (op == "=") return boolean(c == 0);
-      if (op == "#") return boolean(c != 0);
-      if (op == "<") return boolean(c < 0);
-      if (op == ">") return boolean(c > 0);
-      if (op == "<=") return boolean(c <= 0);
-      return boolean(c >= 0);
+    const Value& a = evalRef(*e.args[0], sa);
+    const Value& b = evalRef(*e.args[1], sb);
+    line = e.line;
+    switch (e.op) {
+      case Op::Cat: {
+        const std::string &x = a.text(), &y = b.text();
+        fits(x.size() + y.size());
+        std::string out;
+        out.reserve(x.size() + y.size());
+        return out.append(x).append(y);
+      }
+      case Op::Matches: return Value::boolean(matchesPattern(a.text(), b.text()));
+      case Op::Eq: return Value::boolean(compareValues(a, b) == 0);
+      case Op::Ne: return Value::boolean(compareValues(a, b) != 0);
+      case Op::Lt: return Value::boolean(compareValues(a, b) < 0);
+      case Op::Gt: return Value::boolean(compareValues(a, b) > 0);
+      case Op::Le: return Value::boolean(compareValues(a, b) <= 0);
+      case Op::Ge: return Value::boolean(compareValues(a, b) >= 0);
+      default: break;
     }
     double x = number(a), y = number(b);
-    if (op == "+") return formatNumber(x + y);
-    if (op == "-") return formatNumber(x - y);
-    if (op == "*") return formatNumber(x * y);
-    if (op == "/") {
-      if (y == 0) fail("division by zero");
-      return formatNumber(x / y);
+    switch (e.op) {
+      case Op::Add: return Value::number(x + y);
+      case Op::Sub: return Value::number(x - y);
+      case Op::Mul: return Value::number(x * y);
+      case Op::Div:
+        if (y == 0) fail("division by zero");
+        return Value::number(x / y);
+      default: return Value::number(std::pow(x, y));
     }
-    return formatNumber(std::pow(x, y));
   }
 
-  std::string function(const Expr& e) {
-    std::vector<std::string> a;
-    for (const auto& arg : e.args) a.push_back(eval(*arg));
+  Value function(const Expr& e) {
+    const BuiltinFunction& f = *e.function;
+    if (f.unevaluated) return f.handler(*this, e, {});
+    size_t base = argStack.size();
+    for (const auto& arg : e.args) argStack.push_back(eval(*arg));
     line = e.line;
-    const std::string& f = e.text;
-    auto need = [&](size_t low, size_t high) {
-      if (a.size() < low || a.size() > high) fail(f + " takes " + std::to_string(low) + " to " + std::to_string(high) + " arguments");
-    };
-    if (f == "LEN") return std::to_string(charCount(a[0]));
-    if (f == "TRIM") {
-      std::string out;
-      for (char c : a[0])
-        if (c != ' ' || (!out.empty() && out.back() != ' ')) out += c;
-      while (!out.empty() && out.back() == ' ') out.pop_back();
-      return out;
-    }
-    if (f == "FIELD") {
-      need(3, 4);
-      return Field(a[0], a[1], whole(a[2]), a.size() > 3 ? whole(a[3]) : 1);
-    }
-    if (f == "DCOUNT") return std::to_string(Dcount(a[0], a[1]));
-    if (f == "COUNT") return std::to_string(Count(a[0], a[1]));
-    if (f == "INDEX") {
-      int occurrence = whole(a[2]);
-      if (a[1].empty() || occurrence < 1) return "0";
-      size_t at = std::string::npos, from = 0;
-      for (int i = 0; i < occurrence; ++i) {
-        at = a[0].find(a[1], from);
-        if (at == std::string::npos) return "0";
-        from = at + a[1].size();
+    Value result = f.handler(*this, e, std::span<Value>(argStack.data() + base, e.args.size()));
+    argStack.resize(base);
+    return result;
+  }
+
+  Value atVariable(AtVar at) {
+    switch (at) {
+      case AtVar::AM: return std::string(1, AM);
+      case AtVar::VM: return std::string(1, VM);
+      case AtVar::SVM: return std::string(1, SVM);
+      case AtVar::TM: return std::string(1, static_cast<char>(0xFB));
+      case AtVar::IM:
+      case AtVar::RM: return std::string(1, static_cast<char>(0xFF));
+      case AtVar::True: return Value::number(1);
+      case AtVar::False: return Value::number(0);
+      case AtVar::Level: return Value::number(depth + 1);
+      case AtVar::UserNo: return Value::number(::getpid());
+      case AtVar::LogName: {
+        const char* user = std::getenv("USER");
+        return user ? user : "";
       }
-      return std::to_string(charIndex(a[0], at) + 1);
+      case AtVar::Path: return vm.account_ ? vm.account_->folder().string() : std::string{};
+      case AtVar::Who: return vm.account_ ? vm.account_->folder().filename().string() : std::string{};
+      default: break;
     }
-    auto positions = [&](size_t first, size_t count, int* p) {
-      for (size_t i = 0; i < count; ++i) p[i] = first + i < a.size() ? whole(a[first + i]) : 0;
-    };
-    if (f == "EXTRACT") {
-      need(2, 4);
-      int p[3];
-      positions(1, 3, p);
-      return Extract(a[0], p[0], p[1], p[2]);
-    }
-    if (f == "REPLACE" || f == "INSERT") {
-      need(3, 5);
-      int p[3] = {0, 0, 0};
-      for (size_t i = 1; i + 1 < a.size(); ++i) p[i - 1] = whole(a[i]);
-      return f == "REPLACE" ? Replace(a[0], p[0], p[1], p[2], a.back()) : Insert(a[0], p[0], p[1], p[2], a.back());
-    }
-    if (f == "DELETE") {
-      need(2, 4);
-      int p[3];
-      positions(1, 3, p);
-      return Delete(a[0], p[0], p[1], p[2]);
-    }
-    if (f == "UPCASE") return upperText(a[0]);
-    if (f == "DOWNCASE") return lowerText(a[0]);
-    if (f == "CONVERT") {  // CONVERT(from, to, text)
-      std::string out;
-      for (char c : a[2]) {
-        size_t at = a[0].find(c);
-        if (at == std::string::npos) out += c;
-        else if (at < a[1].size()) out += a[1][at];
-      }
-      return out;
-    }
-    if (f == "CHANGE" || f == "EREPLACE") {  // (text, old, new)
-      need(3, 3);
-      if (a[1].empty()) return a[0];
-      std::string out;
-      size_t from = 0;
-      for (size_t at; (at = a[0].find(a[1], from)) != std::string::npos; from = at + a[1].size())
-        out += a[0].substr(from, at - from) + a[2];
-      return out + a[0].substr(from);
-    }
-    if (f == "NUM") return boolean(a[0].empty() || asStrictNumber(a[0]).has_value());
-    if (f == "SQRT") {
-      double x = number(a[0]);
-      if (x < 0) fail("SQRT of a negative number");
-      return formatNumber(std::sqrt(x));
-    }
-    if (f == "PWR") return formatNumber(std::pow(number(a[0]), number(a[1])));
-    if (f == "EXP") return formatNumber(std::exp(number(a[0])));
-    if (f == "LN") {
-      double x = number(a[0]);
-      if (x <= 0) fail("LN of a number not above 0");
-      return formatNumber(std::log(x));
-    }
-    if (f == "FMT") {
-      auto out = formatValue(a[0], a[1]);
-      if (!out) fail("unknown format \"" + a[1] + "\" in FMT");
-      return *out;
-    }
-    if (f == "ASSIGNED" || f == "UNASSIGNED") {
-      const Expr& v = *e.args[0];
-      bool assigned = v.kind != Expr::Variable || isParameter(v.text) || locals.count(v.text) > 0;
-      return boolean(f == "ASSIGNED" ? assigned : !assigned);
-    }
-    if (f == "GETENV") {
-      const char* value = std::getenv(a[0].c_str());
-      return value ? value : "";
-    }
-    if (f == "INT") return formatNumber(std::trunc(number(a[0])));
-    if (f == "ABS") return formatNumber(std::fabs(number(a[0])));
-    if (f == "MOD" || f == "REM") {
-      double y = number(a[1]);
-      if (y == 0) fail("division by zero");
-      double r = std::fmod(number(a[0]), y);
-      // MOD takes the sign of the divisor, REM that of the dividend.
-      if (f == "MOD" && r != 0 && (r < 0) != (y < 0)) r += y;
-      return formatNumber(r);
-    }
-    if (f == "STR") {
-      int times = whole(a[1]);
-      if (times <= 0 || a[0].empty()) return {};
-      fits(a[0].size() * static_cast<size_t>(times));
-      std::string out;
-      out.reserve(a[0].size() * static_cast<size_t>(times));
-      for (int i = 0; i < times; ++i) out += a[0];
-      return out;
-    }
-    if (f == "SPACE") {
-      int n = whole(a[0]);
-      if (n <= 0) return {};
-      fits(static_cast<size_t>(n));
-      return std::string(static_cast<size_t>(n), ' ');
-    }
-    if (f == "CHAR") {
-      int c = whole(a[0]);
-      if (c < 0 || c > 255) fail("CHAR takes 0 to 255");
-      return std::string(1, static_cast<char>(c));
-    }
-    if (f == "SEQ") return a[0].empty() ? "0" : std::to_string(static_cast<unsigned char>(a[0][0]));
-    if (f == "NOT") return boolean(!truth(a[0]));
-    if (f == "STATUS") {
-      // 1: READU met another process's lock; 2: ON ERROR took a storage error.
-      const std::string& last = variable(kStatusVariable);
-      return last == std::string(1, kStatusLocked) ? "1" : last == std::string(1, kStatusError) ? "2" : "0";
-    }
-    if (f == "DATE" || f == "TIME") {
-      auto now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-      std::tm local{};
-      localtime_r(&now, &local);
-      if (f == "TIME") return std::to_string(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec);
-      auto days = std::chrono::sys_days{std::chrono::year_month_day{
-          std::chrono::year{local.tm_year + 1900}, std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
-          std::chrono::day{static_cast<unsigned>(local.tm_mday)}}};
-      return std::to_string(days.time_since_epoch().count() + 732);  // 1967-12-31 is day 0
-    }
-    if (f == "OCONV" || f == "ICONV") {
-      // An unknown code leaves the value as it is, as on other hosts.
-      auto converted = f == "OCONV" ? oconv(a[0], a[1]) : iconv(a[0], a[1]);
-      if (!converted) fail("unknown conversion code \"" + a[1] + "\" in " + f);
-      return *converted;
-    }
-    fail(f + " is not available");
-  }
-
-  bool isParameter(const std::string& name) const {
-    return std::find(program.parameters.begin(), program.parameters.end(), name) != program.parameters.end();
-  }
-
-  // A value may not grow past the call's limit: X = X : X forty times must fail, not eat the machine.
-  void fits(size_t bytes) {
-    if (bytes > vm.maxValueBytes_)
-      fail("a value of more than " + std::to_string(vm.maxValueBytes_) + " bytes (MaxValueSize)");
-  }
-
-  std::string atVariable(const std::string& name) {
-    if (name == "@TM") return std::string(1, static_cast<char>(0xFB));
-    if (name == "@IM") return std::string(1, static_cast<char>(0xFF));
-    if (name == "@RM") return std::string(1, static_cast<char>(0xFF));
-    if (name == "@TRUE") return "1";
-    if (name == "@FALSE") return "0";
-    if (name == "@LEVEL") return std::to_string(depth + 1);
-    if (name == "@USERNO" || name == "@USER.NO") return std::to_string(::getpid());
-    if (name == "@LOGNAME") {
-      const char* user = std::getenv("USER");
-      return user ? user : "";
-    }
-    if (name == "@PATH") return vm.account_ ? vm.account_->folder().string() : std::string{};
-    if (name == "@WHO" || name == "@ACCOUNT")
-      return vm.account_ ? vm.account_->folder().filename().string() : std::string{};
     auto now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
     std::tm local{};
     localtime_r(&now, &local);
-    if (name == "@TIME") return std::to_string(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec);
-    if (name == "@DAY") return std::to_string(local.tm_mday);
-    if (name == "@MONTH") return std::to_string(local.tm_mon + 1);
-    if (name == "@YEAR") return std::to_string(local.tm_year + 1900);
-    if (name == "@DATE") {
-      auto days = std::chrono::sys_days{std::chrono::year_month_day{
-          std::chrono::year{local.tm_year + 1900}, std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
-          std::chrono::day{static_cast<unsigned>(local.tm_mday)}}};
-      return std::to_string(days.time_since_epoch().count() + 732);
+    switch (at) {
+      case AtVar::Time: return Value::number(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec);
+      case AtVar::Day: return Value::number(local.tm_mday);
+      case AtVar::Month: return Value::number(local.tm_mon + 1);
+      case AtVar::Year: return Value::number(local.tm_year + 1900);
+      default: return localDate(local);
     }
-    fail("unknown variable " + name);
   }
 
   void assign(const Step& s) {
-    std::string value = eval(*s.expr);
-    line = s.line;
-    std::string& var = target(s.target.variable);
+    Value scratch;
     if (s.target.positions.empty()) {
-      if (s.assignOp == "=") var = value;
-      else if (s.assignOp == ":=") {
-        fits(var.size() + value.size());
-        var += value;
+      if (s.assignOp == AssignOp::Set) {
+        Value value = eval(*s.expr);
+        line = s.line;
+        target(s.target.slot) = std::move(value);
+        return;
       }
-      else {
-        double x = number(var), y = number(value);
-        if (s.assignOp == "/=" && y == 0) fail("division by zero");
-        var = formatNumber(s.assignOp == "+=" ? x + y : s.assignOp == "-=" ? x - y : s.assignOp == "*=" ? x * y : x / y);
+      const Value& value = evalRef(*s.expr, scratch);
+      line = s.line;
+      Value& var = target(s.target.slot);
+      if (s.assignOp == AssignOp::Cat) {
+        if (&value == &var) scratch = value;
+        const std::string& tail = &value == &var ? scratch.text() : value.text();
+        fits(var.text().size() + tail.size());
+        var.mutableText().append(tail);
+        return;
       }
+      double x = number(var), y = number(value);
+      if (s.assignOp == AssignOp::Div && y == 0) fail("division by zero");
+      var = Value::number(s.assignOp == AssignOp::Add   ? x + y
+                          : s.assignOp == AssignOp::Sub ? x - y
+                          : s.assignOp == AssignOp::Mul ? x * y
+                                                        : x / y);
       return;
     }
+    std::string value = eval(*s.expr).takeText();
+    line = s.line;
     int p[3] = {0, 0, 0};
-    for (size_t i = 0; i < s.target.positions.size(); ++i) p[i] = whole(eval(*s.target.positions[i]));
-    if (s.assignOp == "=" && p[0] == -1 && s.target.positions.size() == 1) {
+    for (size_t i = 0; i < s.target.positions.size(); ++i) p[i] = wholeOf(*s.target.positions[i]);
+    Value& target = this->target(s.target.slot);
+    if (s.assignOp == AssignOp::Set && p[0] == -1 && s.target.positions.size() == 1) {
       // Appending an attribute: in place, so that building a long answer stays linear.
+      std::string& var = target.mutableText();
       fits(var.size() + value.size() + 1);
       if (!var.empty()) var += AM;
       var += value;
       return;
     }
-    if (s.assignOp != "=") value = Extract(var, p[0], p[1], p[2]) + value;
-    var = Replace(var, p[0], p[1], p[2], value);
+    const std::string& old = target.text();
+    if (s.assignOp != AssignOp::Set) {
+      Value part = Extract(old, p[0], p[1], p[2]);
+      if (s.assignOp == AssignOp::Cat) {
+        value = part.text() + value;
+      } else {
+        double x = number(part), y = number(Value(value));
+        if (s.assignOp == AssignOp::Div && y == 0) fail("division by zero");
+        value = formatNumber(s.assignOp == AssignOp::Add   ? x + y
+                             : s.assignOp == AssignOp::Sub ? x - y
+                             : s.assignOp == AssignOp::Mul ? x * y
+                                                           : x / y);
+      }
+    }
+    target = Replace(old, p[0], p[1], p[2], value);
   }
 
   // ---- statements with THEN / ELSE / ON ERROR ----
@@ -416,13 +331,15 @@ struct Frame {
     return *vm.session_;
   }
 
-  std::string openFile(const std::string& handle) {
+  std::string openFile(const Expr& e) {
+    Value scratch;
+    const std::string& handle = evalRef(e, scratch).text();
     if (!startsWith(handle, kFileHandle)) fail("the file variable holds no open file");
     return handle.substr(kFileHandle.size());
   }
 
   std::string itemId(const Expr& e) {
-    std::string id = eval(e);
+    std::string id = eval(e).takeText();
     if (id.empty()) fail("an item id cannot be empty");
     return id;
   }
@@ -435,21 +352,21 @@ struct Frame {
       if (!s.onError) fail(e.what());
       status = kStatusError;
     }
-    target(kStatusVariable) = std::string(1, status);
+    target(program.statusSlot) = std::string(1, status);
   }
 
   Interpreter::SelectList* list(const Step& s, bool create) {
     std::string key = s.option;
-    if (!s.target.variable.empty() && s.verb != Verb::ReadNext) {
-      std::string& handle = target(s.target.variable);
-      if (!startsWith(handle, kListHandle)) {
+    if (s.target.slot >= 0 && s.verb != Verb::ReadNext) {
+      Value& handle = target(s.target.slot);
+      if (!startsWith(handle.text(), kListHandle)) {
         if (!create) return nullptr;
         handle = kListHandle + std::to_string(vm.nextListId_++);
       }
-      key = handle;
+      key = handle.text();
     }
     if (s.verb == Verb::ReadNext && !s.args.empty()) {
-      key = eval(*s.args[0]);
+      key = eval(*s.args[0]).takeText();
       if (!startsWith(key, kListHandle)) return nullptr;
     }
     if (create) return &vm.lists_[key];
@@ -460,43 +377,42 @@ struct Frame {
   char perform(const Step& s) {
     switch (s.verb) {
       case Verb::Open: {
-        std::string file = eval(*s.args[0]);
+        std::string file = eval(*s.args[0]).takeText();
         if (!session().hasFile(file)) return kStatusElse;
-        target(s.target.variable) = kFileHandle + file;
+        target(s.target.slot) = kFileHandle + file;
         return kStatusOk;
       }
       case Verb::Read:
       case Verb::ReadV: {
-        std::string file = openFile(eval(*s.args[0]));
+        std::string file = openFile(*s.args[0]);
         std::string id = itemId(*s.args[1]);
-        int attribute = s.verb == Verb::ReadV ? whole(eval(*s.args[2])) : 0;
+        int attribute = s.verb == Verb::ReadV ? wholeOf(*s.args[2]) : 0;
         if (s.lock && !session().lock(file, id, s.onLocked ? std::chrono::milliseconds(0) : vm.lockWait_)) {
           if (s.onLocked) return kStatusLocked;
           fail("the item " + id + " of " + file + " stayed locked by another process for " +
                formatNumber(static_cast<double>(vm.lockWait_.count()) / 1000) + " seconds");
         }
         std::optional<std::string> item = session().read(file, id);
-        std::string& target = this->target(s.target.variable);
-        target = item ? (s.verb == Verb::ReadV ? Extract(*item, attribute) : *item) : std::string{};
+        target(s.target.slot) = item ? (s.verb == Verb::ReadV ? Extract(*item, attribute) : *std::move(item)) : "";
         return item ? kStatusOk : kStatusElse;
       }
       case Verb::Write:
       case Verb::WriteV: {
-        std::string value = eval(*s.args[0]);
-        std::string file = openFile(eval(*s.args[1]));
+        std::string value = eval(*s.args[0]).takeText();
+        std::string file = openFile(*s.args[1]);
         std::string id = itemId(*s.args[2]);
         if (s.verb == Verb::WriteV)
-          value = Replace(session().read(file, id).value_or(""), whole(eval(*s.args[3])), 0, 0, value);
+          value = Replace(session().read(file, id).value_or(""), wholeOf(*s.args[3]), 0, 0, value);
         session().write(file, id, std::move(value));
         return kStatusOk;
       }
       case Verb::DeleteItem: {
-        std::string file = openFile(eval(*s.args[0]));
+        std::string file = openFile(*s.args[0]);
         session().remove(file, itemId(*s.args[1]));
         return kStatusOk;
       }
       case Verb::Select: {
-        std::string file = openFile(eval(*s.args[0]));
+        std::string file = openFile(*s.args[0]);
         std::vector<std::string> ids = session().items(file);
         Interpreter::SelectList& l = *list(s, true);
         l.ids = std::move(ids);
@@ -506,27 +422,30 @@ struct Frame {
       case Verb::ReadNext: {
         Interpreter::SelectList* l = list(s, false);
         if (!l || l->next >= l->ids.size()) return kStatusElse;
-        target(s.target.variable) = l->ids[l->next++];
+        target(s.target.slot) = l->ids[l->next++];
         return kStatusOk;
       }
       case Verb::ClearSelect:
-        if (s.option == "ALL") vm.lists_.clear();
-        else if (Interpreter::SelectList* l = list(s, false)) l->ids.clear();
+        if (s.option == "ALL")
+          vm.lists_.clear();
+        else if (Interpreter::SelectList* l = list(s, false))
+          l->ids.clear();
         return kStatusOk;
       case Verb::Release:
         // Checked, but the locks stay until the call's changes are on disk:
         // this call may still write what it releases.
-        if (!s.args.empty()) openFile(eval(*s.args[0]));
+        if (!s.args.empty()) openFile(*s.args[0]);
         if (s.args.size() > 1) itemId(*s.args[1]);
         return kStatusOk;
       case Verb::Locate: return locate(s);
       case Verb::Del:
       case Verb::Ins: {
-        std::string value = s.verb == Verb::Ins ? eval(*s.expr) : std::string{};
+        std::string value = s.verb == Verb::Ins ? eval(*s.expr).takeText() : std::string{};
         int p[3] = {0, 0, 0};
-        for (size_t i = 0; i < s.target.positions.size(); ++i) p[i] = whole(eval(*s.target.positions[i]));
-        std::string& var = target(s.target.variable);
-        var = s.verb == Verb::Ins ? Insert(var, p[0], p[1], p[2], value) : Delete(var, p[0], p[1], p[2]);
+        for (size_t i = 0; i < s.target.positions.size(); ++i) p[i] = wholeOf(*s.target.positions[i]);
+        Value& var = target(s.target.slot);
+        const std::string& old = var.text();
+        var = s.verb == Verb::Ins ? Insert(old, p[0], p[1], p[2], value) : Delete(old, p[0], p[1], p[2]);
         return kStatusOk;
       }
       case Verb::None: break;
@@ -534,36 +453,47 @@ struct Frame {
     return kStatusOk;
   }
 
-  // LOCATE needle IN array<a,v> [BY order] SETTING position
+  // LOCATE needle IN array<a,v> [BY order] SETTING position: the elements
+  // are compared where they lie, not split out.
   char locate(const Step& s) {
-    std::string needle = eval(*s.args[0]);
-    std::string array = eval(*s.args[1]);
+    Value needleScratch, arrayScratch;
+    const std::string& needle = evalRef(*s.args[0], needleScratch).text();
+    const std::string& array = evalRef(*s.args[1], arrayScratch).text();
     int p[2] = {0, 0};
-    for (size_t i = 2; i < s.args.size(); ++i) p[i - 2] = whole(eval(*s.args[i]));
-    std::vector<std::string> elements;
-    if (s.args.size() == 2) elements = split(array, AM);
-    else if (s.args.size() == 3) elements = split(Extract(array, p[0]), VM);
-    else elements = split(Extract(array, p[0], p[1]), SVM);
+    for (size_t i = 2; i < s.args.size(); ++i) p[i - 2] = wholeOf(*s.args[i]);
+    std::string_view elements = array;
+    std::string copy;
+    char mark = AM;
+    if (s.args.size() >= 3) {
+      if (p[0] < 1 || (s.args.size() == 4 && p[1] < 1)) {  // positions below 1 as Extract reads them
+        copy = Extract(array, p[0], s.args.size() == 4 ? p[1] : 0);
+        elements = copy;
+      } else {
+        elements = element(elements, AM, p[0]);
+        if (s.args.size() == 4) elements = element(elements, VM, p[1]);
+      }
+      mark = s.args.size() == 3 ? VM : SVM;
+    }
     bool ordered = !s.option.empty();
     bool descending = ordered && s.option[0] == 'D';
     bool right = ordered && s.option.size() > 1 && s.option[1] == 'R';
-    size_t position = elements.size();
+    size_t position = 0;
     bool found = false;
-    for (size_t i = 0; i < elements.size(); ++i) {
-      if (elements[i] == needle) {
-        position = i;
+    for (size_t start = 0; !elements.empty() && start <= elements.size(); ++position) {
+      size_t end = elements.find(mark, start);
+      if (end == std::string_view::npos) end = elements.size();
+      std::string_view e = elements.substr(start, end - start);
+      if (e == needle) {
         found = true;
         break;
       }
       if (ordered) {
-        int c = compareForOrder(elements[i], needle, right);
-        if (descending ? c < 0 : c > 0) {
-          position = i;
-          break;
-        }
+        int c = compareForOrder(e, needle, right);
+        if (descending ? c < 0 : c > 0) break;
       }
+      start = end + 1;
     }
-    target(s.target.variable) = std::to_string(position + 1);
+    target(s.target.slot) = Value::number(static_cast<double>(position + 1));
     return found ? kStatusOk : kStatusElse;
   }
 
@@ -579,10 +509,15 @@ struct Frame {
       if ((vm.steps_ & 1023) == 0 && std::chrono::steady_clock::now() > vm.deadline_)
         fail("stopped after " + std::to_string(vm.maxTime_.count() / 1000) + " seconds (MaxSeconds)");
       ++pc;
+      Value scratch;
       switch (s.kind) {
         case Step::Assign: assign(s); break;
-        case Step::JumpIfFalse: if (!truth(eval(*s.expr))) pc = s.jump; break;
-        case Step::JumpIfTrue: if (truth(eval(*s.expr))) pc = s.jump; break;
+        case Step::JumpIfFalse:
+          if (!truth(evalRef(*s.expr, scratch))) pc = s.jump;
+          break;
+        case Step::JumpIfTrue:
+          if (truth(evalRef(*s.expr, scratch))) pc = s.jump;
+          break;
         case Step::Jump: pc = s.jump; break;
         case Step::Gosub:
           if (returns.size() > 10000) fail("GOSUB nested too deeply");
@@ -596,44 +531,46 @@ struct Frame {
           break;
         case Step::Stop:
           if (s.expr && vm.output_) {
-            std::string message = eval(*s.expr);
+            const std::string& message = evalRef(*s.expr, scratch).text();
             if (!message.empty()) vm.output_(message);
           }
           throw StopCall{};
         case Step::Abort: {
-          std::string message = eval(*s.expr);
+          std::string message = eval(*s.expr).takeText();
           fail(message.empty() ? "ABORT" : "ABORT: " + message);
         }
         case Step::Print:
-          if (vm.output_) vm.output_(eval(*s.expr));
+          if (vm.output_) vm.output_(evalRef(*s.expr, scratch).text());
           break;
         case Step::ForTest: {
-          double v = number(variable(s.target.variable));
-          double limit = number(eval(*s.args[0]));
-          double step = number(eval(*s.args[1]));
+          double v = number(variable(s.target.slot));
+          Value limitScratch;
+          double limit = number(evalRef(*s.args[0], limitScratch));
+          double step = number(evalRef(*s.args[1], scratch));
           if (step >= 0 ? v > limit : v < limit) pc = s.jump;
           break;
         }
         case Step::ForStep: {
-          std::string& v = target(s.target.variable);
-          v = formatNumber(number(v) + number(eval(*s.args[0])));
+          double step = number(evalRef(*s.args[0], scratch));
+          Value& v = target(s.target.slot);
+          v = Value::number(number(v) + step);
           break;
         }
         case Step::Statement: statement(s); break;
         case Step::Call: {
-          std::vector<std::string> temporaries(s.args.size());
-          std::vector<std::string*> refs;
+          std::vector<Value> temporaries(s.args.size());
+          std::vector<Value*> refs;
           for (size_t i = 0; i < s.args.size(); ++i) {
             const Expr& arg = *s.args[i];
-            if (arg.kind == Expr::Variable && arg.text[0] != '@') {
-              refs.push_back(&target(arg.text));
+            if (arg.kind == Expr::Variable) {
+              refs.push_back(&target(arg.slot));
             } else {
               temporaries[i] = eval(arg);
               refs.push_back(&temporaries[i]);
             }
           }
           vm.callFrom(*this, s.target.variable, refs);
-          hints.clear();  // the callee may have changed any argument
+          for (Hint& h : hints) h.data = nullptr;  // the callee may have changed any argument
           break;
         }
       }
@@ -659,15 +596,16 @@ std::shared_ptr<const CompiledProgram> Interpreter::compiled(const std::string& 
 }
 
 // Holds the program while it runs: a CALL may recompile an edited source.
-void Interpreter::execute(std::shared_ptr<const CompiledProgram> program, std::vector<std::string*> args, int depth) {
+void Interpreter::execute(std::shared_ptr<const CompiledProgram> program, std::vector<Value*> args, int depth) {
   if (args.size() != program->parameters.size())
-    throw BasicError(program->name, 1, "called with " + std::to_string(args.size()) + " arguments, it takes " +
-                                           std::to_string(program->parameters.size()));
-  Frame frame{*this, *program, std::move(args), {}, depth};
+    throw BasicError(program->name, 1,
+                     "called with " + std::to_string(args.size()) + " arguments, it takes " +
+                         std::to_string(program->parameters.size()));
+  Frame frame(*this, *program, std::move(args), depth);
   frame.run();
 }
 
-void Interpreter::callFrom(Frame& caller, const std::string& name, std::vector<std::string*> args) {
+void Interpreter::callFrom(Frame& caller, const std::string& name, std::vector<Value*> args) {
   if (caller.depth > 100) caller.fail("CALL nested too deeply");
   std::optional<std::string> source = loader_ ? loader_(name) : std::nullopt;
   if (!source) caller.fail("no program " + name + " to CALL");
@@ -675,8 +613,17 @@ void Interpreter::callFrom(Frame& caller, const std::string& name, std::vector<s
 }
 
 void Interpreter::runTopLevel(std::shared_ptr<const CompiledProgram> program, std::vector<std::string>& args) {
-  std::vector<std::string*> refs;
-  for (std::string& a : args) refs.push_back(&a);
+  // The arguments as values while the call runs, as texts again after it, whatever its end.
+  std::vector<Value> values(args.begin(), args.end());
+  struct WriteBack {
+    std::vector<Value>& values;
+    std::vector<std::string>& args;
+    ~WriteBack() {
+      for (size_t i = 0; i < args.size(); ++i) args[i] = values[i].takeText();
+    }
+  } writeBack{values, args};
+  std::vector<Value*> refs;
+  for (Value& v : values) refs.push_back(&v);
   steps_ = 0;
   lists_.clear();
   std::optional<AccountSession> session;
@@ -703,7 +650,6 @@ void Interpreter::runTopLevel(std::shared_ptr<const CompiledProgram> program, st
     }
   }
 }
-
 void Interpreter::call(const std::string& program, std::vector<std::string>& args) {
   std::optional<std::string> source = loader_ ? loader_(program) : std::nullopt;
   if (!source) throw BasicError(program, 0, "no such program");
@@ -718,6 +664,241 @@ size_t Interpreter::parameterCount(const std::string& program) {
 
 void Interpreter::run(const std::string& name, const std::string& source, std::vector<std::string>& args) {
   runTopLevel(compiled(name, source), args);
+}
+
+// ---- the built-in functions: one table that the parser checks calls against ----
+
+double FunctionContext::number(const Value& v) {
+  auto n = v.arithmetic();
+  if (!n) fail("\"" + v.text().substr(0, 40) + "\" is not a number");
+  return *n;
+}
+
+int FunctionContext::whole(const Value& v) {
+  double n = std::floor(number(v));
+  if (n > 2147483647.0 || n < -2147483648.0) fail("number out of range");
+  return static_cast<int>(n);
+}
+
+bool FunctionContext::truth(const Value& v) {
+  auto n = v.strict();
+  return n ? *n != 0 : !v.text().empty();
+}
+
+namespace {
+
+using Args = std::span<Value>;
+using Context = FunctionContext;
+
+Value count(size_t n) { return Value::number(static_cast<double>(n)); }
+
+// Positions given from argument `first` on; missing ones are 0.
+void positions(Context& c, Args a, size_t first, size_t last, int* p) {
+  for (size_t i = first; i < last; ++i) p[i - first] = i < a.size() ? c.whole(a[i]) : 0;
+}
+
+Value trim(Context&, const Expr&, Args a) {
+  std::string out;
+  for (char ch : a[0].text())
+    if (ch != ' ' || (!out.empty() && out.back() != ' ')) out += ch;
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
+Value index(Context& c, const Expr&, Args a) {
+  const std::string &text = a[0].text(), &part = a[1].text();
+  int occurrence = c.whole(a[2]);
+  if (part.empty() || occurrence < 1) return Value::number(0);
+  size_t at = std::string::npos, from = 0;
+  for (int i = 0; i < occurrence; ++i) {
+    at = text.find(part, from);
+    if (at == std::string::npos) return Value::number(0);
+    from = at + part.size();
+  }
+  return count(charIndex(text, at) + 1);
+}
+
+Value replaceOrInsert(Context& c, Args a, bool replace) {
+  int p[3] = {0, 0, 0};
+  for (size_t i = 1; i + 1 < a.size(); ++i) p[i - 1] = c.whole(a[i]);
+  const std::string& value = a.back().text();
+  return replace ? Replace(a[0].text(), p[0], p[1], p[2], value) : Insert(a[0].text(), p[0], p[1], p[2], value);
+}
+
+Value convertChars(Context&, const Expr&, Args a) {  // CONVERT(from, to, text)
+  const std::string &from = a[0].text(), &to = a[1].text();
+  std::string out;
+  for (char ch : a[2].text()) {
+    size_t at = from.find(ch);
+    if (at == std::string::npos)
+      out += ch;
+    else if (at < to.size())
+      out += to[at];
+  }
+  return out;
+}
+
+Value change(Context&, const Expr&, Args a) {  // (text, old, new)
+  const std::string &text = a[0].text(), &old = a[1].text(), &with = a[2].text();
+  if (old.empty()) return text;
+  std::string out;
+  size_t from = 0;
+  for (size_t at; (at = text.find(old, from)) != std::string::npos; from = at + old.size())
+    out.append(text, from, at - from).append(with);
+  return out.append(text, from);
+}
+
+Value modOrRem(Context& c, Args a, bool mod) {
+  double y = c.number(a[1]);
+  if (y == 0) c.fail("division by zero");
+  double r = std::fmod(c.number(a[0]), y);
+  // MOD takes the sign of the divisor, REM that of the dividend.
+  if (mod && r != 0 && (r < 0) != (y < 0)) r += y;
+  return Value::number(r);
+}
+
+Value str(Context& c, const Expr&, Args a) {
+  const std::string& text = a[0].text();
+  int times = c.whole(a[1]);
+  if (times <= 0 || text.empty()) return "";
+  c.fits(text.size() * static_cast<size_t>(times));
+  std::string out;
+  out.reserve(text.size() * static_cast<size_t>(times));
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+Value space(Context& c, const Expr&, Args a) {
+  int n = c.whole(a[0]);
+  if (n <= 0) return "";
+  c.fits(static_cast<size_t>(n));
+  return std::string(static_cast<size_t>(n), ' ');
+}
+
+std::tm localNow() {
+  auto now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  std::tm local{};
+  localtime_r(&now, &local);
+  return local;
+}
+
+Value conversion(Context& c, Args a, bool out) {
+  auto converted = out ? oconv(a[0].text(), a[1].text()) : iconv(a[0].text(), a[1].text());
+  if (!converted) c.fail("unknown conversion code \"" + a[1].text() + "\" in " + (out ? "OCONV" : "ICONV"));
+  return *std::move(converted);
+}
+
+Value math(Context& c, Args a, double (*f)(double)) { return Value::number(f(c.number(a[0]))); }
+
+const BuiltinFunction kFunctions[] = {
+    {"ABS", 1, 1, [](Context& c, const Expr&, Args a) { return math(c, a, [](double x) { return std::fabs(x); }); }},
+    {"ASSIGNED", 1, 1, [](Context& c, const Expr& e, Args) { return Value::boolean(c.assigned(*e.args[0])); }, true},
+    {"CHANGE", 3, 3, change},
+    {"CHAR", 1, 1,
+     [](Context& c, const Expr&, Args a) -> Value {
+       int n = c.whole(a[0]);
+       if (n < 0 || n > 255) c.fail("CHAR takes 0 to 255");
+       return std::string(1, static_cast<char>(n));
+     }},
+    {"CONVERT", 3, 3, convertChars},
+    {"COUNT", 2, 2, [](Context&, const Expr&, Args a) { return Value::number(Count(a[0].text(), a[1].text())); }},
+    {"DATE", 0, 0,
+     [](Context&, const Expr&, Args) {
+       std::tm local = localNow();
+       auto days = std::chrono::sys_days{std::chrono::year_month_day{
+           std::chrono::year{local.tm_year + 1900}, std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
+           std::chrono::day{static_cast<unsigned>(local.tm_mday)}}};
+       return Value::number(static_cast<double>(days.time_since_epoch().count() + 732));  // 1967-12-31 is day 0
+     }},
+    {"DCOUNT", 2, 2, [](Context&, const Expr&, Args a) { return Value::number(Dcount(a[0].text(), a[1].text())); }},
+    {"DELETE", 2, 4,
+     [](Context& c, const Expr&, Args a) -> Value {
+       int p[3];
+       positions(c, a, 1, 4, p);
+       return Delete(a[0].text(), p[0], p[1], p[2]);
+     }},
+    {"DOWNCASE", 1, 1, [](Context&, const Expr&, Args a) -> Value { return lowerText(a[0].text()); }},
+    {"EREPLACE", 3, 3, change},
+    {"EXP", 1, 1, [](Context& c, const Expr&, Args a) { return math(c, a, [](double x) { return std::exp(x); }); }},
+    {"EXTRACT", 2, 4,
+     [](Context& c, const Expr&, Args a) -> Value {
+       int p[3];
+       positions(c, a, 1, 4, p);
+       return Extract(a[0].text(), p[0], p[1], p[2]);
+     }},
+    {"FIELD", 3, 4,
+     [](Context& c, const Expr&, Args a) -> Value {
+       return Field(a[0].text(), a[1].text(), c.whole(a[2]), a.size() > 3 ? c.whole(a[3]) : 1);
+     }},
+    {"FMT", 2, 2,
+     [](Context& c, const Expr&, Args a) -> Value {
+       auto out = formatValue(a[0].text(), a[1].text());
+       if (!out) c.fail("unknown format \"" + a[1].text() + "\" in FMT");
+       return *std::move(out);
+     },
+     false, 1, BuiltinFunction::Format},
+    {"GETENV", 1, 1,
+     [](Context&, const Expr&, Args a) -> Value {
+       const char* value = std::getenv(a[0].text().c_str());
+       return value ? value : "";
+     }},
+    {"ICONV", 2, 2, [](Context& c, const Expr&, Args a) { return conversion(c, a, false); }, false, 1,
+     BuiltinFunction::Iconv},
+    {"INDEX", 3, 3, index},
+    {"INSERT", 3, 5, [](Context& c, const Expr&, Args a) { return replaceOrInsert(c, a, false); }},
+    {"INT", 1, 1, [](Context& c, const Expr&, Args a) { return math(c, a, [](double x) { return std::trunc(x); }); }},
+    {"LEN", 1, 1, [](Context&, const Expr&, Args a) { return count(charCount(a[0].text())); }},
+    {"LN", 1, 1,
+     [](Context& c, const Expr&, Args a) {
+       double x = c.number(a[0]);
+       if (x <= 0) c.fail("LN of a number not above 0");
+       return Value::number(std::log(x));
+     }},
+    {"MOD", 2, 2, [](Context& c, const Expr&, Args a) { return modOrRem(c, a, true); }},
+    {"NOT", 1, 1, [](Context& c, const Expr&, Args a) { return Value::boolean(!c.truth(a[0])); }},
+    {"NUM", 1, 1,
+     [](Context&, const Expr&, Args a) { return Value::boolean(a[0].text().empty() || a[0].strict().has_value()); }},
+    {"OCONV", 2, 2, [](Context& c, const Expr&, Args a) { return conversion(c, a, true); }, false, 1,
+     BuiltinFunction::Oconv},
+    {"PWR", 2, 2,
+     [](Context& c, const Expr&, Args a) { return Value::number(std::pow(c.number(a[0]), c.number(a[1]))); }},
+    {"REM", 2, 2, [](Context& c, const Expr&, Args a) { return modOrRem(c, a, false); }},
+    {"REPLACE", 3, 5, [](Context& c, const Expr&, Args a) { return replaceOrInsert(c, a, true); }},
+    {"SEQ", 1, 1,
+     [](Context&, const Expr&, Args a) {
+       const std::string& s = a[0].text();
+       return Value::number(s.empty() ? 0 : static_cast<unsigned char>(s[0]));
+     }},
+    {"SPACE", 1, 1, space},
+    {"SQRT", 1, 1,
+     [](Context& c, const Expr&, Args a) {
+       double x = c.number(a[0]);
+       if (x < 0) c.fail("SQRT of a negative number");
+       return Value::number(std::sqrt(x));
+     }},
+    {"STATUS", 0, 0,
+     [](Context& c, const Expr&, Args) {
+       // 1: READU met another process's lock; 2: ON ERROR took a storage error.
+       char last = c.lastStatus();
+       return Value::number(last == kStatusLocked ? 1 : last == kStatusError ? 2 : 0);
+     }},
+    {"STR", 2, 2, str},
+    {"TIME", 0, 0,
+     [](Context&, const Expr&, Args) {
+       std::tm local = localNow();
+       return Value::number(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec);
+     }},
+    {"TRIM", 1, 1, trim},
+    {"UNASSIGNED", 1, 1, [](Context& c, const Expr& e, Args) { return Value::boolean(!c.assigned(*e.args[0])); }, true},
+    {"UPCASE", 1, 1, [](Context&, const Expr&, Args a) -> Value { return upperText(a[0].text()); }},
+};
+
+}  // namespace
+
+const BuiltinFunction* findFunction(std::string_view name) {
+  for (const BuiltinFunction& f : kFunctions)
+    if (name == f.name) return &f;
+  return nullptr;
 }
 
 }  // namespace pelorix::mv

@@ -28,6 +28,7 @@ class BasicError : public std::runtime_error {
 };
 
 struct CompiledProgram;
+class Value;
 class Account;
 class AccountSession;
 
@@ -38,8 +39,7 @@ class Interpreter {
   using Output = std::function<void(const std::string& line)>;
 
   // Without an account the file statements fail with "no account".
-  explicit Interpreter(Loader loader = {}, Output output = {}, long maxSteps = 10'000'000,
-                       Account* account = nullptr);
+  explicit Interpreter(Loader loader = {}, Output output = {}, long maxSteps = 10'000'000, Account* account = nullptr);
   ~Interpreter();
 
   // Runs the subroutine; its parameters are bound to `args` by reference.
@@ -70,8 +70,8 @@ class Interpreter {
   };
 
   std::shared_ptr<const CompiledProgram> compiled(const std::string& name, const std::string& source);
-  void execute(std::shared_ptr<const CompiledProgram> program, std::vector<std::string*> args, int depth);
-  void callFrom(struct Frame& caller, const std::string& name, std::vector<std::string*> args);
+  void execute(std::shared_ptr<const CompiledProgram> program, std::vector<Value*> args, int depth);
+  void callFrom(struct Frame& caller, const std::string& name, std::vector<Value*> args);
   void runTopLevel(std::shared_ptr<const CompiledProgram> program, std::vector<std::string>& args);
   friend struct Frame;
 

@@ -1,11 +1,12 @@
 #include <algorithm>
-#include <cctype>
 #include <map>
 #include <set>
 
 #include "base/ascii_case.h"
+#include "base/marks.h"
 #include "mv/basic_interpreter.h"
 #include "mv/basic_program.h"
+#include "mv/basic_value.h"
 #include "mv/conversions.h"
 
 namespace pelorix::mv {
@@ -51,7 +52,7 @@ std::vector<Token> tokenize(const std::string& source) {
   while (i < n) {
     char c = source[i];
     bool space = i > 0 && (source[i - 1] == ' ' || source[i - 1] == '\t');
-    if (c == '\n' || c == static_cast<char>(0xFE)) {  // source items keep their lines as attributes
+    if (c == '\n' || c == kAttributeMark) {  // source items keep their lines as attributes
       push(Token::End, "", false);
       ++line;
       ++i;
@@ -67,22 +68,22 @@ std::vector<Token> tokenize(const std::string& source) {
       continue;
     }
     // A comment runs to the end of the line.
-    bool rem = statementStart && upperAscii(source.substr(i, 4)) == "REM " ;
+    bool rem = statementStart && upperAscii(source.substr(i, 4)) == "REM ";
     if (statementStart && (c == '*' || c == '!' || rem)) {
-      while (i < n && source[i] != '\n' && source[i] != static_cast<char>(0xFE)) ++i;
+      while (i < n && source[i] != '\n' && source[i] != kAttributeMark) ++i;
       continue;
     }
-    if (std::isdigit(static_cast<unsigned char>(c)) || (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(source[i + 1])))) {
+    if (isDigit(c) || (c == '.' && i + 1 < n && isDigit(source[i + 1]))) {
       size_t j = i;
-      while (j < n && (std::isdigit(static_cast<unsigned char>(source[j])) || source[j] == '.')) ++j;
+      while (j < n && (isDigit(source[j]) || source[j] == '.')) ++j;
       push(Token::Number, source.substr(i, j - i), space);
       i = j;
       continue;
     }
-    if (std::isalpha(static_cast<unsigned char>(c)) || c == '@' || c == '$' || c == '_') {
+    if (isLetter(c) || c == '@' || c == '$' || c == '_') {
       size_t j = i + 1;
-      while (j < n && (std::isalnum(static_cast<unsigned char>(source[j])) || source[j] == '.' || source[j] == '$' ||
-                       source[j] == '_' || source[j] == '%'))
+      while (j < n && (isLetterOrDigit(source[j]) || source[j] == '.' || source[j] == '$' || source[j] == '_' ||
+                       source[j] == '%'))
         ++j;
       push(Token::Name, source.substr(i, j - i), space);
       i = j;
@@ -91,7 +92,8 @@ std::vector<Token> tokenize(const std::string& source) {
     if (c == '"' || c == '\'' || c == '\\') {
       size_t close = source.find(c, i + 1);
       size_t eol = source.find('\n', i + 1);
-      if (close == std::string::npos || (eol != std::string::npos && eol < close)) throw SyntaxError{line, "a text is not closed"};
+      if (close == std::string::npos || (eol != std::string::npos && eol < close))
+        throw SyntaxError{line, "a text is not closed"};
       push(Token::String, source.substr(i + 1, close - i - 1), space);
       i = close + 1;
       continue;
@@ -134,9 +136,12 @@ std::vector<Token> substituteEquates(std::vector<Token> in) {
       while (true) {
         if (i >= in.size() || in[i].kind != Token::Name) throw SyntaxError{t.line, "EQU expects a name"};
         std::string name = in[i++].text;
-        if (i < in.size() && in[i].is(Token::Name, "TO")) ++i;
-        else if (i < in.size() && in[i].op("=")) ++i;
-        else throw SyntaxError{t.line, "expected TO after EQU " + name};
+        if (i < in.size() && in[i].is(Token::Name, "TO"))
+          ++i;
+        else if (i < in.size() && in[i].op("="))
+          ++i;
+        else
+          throw SyntaxError{t.line, "expected TO after EQU " + name};
         std::vector<Token> body;
         int depth = 0;
         for (; i < in.size() && in[i].kind != Token::End; ++i) {
@@ -144,8 +149,10 @@ std::vector<Token> substituteEquates(std::vector<Token> in) {
           if (in[i].op(")") || in[i].op("]")) --depth;
           if (depth == 0 && in[i].op(",")) break;
           auto found = in[i].kind == Token::Name ? equates.find(in[i].text) : equates.end();
-          if (found != equates.end()) body.insert(body.end(), found->second.begin(), found->second.end());
-          else body.push_back(in[i]);
+          if (found != equates.end())
+            body.insert(body.end(), found->second.begin(), found->second.end());
+          else
+            body.push_back(in[i]);
           if (body.size() > kMaxTokens) throw SyntaxError{t.line, "EQU " + name + " is too long"};
         }
         if (body.empty()) throw SyntaxError{t.line, "EQU " + name + " has no value"};
@@ -182,22 +189,33 @@ std::vector<Token> substituteEquates(std::vector<Token> in) {
 }
 
 // @ variables this host knows; any other is refused when the program compiles.
-bool knownAtVariable(const std::string& upper) {
-  static const char* names[] = {"@AM", "@FM", "@VM", "@SVM", "@SM", "@TM", "@IM", "@RM", "@TRUE", "@FALSE",
-                                "@DATE", "@TIME", "@DAY", "@MONTH", "@YEAR", "@USERNO", "@USER.NO",
-                                "@LOGNAME", "@WHO", "@ACCOUNT", "@PATH", "@LEVEL"};
-  for (const char* n : names)
-    if (upper == n) return true;
-  return false;
-}
+const std::map<std::string, AtVar> kAtVariables = {
+    {"@AM", AtVar::AM},          {"@FM", AtVar::AM},           {"@VM", AtVar::VM},     {"@SVM", AtVar::SVM},
+    {"@SM", AtVar::SVM},         {"@TM", AtVar::TM},           {"@IM", AtVar::IM},     {"@RM", AtVar::RM},
+    {"@TRUE", AtVar::True},      {"@FALSE", AtVar::False},     {"@DATE", AtVar::Date}, {"@TIME", AtVar::Time},
+    {"@DAY", AtVar::Day},        {"@MONTH", AtVar::Month},     {"@YEAR", AtVar::Year}, {"@USERNO", AtVar::UserNo},
+    {"@USER.NO", AtVar::UserNo}, {"@LOGNAME", AtVar::LogName}, {"@WHO", AtVar::Who},   {"@ACCOUNT", AtVar::Who},
+    {"@PATH", AtVar::Path},      {"@LEVEL", AtVar::Level}};
 
-const std::map<std::string, int> kFunctionArity = {
-    {"LEN", 1}, {"TRIM", 1}, {"FIELD", -1}, {"DCOUNT", 2}, {"COUNT", 2}, {"INDEX", 3}, {"EXTRACT", -1},
-    {"REPLACE", -1}, {"INSERT", -1}, {"DELETE", -1}, {"UPCASE", 1}, {"DOWNCASE", 1}, {"CONVERT", 3},
-    {"CHANGE", 3}, {"EREPLACE", -1}, {"NUM", 1}, {"INT", 1}, {"ABS", 1}, {"MOD", 2}, {"REM", 2},
-    {"STR", 2}, {"SPACE", 1}, {"CHAR", 1}, {"SEQ", 1}, {"DATE", 0}, {"TIME", 0}, {"NOT", 1},
-    {"OCONV", 2}, {"ICONV", 2}, {"STATUS", 0}, {"SQRT", 1}, {"FMT", 2},
-    {"ASSIGNED", 1}, {"UNASSIGNED", 1}, {"PWR", 2}, {"EXP", 1}, {"LN", 1}, {"GETENV", 1}};
+const std::map<std::string, Op> kOperators = {{"+", Op::Add},
+                                              {"-", Op::Sub},
+                                              {"*", Op::Mul},
+                                              {"/", Op::Div},
+                                              {"^", Op::Pow},
+                                              {":", Op::Cat},
+                                              {"=", Op::Eq},
+                                              {"#", Op::Ne},
+                                              {"<", Op::Lt},
+                                              {">", Op::Gt},
+                                              {"<=", Op::Le},
+                                              {">=", Op::Ge},
+                                              {"MATCHES", Op::Matches},
+                                              {"AND", Op::And},
+                                              {"OR", Op::Or}};
+
+const std::map<std::string, AssignOp> kAssignOps = {{"=", AssignOp::Set},  {"+=", AssignOp::Add},
+                                                    {"-=", AssignOp::Sub}, {"*=", AssignOp::Mul},
+                                                    {"/=", AssignOp::Div}, {":=", AssignOp::Cat}};
 
 class Parser {
  public:
@@ -210,8 +228,9 @@ class Parser {
       p_.name = expectName("a subroutine name");
       if (peek().op("(")) {
         next();
-        if (!peek().op(")"))
-          do p_.parameters.push_back(expectName("a parameter")); while (accept(","));
+        if (!peek().op(")")) do
+            p_.parameters.push_back(expectName("a parameter"));
+          while (accept(","));
         expectOp(")");
       }
     }
@@ -223,9 +242,33 @@ class Parser {
       if (found == labels_.end()) throw SyntaxError{s.line, "no label " + s.label};
       s.jump = found->second;
     }
+    resolve();
   }
 
  private:
+  // ---- variables become slots, the parameters first ----
+  int slotOf(const std::string& name) {
+    auto [at, added] = slots_.try_emplace(name, static_cast<int>(p_.variables.size()));
+    if (added) p_.variables.push_back(name);
+    return at->second;
+  }
+  void resolve(Expr* e) {
+    if (!e) return;
+    if (e->kind == Expr::Variable) e->slot = slotOf(e->text);
+    for (auto& arg : e->args) resolve(arg.get());
+  }
+  void resolve() {
+    for (const std::string& p : p_.parameters) slotOf(p);
+    if (slots_.size() != p_.parameters.size()) throw SyntaxError{1, "a parameter is named twice"};
+    p_.statusSlot = slotOf(kStatusVariable);
+    for (Step& s : p_.steps) {
+      if (s.kind != Step::Call && !s.target.variable.empty()) s.target.slot = slotOf(s.target.variable);
+      resolve(s.expr.get());
+      for (auto& e : s.target.positions) resolve(e.get());
+      for (auto& e : s.args) resolve(e.get());
+    }
+  }
+
   // ---- token helpers ----
   const Token& peek(size_t ahead = 0) const { return t_[std::min(pos_ + ahead, t_.size() - 1)]; }
   const Token& next() { return t_[std::min(pos_++, t_.size() - 1)]; }
@@ -318,8 +361,8 @@ class Parser {
       return;
     }
     std::string w = upperAscii(t.text);
-    bool assignment = peek(1).op("=") || peek(1).op("+=") || peek(1).op("-=") || peek(1).op(":=") ||
-                      peek(1).op("*=") || peek(1).op("/=") || (peek(1).op("<") && !isKeyword(w));
+    bool assignment = peek(1).op("=") || peek(1).op("+=") || peek(1).op("-=") || peek(1).op(":=") || peek(1).op("*=") ||
+                      peek(1).op("/=") || (peek(1).op("<") && !isKeyword(w));
     if (assignment) return assign();
     next();
     if (w == "IF") return ifStatement(line);
@@ -347,17 +390,18 @@ class Parser {
     }
     if (w == "ABORT") {
       Step& s = emit(Step::Abort, line);
-      s.expr = atEnd() ? node(Expr::Literal, "", line) : expression();
+      s.expr = atEnd() ? literal("", line) : expression();
       return;
     }
     if (w == "CRT" || w == "PRINT" || w == "DISPLAY") {
       Step& s = emit(Step::Print, line);
-      s.expr = atEnd() || peek().word("ELSE") ? node(Expr::Literal, "", line) : expression();
+      s.expr = atEnd() || peek().word("ELSE") ? literal("", line) : expression();
       return;
     }
     if (w == "CONVERT") {  // CONVERT from TO to IN variable
       Step& s = emit(Step::Assign, line);
       auto e = node(Expr::Function, "CONVERT", line);
+      e->function = findFunction("CONVERT");
       e->args.push_back(expression());
       if (!acceptWord("TO")) fail("expected TO in CONVERT");
       e->args.push_back(expression());
@@ -372,8 +416,9 @@ class Parser {
       s.label.clear();
       s.target.variable = expectName("a subroutine name");
       if (accept("(")) {
-        if (!peek().op(")"))
-          do s.args.push_back(expression()); while (accept(","));
+        if (!peek().op(")")) do
+            s.args.push_back(expression());
+          while (accept(","));
         expectOp(")");
       }
       return;
@@ -396,7 +441,8 @@ class Parser {
   }
 
   static bool isKeyword(const std::string& w) {
-    static const char* words[] = {"IF", "CRT", "PRINT", "RETURN", "GOSUB", "GOTO", "CALL", "FOR", "LOOP", "END", "CONTINUE", "ABORT"};
+    static const char* words[] = {"IF",   "CRT", "PRINT", "RETURN", "GOSUB",    "GOTO",
+                                  "CALL", "FOR", "LOOP",  "END",    "CONTINUE", "ABORT"};
     return std::find(std::begin(words), std::end(words), w) != std::end(words);
   }
 
@@ -405,16 +451,30 @@ class Parser {
     Target target;
     target.variable = next().text;
     if (accept("<")) {
-      do target.positions.push_back(expression(true)); while (accept(","));
+      do target.positions.push_back(expression(true));
+      while (accept(","));
       expectOp(">");
       if (target.positions.size() > 3) fail("at most three positions in <>");
     }
-    std::string op = next().text;
-    if (op != "=" && op != "+=" && op != "-=" && op != ":=" && op != "*=" && op != "/=") fail("expected =");
+    auto op = kAssignOps.find(next().text);
+    if (op == kAssignOps.end()) fail("expected =");
     Step& s = emit(Step::Assign, line);
     s.target = std::move(target);
-    s.assignOp = op;
+    s.assignOp = op->second;
     s.expr = expression();
+    // S = S : X appends to S in place, so that building a text stays linear.
+    if (s.assignOp == AssignOp::Set && s.target.positions.empty()) {
+      ExprPtr *link = &s.expr, *parent = nullptr;
+      while ((*link)->kind == Expr::Binary && (*link)->op == Op::Cat) {
+        parent = link;
+        link = &(*link)->args[0];
+      }
+      if (parent && (*link)->kind == Expr::Variable && (*link)->text == s.target.variable) {
+        ExprPtr rest = std::move((*parent)->args[1]);
+        *parent = std::move(rest);
+        s.assignOp = AssignOp::Cat;
+      }
+    }
   }
 
   void ifStatement(int line) {
@@ -462,8 +522,9 @@ class Parser {
 
   ExprPtr statusIs(char status, int line) {
     auto e = node(Expr::Binary, "=", line);
+    e->op = Op::Eq;
     e->args.push_back(node(Expr::Variable, kStatusVariable, line));
-    e->args.push_back(node(Expr::Literal, std::string(1, status), line));
+    e->args.push_back(literal(std::string(1, status), line));
     return e;
   }
 
@@ -503,7 +564,8 @@ class Parser {
     Target target;
     target.variable = expectName("a variable");
     if (accept("<")) {
-      do target.positions.push_back(expression(true)); while (accept(","));
+      do target.positions.push_back(expression(true));
+      while (accept(","));
       expectOp(">");
       if (target.positions.size() > 3) fail("at most three positions in <>");
     }
@@ -513,7 +575,8 @@ class Parser {
   // A select list: a number (list 0 when none is given) or a variable.
   void listName(Step& s) {
     s.option = "#0";
-    if (peek().kind == Token::Number) s.option = "#" + next().text;
+    if (peek().kind == Token::Number)
+      s.option = "#" + next().text;
     else if (peek().kind == Token::Name && !peek().word("THEN") && !peek().word("ELSE") && !onError())
       s.target.variable = next().text;
   }
@@ -587,15 +650,18 @@ class Parser {
         Step scratch;
         listName(scratch);
         step(at).option = scratch.option;
-        if (!scratch.target.variable.empty()) step(at).args.push_back(node(Expr::Variable, scratch.target.variable, line));
+        if (!scratch.target.variable.empty())
+          step(at).args.push_back(node(Expr::Variable, scratch.target.variable, line));
       }
       clauses(at, line);
       return true;
     }
     if (w == "CLEARSELECT") {
       int at = emitStatement(Verb::ClearSelect, line);
-      if (acceptWord("ALL")) step(at).option = "ALL";
-      else listName(step(at));
+      if (acceptWord("ALL"))
+        step(at).option = "ALL";
+      else
+        listName(step(at));
       return true;
     }
     if (w == "LOCATE") {
@@ -652,7 +718,8 @@ class Parser {
       if (!acceptWord("IN")) fail("expected IN");
       step(at).args.push_back(node(Expr::Variable, expectName("a dynamic array"), line));
       if (accept("<")) {
-        do step(at).args.push_back(expression(true)); while (accept(","));
+        do step(at).args.push_back(expression(true));
+        while (accept(","));
         expectOp(">");
       }
       if (acceptWord("BY")) order(step(at));
@@ -693,7 +760,7 @@ class Parser {
     l.expr = expression();
     Step& st = emit(Step::Assign, line);
     st.target.variable = step;
-    st.expr = acceptWord("STEP") ? expression() : node(Expr::Literal, "1", line);
+    st.expr = acceptWord("STEP") ? expression() : literal("1", line);
     int test = here();
     Step& t = emit(Step::ForTest, line);
     t.target.variable = var;
@@ -744,7 +811,8 @@ class Parser {
   ExprPtr binary(ExprPtr left, std::string op, ExprPtr right) {
     int depth = std::max(left->depth, right->depth) + 1;
     if (depth > kMaxExprDepth) fail("an expression of more than " + std::to_string(kMaxExprDepth) + " operators");
-    auto e = node(Expr::Binary, std::move(op), left->line);
+    auto e = node(Expr::Binary, op, left->line);
+    e->op = kOperators.at(op);
     e->depth = depth;
     e->args.push_back(std::move(left));
     e->args.push_back(std::move(right));
@@ -769,20 +837,34 @@ class Parser {
       const Token& u = peek(1);
       bool joined = !u.spaceBefore && u.kind == Token::Op;
       size_t length = 1;
-      if (t.op("=") && joined && u.op("<")) op = "<=", length = 2;
-      else if (t.op("=") && joined && u.op(">")) op = ">=", length = 2;
-      else if (t.op("=") || t.word("EQ")) op = "=";
-      else if (t.op("<") && joined && u.op("=")) op = "<=", length = 2;
-      else if (t.op("<") && joined && u.op(">")) op = "#", length = 2;
-      else if (t.op(">") && !ng && joined && u.op("=")) op = ">=", length = 2;
-      else if (t.op(">") && !ng && joined && u.op("<")) op = "#", length = 2;
-      else if (t.op("#") || t.word("NE")) op = "#";
-      else if (t.op("<") || t.word("LT")) op = "<";
-      else if ((t.op(">") && !ng) || t.word("GT")) op = ">";
-      else if (t.word("LE")) op = "<=";
-      else if (t.word("GE")) op = ">=";
-      else if (t.word("MATCHES") || t.word("MATCH")) op = "MATCHES";
-      else return left;
+      if (t.op("=") && joined && u.op("<"))
+        op = "<=", length = 2;
+      else if (t.op("=") && joined && u.op(">"))
+        op = ">=", length = 2;
+      else if (t.op("=") || t.word("EQ"))
+        op = "=";
+      else if (t.op("<") && joined && u.op("="))
+        op = "<=", length = 2;
+      else if (t.op("<") && joined && u.op(">"))
+        op = "#", length = 2;
+      else if (t.op(">") && !ng && joined && u.op("="))
+        op = ">=", length = 2;
+      else if (t.op(">") && !ng && joined && u.op("<"))
+        op = "#", length = 2;
+      else if (t.op("#") || t.word("NE"))
+        op = "#";
+      else if (t.op("<") || t.word("LT"))
+        op = "<";
+      else if ((t.op(">") && !ng) || t.word("GT"))
+        op = ">";
+      else if (t.word("LE"))
+        op = "<=";
+      else if (t.word("GE"))
+        op = ">=";
+      else if (t.word("MATCHES") || t.word("MATCH"))
+        op = "MATCHES";
+      else
+        return left;
       pos_ += length;
       left = binary(std::move(left), op, concatenation(ng));
     }
@@ -829,6 +911,7 @@ class Parser {
     if (peek().op("-") || peek().op("+")) {
       const Token& t = next();
       auto e = node(Expr::Unary, t.text, t.line);
+      e->op = t.text == "-" ? Op::Neg : Op::Plus;
       e->args.push_back(unary(ng));
       return e;
     }
@@ -845,7 +928,8 @@ class Parser {
         if (accept(",")) s->args.push_back(expression());
         expectOp("]");
         s->depth = s->args[0]->depth + 1;
-        if (s->depth > kMaxExprDepth) fail("an expression of more than " + std::to_string(kMaxExprDepth) + " operators");
+        if (s->depth > kMaxExprDepth)
+          fail("an expression of more than " + std::to_string(kMaxExprDepth) + " operators");
         e = std::move(s);
       } else if (peek().op("<") && e->kind == Expr::Variable && !notExtraction_.count(pos_)) {
         // X<a,v,s> when positions and a closing ">" follow, otherwise a
@@ -856,11 +940,13 @@ class Parser {
           next();
           auto x = node(Expr::Extract, "", e->line);
           std::vector<ExprPtr> positions;
-          do positions.push_back(concatenation(true)); while (accept(","));
+          do positions.push_back(concatenation(true));
+          while (accept(","));
           if (!peek().op(">") || positions.size() > 3) throw SyntaxError{0, ""};
           next();
           x->depth = e->depth + 1;
-          if (x->depth > kMaxExprDepth) fail("an expression of more than " + std::to_string(kMaxExprDepth) + " operators");
+          if (x->depth > kMaxExprDepth)
+            fail("an expression of more than " + std::to_string(kMaxExprDepth) + " operators");
           x->args.push_back(std::move(e));
           for (auto& p : positions) x->args.push_back(std::move(p));
           e = std::move(x);
@@ -891,10 +977,17 @@ class Parser {
     return text;
   }
 
+  static ExprPtr literal(std::string text, int line) {
+    auto e = node(Expr::Literal, text, line);
+    e->literal = Value(std::move(text));
+    e->literal.strict();  // parsed now, not at every step
+    return e;
+  }
+
   ExprPtr primary(bool) {
     const Token& t = next();
-    if (t.kind == Token::Number) return node(Expr::Literal, canonicalNumber(t.text), t.line);
-    if (t.kind == Token::String) return node(Expr::Literal, t.text, t.line);
+    if (t.kind == Token::Number) return literal(canonicalNumber(t.text), t.line);
+    if (t.kind == Token::String) return literal(t.text, t.line);
     if (t.op("(")) {
       ExprPtr e = expression();
       expectOp(")");
@@ -902,26 +995,39 @@ class Parser {
     }
     if (t.kind == Token::Name) {
       std::string w = upperAscii(t.text);
-      auto fn = kFunctionArity.find(w);
-      if (fn != kFunctionArity.end() && peek().op("(")) {
+      const BuiltinFunction* fn = findFunction(w);
+      if (fn && peek().op("(")) {
         next();
         auto e = node(Expr::Function, w, t.line);
-        if (!peek().op(")"))
-          do e->args.push_back(expression()); while (accept(","));
+        e->function = fn;
+        if (!peek().op(")")) do
+            e->args.push_back(expression());
+          while (accept(","));
         expectOp(")");
-        if (fn->second >= 0 && static_cast<int>(e->args.size()) != fn->second)
-          throw SyntaxError{t.line, w + " takes " + std::to_string(fn->second) + " arguments"};
-        if ((w == "OCONV" || w == "ICONV" || w == "FMT") && e->args[1]->kind == Expr::Literal) {
-          const std::string& code = e->args[1]->text;
-          bool known = w == "FMT" ? formatValue("", code).has_value()
-                                  : (w == "OCONV" ? oconv("", code) : iconv("", code)).has_value();
+        int given = static_cast<int>(e->args.size());
+        if (given < fn->minArgs || given > fn->maxArgs)
+          throw SyntaxError{t.line, w + " takes " + std::to_string(fn->minArgs) +
+                                        (fn->maxArgs != fn->minArgs ? " to " + std::to_string(fn->maxArgs) : "") +
+                                        " arguments"};
+        if (fn->unevaluated && e->args[0]->kind != Expr::Variable) throw SyntaxError{t.line, w + " takes a variable"};
+        if (fn->literalCode >= 0 && e->args[static_cast<size_t>(fn->literalCode)]->kind == Expr::Literal) {
+          const std::string& code = e->args[static_cast<size_t>(fn->literalCode)]->text;
+          bool known = fn->codeKind == BuiltinFunction::Format  ? formatValue("", code).has_value()
+                       : fn->codeKind == BuiltinFunction::Oconv ? oconv("", code).has_value()
+                                                                : iconv("", code).has_value();
           if (!known) throw SyntaxError{t.line, "unknown conversion code \"" + code + "\" in " + w};
         }
         for (const auto& arg : e->args) e->depth = std::max(e->depth, arg->depth + 1);
         return e;
       }
-      if (t.text[0] == '@' && !knownAtVariable(w)) throw SyntaxError{t.line, "unknown variable " + t.text};
-      if (fn == kFunctionArity.end() && peek().op("(") && !peek().spaceBefore && w != "IF")
+      if (t.text[0] == '@') {
+        auto at = kAtVariables.find(w);
+        if (at == kAtVariables.end()) throw SyntaxError{t.line, "unknown variable " + t.text};
+        auto e = node(Expr::At, w, t.line);
+        e->at = at->second;
+        return e;
+      }
+      if (!fn && peek().op("(") && !peek().spaceBefore && w != "IF")
         throw SyntaxError{t.line, "unknown function " + t.text};
       return node(Expr::Variable, t.text, t.line);
     }
@@ -934,6 +1040,7 @@ class Parser {
   CompiledProgram& p_;
   std::map<std::string, int> labels_;
   std::set<size_t> notExtraction_;
+  std::map<std::string, int> slots_;
   int nesting_ = 0;
   std::vector<std::vector<int>> loops_;  // EXIT, WHILE and UNTIL jumps to patch
   std::vector<std::vector<int>> continues_;

@@ -1,17 +1,54 @@
 #pragma once
 // A compiled MultiValue BASIC program: expression trees and a flat list of
-// steps that jump to each other by index. Shared by the parser and the
-// interpreter only.
+// steps that jump to each other by index. Variables are slots, operators
+// and functions are resolved when the program compiles. Shared by the
+// parser, the built-in functions and the interpreter only.
 
+#include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "mv/basic_value.h"
 
 namespace pelorix::mv {
 
+enum class Op : std::uint8_t { Add, Sub, Mul, Div, Pow, Cat, Eq, Ne, Lt, Gt, Le, Ge, Matches, And, Or, Neg, Plus };
+
+// The @ variables this host knows.
+enum class AtVar : std::uint8_t {
+  AM,
+  VM,
+  SVM,
+  TM,
+  IM,
+  RM,
+  True,
+  False,
+  Date,
+  Time,
+  Day,
+  Month,
+  Year,
+  UserNo,
+  LogName,
+  Who,
+  Path,
+  Level
+};
+
+struct BuiltinFunction;
+
 struct Expr {
-  enum Kind { Literal, Variable, Unary, Binary, Function, Extract, Substring } kind;
-  std::string text;  // literal, variable name, operator or function name
+  enum Kind { Literal, Variable, At, Unary, Binary, Function, Extract, Substring } kind;
+  std::string text;  // variable or function name, for messages
+  Value literal;     // Literal: parsed when the program compiles
+  int slot = -1;     // Variable
+  Op op = Op::Add;   // Unary, Binary
+  AtVar at = AtVar::AM;
+  const BuiltinFunction* function = nullptr;
   std::vector<std::unique_ptr<Expr>> args;
   int line = 0;
   int depth = 1;  // of the tree below, bounded by the parser
@@ -20,39 +57,102 @@ using ExprPtr = std::unique_ptr<Expr>;
 
 ExprPtr node(Expr::Kind kind, std::string text, int line);
 
+// What a built-in function may ask of the program running it.
+class FunctionContext {
+ public:
+  [[noreturn]] virtual void fail(const std::string& cause) = 0;
+  // MaxValueSize: a value may not grow past it.
+  virtual void fits(size_t bytes) = 0;
+  virtual bool assigned(const Expr& variable) = 0;
+  // What the last statement with THEN / ELSE / ON ERROR / LOCKED met.
+  virtual char lastStatus() = 0;
+
+  double number(const Value& v);
+  int whole(const Value& v);
+  static bool truth(const Value& v);
+
+ protected:
+  ~FunctionContext() = default;
+};
+
+struct BuiltinFunction {
+  const char* name;
+  int minArgs, maxArgs;
+  Value (*handler)(FunctionContext&, const Expr& call, std::span<Value> args);
+  bool unevaluated = false;  // the handler looks at its argument, not its value (ASSIGNED)
+  int literalCode = -1;      // the argument that, given as a literal, must be a known code
+  enum CodeKind { None, Oconv, Iconv, Format } codeKind = None;
+};
+// nullptr when there is no such function; the name in capitals.
+const BuiltinFunction* findFunction(std::string_view name);
+
 struct Target {
-  std::string variable;
+  std::string variable;  // the name, for messages; CALL's subroutine
+  int slot = -1;
   std::vector<ExprPtr> positions;  // X<a,v,s> = ...
 };
 
 // Statements that succeed or not and then take their THEN, ELSE, ON ERROR
-// or LOCKED clause, read by the steps that follow from kStatusVariable.
-enum class Verb { None, Open, Read, ReadV, Write, WriteV, DeleteItem, Select, ReadNext, ClearSelect, Locate, Del, Ins, Release };
+// or LOCKED clause, read by the steps that follow from the status slot.
+enum class Verb {
+  None,
+  Open,
+  Read,
+  ReadV,
+  Write,
+  WriteV,
+  DeleteItem,
+  Select,
+  ReadNext,
+  ClearSelect,
+  Locate,
+  Del,
+  Ins,
+  Release
+};
 
 // A name that no source text can spell.
 inline const std::string kStatusVariable = "\x01STATUS";
 inline constexpr char kStatusOk = '1', kStatusElse = '0', kStatusError = 'E', kStatusLocked = 'L';
 
+enum class AssignOp : std::uint8_t { Set, Add, Sub, Mul, Div, Cat };
+
 struct Step {
-  enum Kind { Assign, JumpIfFalse, JumpIfTrue, Jump, Gosub, Return, Print, Stop, Abort, ForTest, ForStep, Call, Statement } kind = Assign;
+  enum Kind {
+    Assign,
+    JumpIfFalse,
+    JumpIfTrue,
+    Jump,
+    Gosub,
+    Return,
+    Print,
+    Stop,
+    Abort,
+    ForTest,
+    ForStep,
+    Call,
+    Statement
+  } kind = Assign;
   int line = 0;
   Target target;
-  std::string assignOp = "=";
+  AssignOp assignOp = AssignOp::Set;
   ExprPtr expr;
   std::vector<ExprPtr> args;  // CALL arguments, FOR limit and step, a statement's operands
   int jump = -1;
   std::string label;  // unresolved GOTO / GOSUB target
   Verb verb = Verb::None;
-  bool onError = false;  // the statement has an ON ERROR clause
-  bool lock = false;     // READU, READVU
-  bool onLocked = false; // the statement has a LOCKED clause
-  std::string option;    // LOCATE's BY order, SELECT's list
+  bool onError = false;   // the statement has an ON ERROR clause
+  bool lock = false;      // READU, READVU
+  bool onLocked = false;  // the statement has a LOCKED clause
+  std::string option;     // LOCATE's BY order, SELECT's list
 };
 
 struct CompiledProgram {
   std::string name;
   std::string source;
-  std::vector<std::string> parameters;
+  std::vector<std::string> parameters;  // the first slots
+  std::vector<std::string> variables;   // every slot's name
+  int statusSlot = -1;
   std::vector<Step> steps;
 };
 

@@ -1,12 +1,12 @@
 #include "mv/conversions.h"
 
-#include <cctype>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
 #include "base/ascii_case.h"
+#include "base/marks.h"
 #include "mv/basic_value.h"
 
 namespace pelorix::mv {
@@ -29,7 +29,7 @@ std::optional<DateCode> dateCode(const std::string& code) {
   if (code.empty() || code[0] != 'D') return std::nullopt;
   DateCode d;
   size_t i = 1;
-  if (i < code.size() && std::isdigit(static_cast<unsigned char>(code[i]))) d.yearDigits = code[i++] - '0';
+  if (i < code.size() && isDigit(code[i])) d.yearDigits = code[i++] - '0';
   if (d.yearDigits > 4) return std::nullopt;
   static const char* parts[] = {"MA", "WA", "Y", "M", "D", "Q", "W", "J"};
   for (const char* part : parts)
@@ -38,9 +38,8 @@ std::optional<DateCode> dateCode(const std::string& code) {
       i += d.part.size();
       break;
     }
-  if (d.part == "Y" && i < code.size() && std::isdigit(static_cast<unsigned char>(code[i]))) d.yearDigits = code[i++] - '0';
-  if (d.part.empty() && i < code.size() && code[i] != 'E' && !std::isalnum(static_cast<unsigned char>(code[i])))
-    d.separator = code[i++];
+  if (d.part == "Y" && i < code.size() && isDigit(code[i])) d.yearDigits = code[i++] - '0';
+  if (d.part.empty() && i < code.size() && code[i] != 'E' && !isLetterOrDigit(code[i])) d.separator = code[i++];
   if (i < code.size() && code[i] == 'E') {
     d.european = true;
     ++i;
@@ -55,7 +54,8 @@ std::string year(int y, int digits) {
   return s;
 }
 
-const char* kMonthNames[] = {"JANUARY", "FEBRUARY", "MARCH", "APRIL", "MAY", "JUNE", "JULY", "AUGUST", "SEPTEMBER", "OCTOBER", "NOVEMBER", "DECEMBER"};
+const char* kMonthNames[] = {"JANUARY", "FEBRUARY", "MARCH",     "APRIL",   "MAY",      "JUNE",
+                             "JULY",    "AUGUST",   "SEPTEMBER", "OCTOBER", "NOVEMBER", "DECEMBER"};
 const char* kDayNames[] = {"MONDAY", "TUESDAY", "WEDNESDAY", "THURSDAY", "FRIDAY", "SATURDAY", "SUNDAY"};
 
 std::optional<std::string> dateOut(const std::string& value, const DateCode& d) {
@@ -85,9 +85,11 @@ std::optional<std::string> dateOut(const std::string& value, const DateCode& d) 
   if (d.separator == 0 || d.separator == ' ')
     std::snprintf(buffer, sizeof buffer, "%02u %s %s", day, kMonths[m - 1], year(y, d.yearDigits).c_str());
   else if (d.european)
-    std::snprintf(buffer, sizeof buffer, "%02u%c%02u%c%s", day, d.separator, m, d.separator, year(y, d.yearDigits).c_str());
+    std::snprintf(buffer, sizeof buffer, "%02u%c%02u%c%s", day, d.separator, m, d.separator,
+                  year(y, d.yearDigits).c_str());
   else
-    std::snprintf(buffer, sizeof buffer, "%02u%c%02u%c%s", m, d.separator, day, d.separator, year(y, d.yearDigits).c_str());
+    std::snprintf(buffer, sizeof buffer, "%02u%c%02u%c%s", m, d.separator, day, d.separator,
+                  year(y, d.yearDigits).c_str());
   return std::string(buffer);
 }
 
@@ -96,8 +98,8 @@ std::optional<std::string> dateIn(const std::string& text, const DateCode& code)
   std::vector<std::string> parts;
   std::string current;
   for (char c : text) {
-    if (std::isalnum(static_cast<unsigned char>(c))) {
-      if (!current.empty() && std::isdigit(static_cast<unsigned char>(current.back())) != std::isdigit(static_cast<unsigned char>(c))) {
+    if (isLetterOrDigit(c)) {
+      if (!current.empty() && isDigit(current.back()) != isDigit(c)) {
         parts.push_back(current);
         current.clear();
       }
@@ -110,7 +112,7 @@ std::optional<std::string> dateIn(const std::string& text, const DateCode& code)
   if (!current.empty()) parts.push_back(current);
   if (parts.size() != 3) return std::string{};
   int m = 0, d = 0, y = 0;
-  auto number = [](const std::string& s) { return std::isdigit(static_cast<unsigned char>(s[0])) ? std::stoi(s.substr(0, 6)) : -1; };
+  auto number = [](const std::string& s) { return isDigit(s[0]) ? std::stoi(s.substr(0, 6)) : -1; };
   if (number(parts[1]) < 0) {  // 07 MAY 2001
     std::string name = pelorix::upperAscii(parts[1]).substr(0, 3);
     for (int i = 0; i < 12; ++i)
@@ -164,7 +166,6 @@ std::optional<std::string> timeIn(const std::string& text) {
   return std::to_string(h * 3600 + m * 60 + s);
 }
 
-
 // ---- MD, MR, ML: decimals ----
 
 struct DecimalCode {
@@ -180,21 +181,27 @@ std::optional<DecimalCode> decimalCode(const std::string& code) {
   DecimalCode d;
   d.justify = code[1] == 'L' ? 'L' : 'R';
   size_t i = 2;
-  if (i < code.size() && std::isdigit(static_cast<unsigned char>(code[i]))) {
+  if (i < code.size() && isDigit(code[i])) {
     d.decimals = d.scale = code[i++] - '0';
-    if (i < code.size() && std::isdigit(static_cast<unsigned char>(code[i]))) d.scale = code[i++] - '0';
+    if (i < code.size() && isDigit(code[i])) d.scale = code[i++] - '0';
   }
   for (; i < code.size(); ++i) {
     char c = code[i];
-    if (c == ',') d.commas = true;
-    else if (c == '$') d.dollar = true;
-    else if (c == 'Z') d.zeroEmpty = true;
-    else if (c == '-') d.negative = "T";
-    else if (c == '<' || c == 'C' || c == 'D') d.negative = std::string(1, c);
+    if (c == ',')
+      d.commas = true;
+    else if (c == '$')
+      d.dollar = true;
+    else if (c == 'Z')
+      d.zeroEmpty = true;
+    else if (c == '-')
+      d.negative = "T";
+    else if (c == '<' || c == 'C' || c == 'D')
+      d.negative = std::string(1, c);
     else if (c == '#' || c == '*' || c == '%') {
       d.mask = std::string(1, d.justify) + code.substr(i);
       break;
-    } else return std::nullopt;
+    } else
+      return std::nullopt;
   }
   return d;
 }
@@ -227,10 +234,14 @@ std::optional<std::string> decimalOut(const std::string& value, const DecimalCod
   if (rounded == 0 && d.zeroEmpty) return std::string{};
   std::string s = (d.dollar ? "$" : "") + decimalText(rounded, d.decimals, d.commas);
   if (rounded < 0) {
-    if (d.negative == "-") s = "-" + s;
-    else if (d.negative == "T") s += "-";
-    else if (d.negative == "<") s = "<" + s + ">";
-    else s += d.negative == "C" ? "CR" : "DB";
+    if (d.negative == "-")
+      s = "-" + s;
+    else if (d.negative == "T")
+      s += "-";
+    else if (d.negative == "<")
+      s = "<" + s + ">";
+    else
+      s += d.negative == "C" ? "CR" : "DB";
   }
   if (!d.mask.empty()) return applyMask(s, d.mask);
   return s;
@@ -240,9 +251,12 @@ std::optional<std::string> decimalIn(const std::string& text, const DecimalCode&
   std::string digits;
   bool minus = false;
   for (char c : text) {
-    if (c == '-' || c == '<' || c == '(') minus = true;
-    else if (std::isdigit(static_cast<unsigned char>(c)) || c == '.') digits += c;
-    else if (c != '$' && c != ',' && c != ' ' && c != '>' && c != ')' && c != '+' && c != 'C' && c != 'R' && c != 'D' && c != 'B')
+    if (c == '-' || c == '<' || c == '(')
+      minus = true;
+    else if (isDigit(c) || c == '.')
+      digits += c;
+    else if (c != '$' && c != ',' && c != ' ' && c != '>' && c != ')' && c != '+' && c != 'C' && c != 'R' && c != 'D' &&
+             c != 'B')
       return std::string{};
   }
   auto n = asStrictNumber(digits);
@@ -262,9 +276,9 @@ std::optional<std::string> characterOut(const std::string& value, const std::str
     for (size_t i = 0; i < value.size();) {
       size_t length = charLength(value, i);
       std::string ch = value.substr(i, length);
-      bool letter = length > 1 || std::isalpha(static_cast<unsigned char>(ch[0]));
+      bool letter = length > 1 || isLetter(ch[0]);
       out += letter ? (start ? upperText(ch) : lowerText(ch)) : ch;
-      start = !letter && !std::isdigit(static_cast<unsigned char>(ch[0]));
+      start = !letter && !isDigit(ch[0]);
       i += length;
     }
     return out;
@@ -275,10 +289,10 @@ std::optional<std::string> characterOut(const std::string& value, const std::str
       if (test(static_cast<unsigned char>(c))) out += c;
     return out;
   };
-  if (code == "MCA") return keep([](unsigned char c) { return std::isalpha(c) != 0; });
-  if (code == "MC/A") return keep([](unsigned char c) { return std::isalpha(c) == 0; });
-  if (code == "MCN") return keep([](unsigned char c) { return std::isdigit(c) != 0; });
-  if (code == "MC/N") return keep([](unsigned char c) { return std::isdigit(c) == 0; });
+  if (code == "MCA") return keep([](unsigned char c) { return isLetter(static_cast<char>(c)); });
+  if (code == "MC/A") return keep([](unsigned char c) { return !isLetter(static_cast<char>(c)); });
+  if (code == "MCN") return keep([](unsigned char c) { return isDigit(static_cast<char>(c)); });
+  if (code == "MC/N") return keep([](unsigned char c) { return !isDigit(static_cast<char>(c)); });
   return std::nullopt;
 }
 
@@ -286,13 +300,13 @@ std::optional<std::string> characterOut(const std::string& value, const std::str
 
 std::optional<std::string> groupOut(const std::string& value, const std::string& code) {
   size_t i = 1, skip = 0;
-  while (i < code.size() && std::isdigit(static_cast<unsigned char>(code[i]))) skip = skip * 10 + static_cast<size_t>(code[i++] - '0');
+  while (i < code.size() && isDigit(code[i])) skip = skip * 10 + static_cast<size_t>(code[i++] - '0');
   if (i >= code.size() || skip > 100000) return std::nullopt;
   char delimiter = code[i++];
   if (i >= code.size() || code.size() - i > 6) return std::nullopt;
   size_t count = 0;
   for (; i < code.size(); ++i) {
-    if (!std::isdigit(static_cast<unsigned char>(code[i]))) return std::nullopt;
+    if (!isDigit(code[i])) return std::nullopt;
     count = count * 10 + static_cast<size_t>(code[i] - '0');
   }
   size_t begin = 0;
@@ -316,15 +330,15 @@ std::optional<std::string> groupOut(const std::string& value, const std::string&
 std::optional<std::string> applyMask(const std::string& value, const std::string& code) {
   size_t i = 0, width = 0;
   char fill = ' ';
-  while (i < code.size() && std::isdigit(static_cast<unsigned char>(code[i]))) width = width * 10 + static_cast<size_t>(code[i++] - '0');
+  while (i < code.size() && isDigit(code[i])) width = width * 10 + static_cast<size_t>(code[i++] - '0');
   if (width && i + 1 < code.size() && std::string("LRCT").find(code[i]) == std::string::npos) fill = code[i++];
   if (i >= code.size() || std::string("LRCT").find(code[i]) == std::string::npos) return std::nullopt;
   char justify = code[i++];
   std::string text = value;
-  if (i < code.size() && std::isdigit(static_cast<unsigned char>(code[i]))) {
+  if (i < code.size() && isDigit(code[i])) {
     DecimalCode d;
     d.decimals = d.scale = code[i++] - '0';
-    if (i < code.size() && std::isdigit(static_cast<unsigned char>(code[i]))) d.scale = code[i++] - '0';
+    if (i < code.size() && isDigit(code[i])) d.scale = code[i++] - '0';
     d.scale = d.scale == d.decimals ? 0 : d.scale;
     while (i < code.size() && std::string(",$Z-").find(code[i]) != std::string::npos) {
       if (code[i] == ',') d.commas = true;
@@ -360,9 +374,12 @@ std::optional<std::string> applyMask(const std::string& value, const std::string
     size_t slot = 0;
     for (char c : mask) {
       if (c == '#' || c == '%' || c == '*') {
-        if (slot < pad) out += c == '#' ? ' ' : c == '%' ? '0' : '*';
-        else if (from < chars.size()) out += chars[from++];
-        else out += c == '#' ? ' ' : c == '%' ? '0' : '*';
+        if (slot < pad)
+          out += c == '#' ? ' ' : c == '%' ? '0' : '*';
+        else if (from < chars.size())
+          out += chars[from++];
+        else
+          out += c == '#' ? ' ' : c == '%' ? '0' : '*';
         ++slot;
       } else {
         out += c;
@@ -395,18 +412,18 @@ std::vector<PatternItem> patternItems(const std::string& p) {
   std::vector<PatternItem> items;
   for (size_t i = 0; i < p.size();) {
     PatternItem item;
-    if (std::isdigit(static_cast<unsigned char>(p[i]))) {
+    if (isDigit(p[i])) {
       size_t j = i;
-      while (j < p.size() && std::isdigit(static_cast<unsigned char>(p[j]))) ++j;
+      while (j < p.size() && isDigit(p[j])) ++j;
       size_t low = std::stoul(p.substr(i, std::min<size_t>(j - i, 6))), high = low;
       size_t k = j;
-      if (k < p.size() && p[k] == '-' && k + 1 < p.size() && std::isdigit(static_cast<unsigned char>(p[k + 1]))) {
+      if (k < p.size() && p[k] == '-' && k + 1 < p.size() && isDigit(p[k + 1])) {
         size_t e = k + 1;
-        while (e < p.size() && std::isdigit(static_cast<unsigned char>(p[e]))) ++e;
+        while (e < p.size() && isDigit(p[e])) ++e;
         high = std::stoul(p.substr(k + 1, std::min<size_t>(e - k - 1, 6)));
         k = e;
       }
-      char kind = k < p.size() ? static_cast<char>(std::toupper(static_cast<unsigned char>(p[k]))) : 0;
+      char kind = k < p.size() ? upperAscii(p[k]) : 0;
       if (kind == 'N' || kind == 'A' || kind == 'X') {
         item.kind = kind;
         item.low = low;
@@ -437,7 +454,7 @@ std::vector<PatternItem> patternItems(const std::string& p) {
 }
 
 bool fits(char kind, unsigned char c) {
-  return kind == 'X' || (kind == 'N' ? std::isdigit(c) != 0 : std::isalpha(c) != 0 || c >= 0x80);
+  return kind == 'X' || (kind == 'N' ? isDigit(static_cast<char>(c)) : isLetter(static_cast<char>(c)) || c >= 0x80);
 }
 
 bool matchOne(const std::string& value, const std::vector<PatternItem>& items) {
@@ -498,8 +515,9 @@ std::optional<std::string> formatValue(const std::string& value, const std::stri
 bool matchesPattern(const std::string& value, const std::string& pattern) {
   size_t from = 0;
   while (true) {
-    size_t vm = pattern.find(static_cast<char>(0xFD), from);
-    if (matchOne(value, patternItems(pattern.substr(from, vm == std::string::npos ? std::string::npos : vm - from)))) return true;
+    size_t vm = pattern.find(kValueMark, from);
+    if (matchOne(value, patternItems(pattern.substr(from, vm == std::string::npos ? std::string::npos : vm - from))))
+      return true;
     if (vm == std::string::npos) return false;
     from = vm + 1;
   }

@@ -8,11 +8,13 @@
 #include <string_view>
 #include <vector>
 
+#include "base/marks.h"
+
 namespace pelorix::mv {
 
-inline constexpr char AM = static_cast<char>(0xFE);
-inline constexpr char VM = static_cast<char>(0xFD);
-inline constexpr char SVM = static_cast<char>(0xFC);
+inline constexpr char AM = kAttributeMark;
+inline constexpr char VM = kValueMark;
+inline constexpr char SVM = kSubvalueMark;
 
 // "" splits into no elements at all.
 std::vector<std::string> split(std::string_view text, char mark);

@@ -147,6 +147,32 @@ TEST(Numbers, PrintWithFourDecimalsAndWholeNumbersInFull) {
   EXPECT_EQ(run.c("C = (0.1 + 0.2 = 0.3) : ',' : SQRT(2) : ',' : INT(-1.5)"), "1,1.4142,-1");
 }
 
+// A number keeps its full precision until it is written as a text.
+TEST(Numbers, KeepFullPrecisionBetweenStatements) {
+  Host run;
+  EXPECT_EQ(run.c("X = 1/3\nC = X * 3"), "1");
+  EXPECT_EQ(run.c("X = 1/3\nY = X : ''\nC = Y * 3"), "0.9999");  // a text holds what was written
+  EXPECT_EQ(run.c("X = 2/3\nC = X : ',' : (X = 0.6667) : ',' : (X < 0.6667)"), "0.6667,0,1");
+  EXPECT_EQ(run.c("X = 1/3\nC<2> = X\nC<3> = X * 3"), m("^0.3333^1"));
+  EXPECT_EQ(run.c("FOR I = 1 TO 10\n X += 0.1\nNEXT I\nC = (X = 1) : ',' : X"), "1,1");
+  std::vector<std::string> args = run("A = 10/3\nB = A + 0", {"", "", ""});
+  EXPECT_EQ(args[0], "3.3333");  // parameters return as texts
+  EXPECT_EQ(args[1], "3.3333");
+  run.programs["TRIPLE"] = "SUBROUTINE TRIPLE(X)\nX = X * 3\nRETURN";
+  EXPECT_EQ(run.c("C = 1/3\nCALL TRIPLE(C)"), "1");  // passed by reference as a number
+}
+
+// S = S : X appends in place; the right side still sees S as it was.
+TEST(Texts, AppendingToTheSameVariable) {
+  Host run;
+  EXPECT_EQ(run.c("C = 'ab'\nC = C : C : '-' : C"), "abab-ab");
+  EXPECT_EQ(run.c("C = 5\nC = C : 1/4"), "50.25");
+  EXPECT_EQ(run.c("C = 'x'\nC = C : LEN(C) : C"), "x1x");
+  EXPECT_EQ(run.c("C = 'x'\nD = C\nC = C : 'y'\nC := D"), "xyx");
+  EXPECT_EQ(error(run, "X = 'ab'\nFOR I = 1 TO 40\n X = X : 'abcdefgh' : X\nNEXT I"),
+            "4: a value of more than 67108864 bytes (MaxValueSize)");
+}
+
 TEST(Texts, CountCharactersOfUtf8) {
   Host run;
   EXPECT_EQ(run.c("X = 'Müller'\nC = LEN(X) : ',' : X[1,2] : ',' : X[2] : ',' : INDEX(X, 'l', 1)"), "6,Mü,er,3");
