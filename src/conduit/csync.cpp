@@ -39,21 +39,22 @@ void CSync::Synchronize() {
   try {
     support = pddirect::newConduitSupport();
     info_ = support->GetHotSyncInfo();
-    switch (std::int32_t type = info_->SyncType()) {
-      case 0:
-      case 1:
-      case 2:
-      case 3:
+    using pddirect::SyncType;
+    switch (std::int32_t type = info_->SyncType(); static_cast<SyncType>(type)) {
+      case SyncType::Fast:
+      case SyncType::Slow:
+      case SyncType::HandheldOverwritesDesktop:
+      case SyncType::DesktopOverwritesHandheld:
         SyncDatabases();
         break;
-      case 4:
-      case 7:
+      case SyncType::Install:
+      case SyncType::ProfileInstall:
         log(" - Sync configured to Install", -1, true, false);
         break;
-      case 5:
+      case SyncType::Backup:
         log(" - Sync configured to Backup", -1, true, false);
         break;
-      case 6:
+      case SyncType::DoNothing:
         log(" - Sync configured to Do Nothing", -1, true, false);
         break;
       default:
@@ -93,16 +94,17 @@ void CSync::SyncDatabases() {
 }
 
 void CSync::runTransfer(std::int32_t syncType) {
-  if (syncType < 0 || syncType > 3) return;
+  using pddirect::SyncType;
+  if (syncType < 0 || syncType > static_cast<std::int32_t>(SyncType::DesktopOverwritesHandheld)) return;
   static const char* names[] = {"FastSync", "SlowSync", "CopyToPC", "CopyToPalm"};
   std::string failure;
   reportedKeys_.clear();
   pc().takeSilentFailure();
   try {
-    switch (syncType) {
-      case 0: FastSync(); break;
-      case 1: SlowSync(); break;
-      case 2: CopyToPC(); break;
+    switch (static_cast<SyncType>(syncType)) {
+      case SyncType::Fast: FastSync(); break;
+      case SyncType::Slow: SlowSync(); break;
+      case SyncType::HandheldOverwritesDesktop: CopyToPC(); break;
       default: CopyToPalm(); break;
     }
   } catch (const std::exception& e) {
@@ -159,7 +161,7 @@ void CSync::SyncCategories() {
   try {
     com::Ref<pddirect::IPDCategories> palm = adapter().Categories();
     list = pc().Categories();
-    std::int32_t type = info_->SyncType();
+    auto type = static_cast<pddirect::SyncType>(info_->SyncType());
     // The PC list pads its names to 15 characters; the handheld's are not,
     // and are compared and written without the padding.
     auto trimmed = [](std::string s) { return s.erase(s.find_last_not_of(' ') + 1); };
@@ -169,14 +171,14 @@ void CSync::SyncCategories() {
       palm->Dirty(i, list->Dirty(i));
     };
     for (std::int32_t i = 0; i < 16; ++i) {
-      if (type == 2) {
+      if (type == pddirect::SyncType::HandheldOverwritesDesktop) {
         list->Name(i, palm->Name(i));
         list->Id(i, palm->Id(i));
         list->Dirty(i, palm->Dirty(i));
-      } else if (type == 3) {
+      } else if (type == pddirect::SyncType::DesktopOverwritesHandheld) {
         // "Unfiled" is the handheld's own; the host never fills slot 0.
         if (i > 0) takePC(i);
-      } else if (type == 0 || type == 1) {
+      } else if (type == pddirect::SyncType::Fast || type == pddirect::SyncType::Slow) {
         std::string palmName = trimmed(palm->Name(i));
         std::string pcName = trimmed(list->Name(i));
         if (palmName == pcName) continue;

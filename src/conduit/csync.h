@@ -31,6 +31,9 @@ class CSync : public com::Object {
   // The first pass of the fast and the slow sync: the handheld's records
   // (only the changed ones for the fast sync) go to the host.
   void handheldToPC(bool modifiedOnly);
+  // Their second pass: the host's records (only the changed ones for the
+  // fast sync) go to the handheld, then the host hears of the new ids.
+  void hostToHandheld(bool modifiedOnly);
   // A record the host created goes to the handheld, which gives it an id.
   void writeNewRecord(std::int32_t pcIndex, com::Variant& id, std::int32_t category, std::int32_t attributes,
                       const com::Variant& data);

@@ -1,6 +1,6 @@
 // The record transfers of the four record-moving sync types. Each throws on
-// the error that ends it; runTransfer catches it, so that the transfer ends
-// without a log line and the next database still runs.
+// the error that ends it; runTransfer catches it and reports the database as
+// not synchronised, and the next database still runs.
 //
 // The handheld is saved (Checkpoint) before a request tells the host of
 // its new state (the new ids of request 5): a failure after that point
@@ -8,8 +8,8 @@
 // has not confirmed are kept so that the next HotSync neither loses nor
 // duplicates those records.
 
-#include "desktop/desktop_log.h"
 #include "conduit/csync.h"
+#include "palm/record_attributes.h"
 
 namespace pelorix::conduit {
 
@@ -17,8 +17,8 @@ using com::Variant;
 
 namespace {
 
-constexpr std::int32_t kDeletedOrArchived = 0x88;
-constexpr std::int32_t kModified = 0x40;
+constexpr std::int32_t kDeletedOrArchived = palm::attr::kDeleted | palm::attr::kArchived;
+constexpr std::int32_t kModified = palm::attr::kDirty;
 
 bool isNew(const Variant& id) { return id.isUnsetZeroOrEmpty(); }
 
@@ -71,19 +71,19 @@ void CSync::notifyHost() {
   pc().NotifyDatabase();
 }
 
-void CSync::FastSync() {
-  log(" - Sync configured to FastSync", -1, true, false);
+void CSync::hostToHandheld(bool modifiedOnly) {
   pddirect::IPDRecordAdapter& palm = adapter();
   host::CMVData& pc = this->pc();
   std::int32_t category = 0, attributes = 0;
   Variant id, data;
 
-  handheldToPC(true);
-  pc.RequestInformation();
-
   pc.RecordIndex = 0;
   std::int32_t pcIndex = 0;
-  while (pc.ReadNextModified(pcIndex, id, category, attributes)) {
+  auto next = [&] {
+    return modifiedOnly ? pc.ReadNextModified(pcIndex, id, category, attributes)
+                        : pc.ReadNextNotReview(pcIndex, id, category, attributes);
+  };
+  while (next()) {
     if (isNew(id)) {
       data = pc.ReadByIndex(pcIndex, id, category, attributes);
       writeNewRecord(pcIndex, id, category, attributes, data);
@@ -92,6 +92,9 @@ void CSync::FastSync() {
         palm.RemoveRecord(id);
       } catch (const std::exception&) {
       }
+    } else if (!modifiedOnly) {
+      data = pc.ReadByIndex(pcIndex, id, category, attributes);
+      if ((attributes & kModified) && !data.bytes().empty()) palm.WriteRecord(id, category, attributes, data);
     } else {
       std::int32_t palmIndex = 0;
       bool missing = false;
@@ -115,35 +118,18 @@ void CSync::FastSync() {
   palm.RemoveSet(1, 255);
 }
 
+void CSync::FastSync() {
+  log(" - Sync configured to FastSync", -1, true, false);
+  handheldToPC(true);
+  pc().RequestInformation();
+  hostToHandheld(true);
+}
+
 void CSync::SlowSync() {
   log(" - Sync configured to SlowSync", -1, true, false);
-  pddirect::IPDRecordAdapter& palm = adapter();
-  host::CMVData& pc = this->pc();
-  std::int32_t category = 0, attributes = 0;
-  Variant id, data;
-
   handheldToPC(false);
-  pc.RequestInformation();
-
-  pc.RecordIndex = 0;
-  std::int32_t pcIndex = 0;
-  while (pc.ReadNextNotReview(pcIndex, id, category, attributes)) {
-    if (isNew(id)) {
-      data = pc.ReadByIndex(pcIndex, id, category, attributes);
-      writeNewRecord(pcIndex, id, category, attributes, data);
-    } else if (attributes & kDeletedOrArchived) {
-      try {
-        palm.RemoveRecord(id);
-      } catch (const std::exception&) {
-      }
-    } else {
-      data = pc.ReadByIndex(pcIndex, id, category, attributes);
-      if ((attributes & kModified) && !data.bytes().empty()) palm.WriteRecord(id, category, attributes, data);
-    }
-  }
-
-  notifyHost();
-  palm.RemoveSet(1, 255);
+  pc().RequestInformation();
+  hostToHandheld(false);
 }
 
 void CSync::CopyToPC() {

@@ -3,9 +3,9 @@
 namespace pelorix::host {
 
 void RecordList::compact() {
-  if (slots_.size() == live_) return;
+  if (slots_.size() == index_.size()) return;
   std::vector<Slot> kept;
-  kept.reserve(live_);
+  kept.reserve(index_.size());
   index_.clear();
   for (Slot& s : slots_) {
     if (!s.record) continue;
@@ -36,7 +36,6 @@ void RecordList::add(const std::string& key, Record record) {
 bool RecordList::tryAdd(const std::string& key, Record record) {
   if (!index_.try_emplace(key, slots_.size()).second) return false;
   slots_.push_back({key, std::move(record)});
-  ++live_;
   return true;
 }
 
@@ -45,14 +44,12 @@ bool RecordList::remove(const std::string& key) {
   if (found == index_.end()) return false;
   slots_[found->second].record.reset();
   index_.erase(found);
-  --live_;
   return true;
 }
 
 void RecordList::clear() {
   slots_.clear();
   index_.clear();
-  live_ = 0;
 }
 
 }  // namespace pelorix::host

@@ -21,7 +21,7 @@ class RecordList {
  public:
   using Record = com::Ref<records::IPalmRecord>;
 
-  std::int32_t size() const { return static_cast<std::int32_t>(live_); }
+  std::int32_t size() const { return static_cast<std::int32_t>(index_.size()); }
   // kSubscriptOutOfRange for a position outside 1 to size().
   records::IPalmRecord& at(std::int32_t position);
   // nullptr when no record has the key.
@@ -41,8 +41,7 @@ class RecordList {
   void compact();
 
   std::vector<Slot> slots_;
-  std::unordered_map<std::string, size_t> index_;  // key -> slot
-  size_t live_ = 0;
+  std::unordered_map<std::string, size_t> index_;  // key -> slot of each live record
 };
 
 }  // namespace pelorix::host

@@ -216,14 +216,14 @@ void WorkingDatabase::compact(size_t* position) {
 size_t WorkingDatabase::removeIf(const std::function<bool(const PdbRecord&)>& remove) {
   compact();
   auto end = std::remove_if(db.records.begin(), db.records.end(), remove);
-  size_t removed = static_cast<size_t>(db.records.end() - end);
-  if (removed) {
-    this->removed += removed;
+  size_t count = static_cast<size_t>(db.records.end() - end);
+  if (count) {
+    removed += count;
     db.records.erase(end, db.records.end());
     indexed_ = false;
     changed = true;
   }
-  return removed;
+  return count;
 }
 
 void HotSyncSession::rollback(const std::string& name) {

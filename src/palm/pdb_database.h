@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "palm/record_attributes.h"
+
 namespace pelorix::palm {
 
 // The file is not a record database we can read; the message names the file
@@ -19,15 +21,6 @@ class PdbFormatError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-
-namespace attr {
-inline constexpr std::uint8_t kDeleted = 0x80;
-inline constexpr std::uint8_t kDirty = 0x40;
-inline constexpr std::uint8_t kBusy = 0x20;
-inline constexpr std::uint8_t kPrivate = 0x10;
-inline constexpr std::uint8_t kArchived = 0x08;  // only on a deleted record
-inline constexpr std::uint8_t kCategoryMask = 0x0F;
-}  // namespace attr
 
 inline constexpr std::uint32_t kMaxUniqueId = 0xFFFFFF;
 inline constexpr size_t kMaxRecordSize = 65535;

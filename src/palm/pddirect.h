@@ -30,6 +30,13 @@ class IPDUserInfo : public com::Object {
   virtual DateTime UserDate() = 0;
 };
 
+// What a HotSync is to do with a database, as IPDHotSyncInfo::SyncType
+// gives it.
+enum class SyncType : std::int32_t {
+  Fast = 0, Slow = 1, HandheldOverwritesDesktop = 2, DesktopOverwritesHandheld = 3,
+  Install = 4, Backup = 5, DoNothing = 6, ProfileInstall = 7,
+};
+
 class IPDHotSyncInfo : public com::Object {
  public:
   virtual std::int32_t SyncType() = 0;

@@ -80,7 +80,7 @@ class Categories final : public pddirect::IPDCategories {
 
 void splitAttributes(std::uint8_t stored, std::int32_t& attributes, std::int32_t& category) {
   bool deleted = stored & attr::kDeleted;
-  attributes = stored & 0xF0;
+  attributes = stored & attr::kFlagsMask;
   if (deleted) attributes |= stored & attr::kArchived;
   category = deleted ? 0 : stored & attr::kCategoryMask;
 }
