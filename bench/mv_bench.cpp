@@ -1,5 +1,6 @@
-// The embedded host: CallHost round trips through the connector plug-in, and
-// the interpreter's speed in statements per second.
+// The embedded host: CallHost round trips through the connector plug-in, the
+// interpreter's speed in statements per second, and the loops that
+// bench/basic_vs_python times against the same loops in Python.
 
 #include <benchmark/benchmark.h>
 
@@ -71,5 +72,50 @@ void BM_InterpreterStatements(benchmark::State& state) {
   state.counters["statements/s"] = benchmark::Counter(static_cast<double>(steps), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_InterpreterStatements);
+
+// ---- BASIC loops (bench/basic_vs_python), each run range(0) times ----
+// The program gets the count in A and its data in B; one benchmark iteration
+// is one whole loop, so the time per step is the time divided by the count.
+
+std::string nThings(const char* prefix, long n, char mark) {
+  std::string out;
+  for (long i = 1; i <= n; ++i) {
+    if (i > 1) out += mark;
+    out += prefix + std::to_string(i);
+  }
+  return out;
+}
+
+void runLoop(benchmark::State& state, const char* body, std::string data) {
+  std::string source = std::string("SUBROUTINE LOOP(A,B,C)\n") + body + "\nRETURN\n";
+  mv::Interpreter vm({}, {}, 2'000'000'000);
+  for (auto _ : state) {
+    std::vector<std::string> args{std::to_string(state.range(0)), data, ""};
+    vm.run("LOOP", source, args);
+    benchmark::DoNotOptimize(args);
+  }
+  state.counters["steps"] = static_cast<double>(state.range(0));
+}
+
+void BM_BasicIncrement(benchmark::State& state) {  // i = 0 / while i < n: i = i + 1
+  runLoop(state, "I = 0\nLOOP WHILE I < A\n  I = I + 1\nREPEAT", "");
+}
+BENCHMARK(BM_BasicIncrement)->Arg(1'000'000);
+
+void BM_BasicConcatenate(benchmark::State& state) {  // s = '' / for i in range(n): s = s + 'X'
+  runLoop(state, "S = ''\nFOR I = 1 TO A\n  S = S : 'X'\nNEXT I", "");
+}
+BENCHMARK(BM_BasicConcatenate)->Arg(10'000)->Arg(30'000)->Arg(100'000);
+
+void BM_BasicExtract(benchmark::State& state) {  // for k in range(1, n + 1): v = a[k - 1]
+  runLoop(state, "FOR K = 1 TO A\n  V = B<K>\nNEXT K", nThings("A", state.range(0), static_cast<char>(0xFE)));
+}
+BENCHMARK(BM_BasicExtract)->Arg(100'000);
+
+void BM_BasicLocate(benchmark::State& state) {  // for i in range(n): p = values.index('V1000') + 1
+  runLoop(state, "FOR I = 1 TO A\n  LOCATE 'V1000' IN B<1> SETTING P ELSE NULL\nNEXT I",
+          nThings("V", 1000, static_cast<char>(0xFD)));
+}
+BENCHMARK(BM_BasicLocate)->Arg(10'000);
 
 }  // namespace
