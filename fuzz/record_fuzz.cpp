@@ -5,21 +5,20 @@
 #include <cstdlib>
 #include <string>
 
+#include "palm/applications.h"
 #include "records/palm_record.h"
 
 namespace {
-std::string database() {
-  std::string kind = PELORIX_FUZZ_DATABASE;
-  if (kind == "memo") return "MemoDB";
-  if (kind == "address") return "AddressDB";
-  if (kind == "todo") return "ToDoDB";
-  return "DatebookDB";
+// The application the build names by its command key; the Date Book for any other name.
+pelorix::palm::AppKind kind() {
+  const pelorix::palm::Application* app = pelorix::palm::applicationOfKey(PELORIX_FUZZ_DATABASE);
+  return app ? app->kind : pelorix::palm::AppKind::DateBook;
 }
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   using namespace pelorix;
-  static const std::string db = database();
+  static const palm::AppKind db = kind();
   com::ByteArray bytes(data, data + size);
 
   auto fromPalm = records::createRecord(db);

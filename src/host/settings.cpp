@@ -2,17 +2,11 @@
 
 #include "com/com_error.h"
 #include "com/variant.h"
+#include "palm/applications.h"
 
 namespace pelorix::host {
 
 namespace {
-
-struct Application {
-  const char* section;
-  const char* database;
-};
-constexpr Application kApplications[] = {
-    {"AddressBook", "AddressDB"}, {"ToDoList", "ToDoDB"}, {"MemoPad", "MemoDB"}, {"DateBook", "DatebookDB"}};
 
 class Reader {
  public:
@@ -50,9 +44,8 @@ class Reader {
 std::string sectionKey(const std::string& section) { return std::string(kSettingsRoot) + "\\" + section; }
 
 std::string sectionOfDatabase(const std::string& palmDatabaseName) {
-  for (const Application& a : kApplications)
-    if (palmDatabaseName == a.database) return a.section;
-  return {};
+  const palm::Application* app = palm::applicationOfDatabase(palmDatabaseName);
+  return app ? app->section : std::string();
 }
 
 std::string readSettings(const desktop::SettingsStore& store, ConduitSettings& s) {
@@ -64,7 +57,8 @@ std::string readSettings(const desktop::SettingsStore& store, ConduitSettings& s
     problem = e.what();
   }
   Reader r(tree);
-  for (const Application& a : kApplications) s.programNames[a.database] = r.text(a.section, "mvProgName");
+  for (const palm::Application& app : palm::applications())
+    s.programNames[app.database] = r.text(app.section, "mvProgName");
   r.number("Connection", "OSType", s.connectionType);
   switch (s.connectionType) {
     case 1:

@@ -4,6 +4,7 @@
 
 #include "base/ascii_case.h"
 #include "com/com_error.h"
+#include "palm/applications.h"
 
 namespace pelorix::palm {
 
@@ -107,20 +108,11 @@ void ConduitEntries::reload() {
 int ConduitEntries::reloads() const { return countOf(store_.get(kManagerKey, "Reloads").value_or("0")); }
 
 void ConduitEntries::seedDefaults() {
-  struct Default {
-    const char *creator, *dll, *name;
-  };
-  static const Default defaults[] = {
-      {"addr", "AddressConduit.DLL", "Address Book"},
-      {"date", "DatebookConduit.DLL", "Date Book"},
-      {"memo", "MemoConduit.DLL", "Memo Pad"},
-      {"todo", "ToDoConduit.DLL", "To Do List"},
-  };
   store_.update([](desktop::SettingsTree& tree) {
-    for (const Default& d : defaults) {
-      auto& values = tree[keyOf(*creatorId(d.creator))];
-      values["Conduit"] = d.dll;
-      values["Name"] = d.name;
+    for (const Application& app : applications()) {
+      auto& values = tree[keyOf(app.creator)];
+      values["Conduit"] = app.defaultConduit;
+      values["Name"] = app.name;
       values["COMClient"] = "";
     }
   });

@@ -39,25 +39,6 @@ com::DateTime lastSync(const std::map<std::string, std::string>& state) {
 
 }  // namespace
 
-const std::vector<Application>& applications() {
-  static const std::vector<Application> apps = {
-      {"Address Book", "address", "AddressDB", 0x61646472},
-      {"Date Book", "datebook", "DatebookDB", 0x64617465},
-      {"Memo Pad", "memo", "MemoDB", 0x6D656D6F},
-      {"To Do List", "todo", "ToDoDB", 0x746F646F},
-  };
-  return apps;
-}
-
-const Application* findApplication(const std::string& name) {
-  std::string wanted = pelorix::lowerAscii(name);
-  for (const Application& a : applications())
-    if (wanted == a.key || wanted == pelorix::lowerAscii(a.database) || wanted == pelorix::lowerAscii(a.name) ||
-        wanted == fourCCText(a.creator))
-      return &a;
-  return nullptr;
-}
-
 std::optional<std::int32_t> parseSyncType(const std::string& text) {
   static const std::pair<const char*, std::int32_t> names[] = {
       {"fast", 0}, {"slow", 1}, {"handheld-overwrites-desktop", 2}, {"desktop-overwrites-handheld", 3},

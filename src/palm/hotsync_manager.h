@@ -8,21 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "palm/applications.h"
 #include "palm/conduit_entries.h"
 #include "palm/hotsync_session.h"
 
 namespace pelorix::palm {
-
-struct Application {
-  const char* name;      // "Memo Pad"
-  const char* key;       // "memo", as the command line names it
-  const char* database;  // "MemoDB"
-  std::uint32_t creator;
-};
-
-const std::vector<Application>& applications();
-// By key, database or name, without regard to case.
-const Application* findApplication(const std::string& name);
 
 enum class SyncType : std::int32_t {
   Fast = 0, Slow = 1, HandheldOverwritesDesktop = 2, DesktopOverwritesHandheld = 3,

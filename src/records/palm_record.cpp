@@ -232,12 +232,19 @@ const com::Members<IPalmRecord>& IPalmRecord::members() {
   return table;
 }
 
-com::Ref<IPalmRecord> createRecord(const std::string& palmDatabaseName) {
-  if (palmDatabaseName == "MemoDB") return com::make<CMemoPad>();
-  if (palmDatabaseName == "AddressDB") return com::make<CAddressBookRec>();
-  if (palmDatabaseName == "ToDoDB") return com::make<CToDoList>();
-  if (palmDatabaseName == "DatebookDB") return com::make<CDateBook>();
+com::Ref<IPalmRecord> createRecord(palm::AppKind kind) {
+  switch (kind) {
+    case palm::AppKind::AddressBook: return com::make<CAddressBookRec>();
+    case palm::AppKind::DateBook: return com::make<CDateBook>();
+    case palm::AppKind::MemoPad: return com::make<CMemoPad>();
+    case palm::AppKind::ToDoList: return com::make<CToDoList>();
+  }
   return {};
+}
+
+com::Ref<IPalmRecord> createRecord(const std::string& palmDatabaseName) {
+  const palm::Application* app = palm::applicationOfDatabase(palmDatabaseName);
+  return app ? createRecord(app->kind) : com::Ref<IPalmRecord>();
 }
 
 }  // namespace pelorix::records

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "com/dispatch.h"
+#include "palm/applications.h"
 #include "palm/pddirect.h"
 
 namespace pelorix::records {
@@ -145,8 +146,10 @@ class IPalmRecord : public com::Dispatchable<IPalmRecord> {
 // "1" or "0".
 inline const char* flagText(bool value) { return value ? "1" : "0"; }
 
-// A record object of the class that serves the database, or an empty Ref
-// for a database no class serves.
+// A record object of the class that serves the application.
+com::Ref<IPalmRecord> createRecord(palm::AppKind kind);
+// The same by the application's database; an empty Ref for a database no
+// class serves.
 com::Ref<IPalmRecord> createRecord(const std::string& palmDatabaseName);
 
 }  // namespace pelorix::records

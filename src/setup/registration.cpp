@@ -1,11 +1,14 @@
 #include "setup/registration.h"
 
 #include "base/ascii_case.h"
-#include "desktop/class_registry.h"
 #include "com/com_error.h"
 #include "com/dispatch.h"
+#include "desktop/class_registry.h"
 #include "host/settings.h"
+#include "palm/applications.h"
 #include "palm/conduit_controls.h"
+#include "palm/conduit_entries.h"
+#include "palm/pdb_database.h"
 #include "setup/dialogs.h"
 
 namespace pelorix::setup {
@@ -15,20 +18,9 @@ using com::InvokeKind;
 using com::Variant;
 
 namespace {
-struct Creator {
-  const char *text, *section, *displayName;
-};
-constexpr Creator kTable[] = {
-    {"addr", "AddressBook", "Address Book"},
-    {"date", "DateBook", "Date Book"},
-    {"memo", "MemoPad", "Memo Pad"},
-    {"todo", "ToDoList", "To Do List"},
-};
-
-const Creator* findCreator(const std::string& text) {
-  for (const Creator& c : kTable)
-    if (text == c.text) return &c;
-  return nullptr;
+const palm::Application* findCreator(const std::string& text) {
+  auto id = palm::ConduitEntries::creatorId(text);
+  return id ? palm::applicationOfCreator(*id) : nullptr;
 }
 
 // Dispatch ids of the conduit-manager controls.
@@ -48,21 +40,16 @@ ConduitControls ConduitControls::create() {
           registry.create(palm::kHotSyncApiProgId)};
 }
 
-const char* sectionOfCreator(const std::string& creator) {
-  const Creator* c = findCreator(creator);
-  return c ? c->section : nullptr;
-}
-
 bool UpdateConduit(ConduitControls& controls, desktop::SettingsStore& settings, const std::string& creator, bool flag) {
-  const Creator* app = findCreator(creator);
+  const palm::Application* app = findCreator(creator);
   if (!app) {
     showMessage(MessageKind::Critical, "Invalid Creator Id");
     return false;
   }
   // Saving updates four applications in a row: each message says which.
-  const std::string about = std::string("\r\nApplication: ") + app->displayName;
+  const std::string about = std::string("\r\nApplication: ") + app->name;
   try {
-    Variant id = com::invokeWith(*controls.cndManager, kGetCreatorId, InvokeKind::Method, {Arg(app->text)});
+    Variant id = com::invokeWith(*controls.cndManager, kGetCreatorId, InvokeKind::Method, {Arg(creator)});
     Variant status = com::invokeWith(*controls.cndData, kReadConduit, InvokeKind::Method, {Arg::ref(id)});
     if (status.toInt32() > 0) {
       showMessage(MessageKind::Critical,
@@ -83,7 +70,7 @@ bool UpdateConduit(ConduitControls& controls, desktop::SettingsStore& settings, 
       settings.set(section, "OldDll", dll);
       settings.set(section, "OldCOMClient", client);
       put(*controls.cndData, kDllName, {Arg(palm::kComConduitDll)});
-      put(*controls.cndData, kDisplayName, {Arg(app->displayName)});
+      put(*controls.cndData, kDisplayName, {Arg(app->name)});
       put(*controls.cndData, kValue, {Arg("COMClient"), Arg(""), Arg("Pelx.CNotify")});
       // A one-time action chosen before Pelorix served the application is not
       // the user's choice for Pelorix: it could overwrite the host.
@@ -111,10 +98,10 @@ bool UpdateConduit(ConduitControls& controls, desktop::SettingsStore& settings, 
 
 bool UnInstall(ConduitControls& controls, desktop::SettingsStore& settings) {
   bool ok = true;
-  for (const char* creator : kCreators) {
+  for (const palm::Application& app : palm::applications()) {
     // As unregistering one application does, so that the setup shows it unticked.
-    settings.set(host::sectionKey(sectionOfCreator(creator)), "Active", "0");
-    ok = UpdateConduit(controls, settings, creator, false) && ok;
+    settings.set(host::sectionKey(app.section), "Active", "0");
+    ok = UpdateConduit(controls, settings, palm::fourCCText(app.creator), false) && ok;
   }
   return ok;
 }

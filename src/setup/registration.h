@@ -15,17 +15,12 @@ struct ConduitControls {
   static ConduitControls create();
 };
 
-// Makes the application of the creator text ("addr", "date", "memo",
-// "todo") this conduit's (flag true) or restores its previous conduit. Every
-// failure is told through a critical message; returns false then.
+// Makes the application of the creator text ("memo") this conduit's (flag
+// true) or restores its previous conduit. Every failure is told through a
+// critical message; returns false then.
 bool UpdateConduit(ConduitControls& controls, desktop::SettingsStore& settings, const std::string& creator, bool flag);
 
 // Restores all four applications and marks each no longer used ("Active" 0).
 bool UnInstall(ConduitControls& controls, desktop::SettingsStore& settings);
-
-// The creator texts in the order saving handles them.
-inline constexpr const char* kCreators[] = {"addr", "date", "memo", "todo"};
-// The settings section of a creator text, or nullptr.
-const char* sectionOfCreator(const std::string& creator);
 
 }  // namespace pelorix::setup

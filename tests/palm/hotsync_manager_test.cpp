@@ -1,14 +1,16 @@
+#include "palm/hotsync_manager.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <fstream>
 
+#include "base/ascii_case.h"
+#include "com/dispatch.h"
 #include "desktop/atomic_file.h"
 #include "desktop/class_registry.h"
-#include "com/dispatch.h"
-#include "palm/pddirect.h"
-#include "palm/hotsync_manager.h"
 #include "palm/pdb_database.h"
+#include "palm/pddirect.h"
 #include "support/test_support.h"
 
 namespace pelorix::palm {
@@ -172,6 +174,38 @@ TEST(SyncTypes, NamesAndNumbers) {
   EXPECT_EQ(findApplication("ToDoDB")->creator, fourCC("todo"));
   EXPECT_EQ(findApplication("address book")->database, std::string("AddressDB"));
   EXPECT_EQ(findApplication("date"), findApplication("datebook"));
+}
+
+// A row that names another application's database or creator would sync one
+// application's records with another's conduit.
+TEST(Applications, EachRowMatchesItsDatabaseOnTheHandheld) {
+  for (const Application& app : applications()) {
+    PdbDatabase db = PdbDatabase::parse(test::readBytes(test::sampleHandheld() / (std::string(app.database) + ".pdb")),
+                                        app.database);
+    EXPECT_EQ(db.name(), app.database);
+    EXPECT_EQ(fourCCText(db.header.creator), fourCCText(app.creator)) << app.database;
+  }
+}
+
+TEST(Applications, EveryColumnFindsItsOwnRowAndNoOther) {
+  for (const Application& app : applications()) {
+    EXPECT_EQ(&application(app.kind), &app);
+    EXPECT_EQ(applicationOfKey(app.key), &app);
+    EXPECT_EQ(applicationOfDatabase(app.database), &app);
+    EXPECT_EQ(applicationOfCreator(app.creator), &app);
+    for (std::string name :
+         {std::string(app.key), std::string(app.database), std::string(app.name), fourCCText(app.creator)}) {
+      EXPECT_EQ(findApplication(name), &app) << name;
+      EXPECT_EQ(findApplication(pelorix::upperAscii(name)), &app) << name;
+    }
+  }
+  // The exact look-ups are exact: the record command takes only keys.
+  EXPECT_EQ(applicationOfKey("Memo"), nullptr);
+  EXPECT_EQ(applicationOfKey("MemoDB"), nullptr);
+  EXPECT_EQ(applicationOfDatabase("memodb"), nullptr);
+  EXPECT_EQ(applicationOfCreator(fourCC("mail")), nullptr);
+  EXPECT_EQ(findApplication("mail"), nullptr);
+  EXPECT_EQ(findApplication(""), nullptr);
 }
 
 }  // namespace

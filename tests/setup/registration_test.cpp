@@ -4,7 +4,9 @@
 #include <QLineEdit>
 
 #include "host/settings.h"
+#include "palm/applications.h"
 #include "palm/conduit_controls.h"
+#include "palm/pdb_database.h"
 #include "setup/dialog_driver.h"
 #include "setup/frm_setup.h"
 #include "support/test_support.h"
@@ -168,10 +170,11 @@ TEST_F(Registration, AnUnreadableEntriesFileIsToldOncePerApplicationByName) {
 }
 
 TEST_F(Registration, UnInstallRestoresAllFourInOrder) {
-  for (const char* c : kCreators) ASSERT_TRUE(UpdateConduit(controls, settings, c, true));
+  for (const palm::Application& app : palm::applications())
+    ASSERT_TRUE(UpdateConduit(controls, settings, palm::fourCCText(app.creator), true));
   frmSetup f;
   f.UnInstall();
-  for (const char* c : kCreators) EXPECT_FALSE(entries.comClass(id(c))) << c;
+  for (const palm::Application& app : palm::applications()) EXPECT_FALSE(entries.comClass(app.creator)) << app.key;
   EXPECT_EQ(entries.entry(id("addr"))->dll, "AddressConduit.DLL");
   EXPECT_EQ(entries.reloads(), 8);
   EXPECT_TRUE(driver.messages.empty());

@@ -1,11 +1,12 @@
 #include <cstdio>
 #include <fstream>
-#include <optional>
 #include <iostream>
 #include <iterator>
+#include <optional>
 
 #include "com/com_error.h"
 #include "commands.h"
+#include "palm/applications.h"
 #include "records/palm_record.h"
 #include "records/readable_marks.h"
 
@@ -41,14 +42,6 @@ std::int32_t parseInteger(const std::string& option, const std::string& text) {
   }
 }
 
-std::string databaseOf(const std::string& kind) {
-  if (kind == "memo") return "MemoDB";
-  if (kind == "address") return "AddressDB";
-  if (kind == "todo") return "ToDoDB";
-  if (kind == "datebook") return "DatebookDB";
-  return {};
-}
-
 }  // namespace
 
 int recordCommand(const Args& args) {
@@ -56,7 +49,8 @@ int recordCommand(const Args& args) {
     std::fputs(kHelp, stdout);
     return 0;
   }
-  if (args.size() < 2 || databaseOf(args[0]).empty() || (args[1] != "to-host" && args[1] != "to-palm")) {
+  const palm::Application* app = args.empty() ? nullptr : palm::applicationOfKey(args[0]);
+  if (args.size() < 2 || !app || (args[1] != "to-host" && args[1] != "to-palm")) {
     std::fputs(kHelp, stderr);
     return 2;
   }
@@ -89,7 +83,7 @@ int recordCommand(const Args& args) {
     input.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
 
-  com::Ref<records::IPalmRecord> record = records::createRecord(databaseOf(args[0]));
+  com::Ref<records::IPalmRecord> record = records::createRecord(app->kind);
   if (toHost) {
     com::Variant recordId(id.value_or(0));
     // A record the class cannot read still gives its common fields, as in a HotSync.

@@ -71,10 +71,11 @@ void warnIncomplete(const std::vector<const palm::Application*>& apps, const des
     std::fprintf(stderr, "pelorix register: warning: no connection is set; "
                          "choose one with \"pelorix config set Connection OSType 3\" (see pelorix config --help)\n");
   for (const palm::Application* app : apps) {
-    const char* section = setup::sectionOfCreator(palm::fourCCText(app->creator));
-    if (settings.get(host::sectionKey(section), "mvProgName").value_or("").empty())
-      std::fprintf(stderr, "pelorix register: warning: the %s has no program name; set it with "
-                           "\"pelorix config set %s mvProgName <SUBROUTINE>\"\n", app->name, section);
+    if (settings.get(host::sectionKey(app->section), "mvProgName").value_or("").empty())
+      std::fprintf(stderr,
+                   "pelorix register: warning: the %s has no program name; set it with "
+                   "\"pelorix config set %s mvProgName <SUBROUTINE>\"\n",
+                   app->name, app->section);
   }
 }
 
@@ -97,9 +98,8 @@ int registration(const Args& args, bool flag) {
   auto controls = setup::ConduitControls::create();
   bool ok = true;
   for (const palm::Application* app : apps) {
-    std::string creator = palm::fourCCText(app->creator);
-    settings.set(host::sectionKey(setup::sectionOfCreator(creator)), "Active", flag ? "1" : "0");
-    ok = setup::UpdateConduit(controls, settings, creator, flag) && ok;
+    settings.set(host::sectionKey(app->section), "Active", flag ? "1" : "0");
+    ok = setup::UpdateConduit(controls, settings, palm::fourCCText(app->creator), flag) && ok;
   }
   if (!ok || messages.told) {
     entriesHint();

@@ -6,10 +6,10 @@
 #include <iterator>
 #include <map>
 
-#include "commands.h"
 #include "base/marks.h"
+#include "commands.h"
+#include "palm/applications.h"
 #include "palm/category_info.h"
-#include "palm/hotsync_manager.h"
 #include "palm/pdb_database.h"
 #include "records/palm_record.h"
 
@@ -34,8 +34,8 @@ struct Field {
   Kind kind = Kind::Text;
 };
 
-// The application fields of each database's dynamic array, from field 7 on.
-const std::vector<Field>* fieldsOf(const std::string& database) {
+// The application fields of each application's dynamic array, from field 7 on.
+const std::vector<Field>& fieldsOf(palm::AppKind kind) {
   static const std::vector<Field> memo = {{"memo"}};
   static const std::vector<Field> todo = {{"due date", Kind::Date},
                                           {"completed", Kind::Flag},
@@ -69,11 +69,13 @@ const std::vector<Field>* fieldsOf(const std::string& database) {
                                               {"exceptions", Kind::Dates},
                                               {"description"},
                                               {"note"}};
-  if (database == "MemoDB") return &memo;
-  if (database == "ToDoDB") return &todo;
-  if (database == "AddressDB") return &address;
-  if (database == "DatebookDB") return &datebook;
-  return nullptr;
+  switch (kind) {
+    case palm::AppKind::AddressBook: return address;
+    case palm::AppKind::DateBook: return datebook;
+    case palm::AppKind::MemoPad: return memo;
+    case palm::AppKind::ToDoList: return todo;
+  }
+  return memo;
 }
 
 std::vector<std::string> split(const std::string& text, char mark) {
@@ -218,10 +220,10 @@ int showCommand(const Args& args) {
   const palm::Application* app = nullptr;
   for (const palm::Application& a : palm::applications())
     if (a.creator == db.header.creator || a.database == db.name()) app = app ? app : &a;
-  const std::vector<Field>* fields = app ? fieldsOf(app->database) : nullptr;
-  if (!fields)
+  if (!app)
     throw std::runtime_error(file + " is not the database of an application Pelorix serves (" + db.name() + ", " +
                              palm::fourCCText(db.header.creator) + ")");
+  const std::vector<Field>& fields = fieldsOf(app->kind);
   palm::CategoryInfo categories(db.appInfo);
 
   std::vector<std::string> records;
@@ -230,7 +232,7 @@ int showCommand(const Args& args) {
     bool deleted = r.attributes & palm::attr::kDeleted;
     bool archived = deleted && (r.attributes & palm::attr::kArchived);
     int category = deleted ? 0 : r.attributes & palm::attr::kCategoryMask;
-    com::Ref<records::IPalmRecord> record = records::createRecord(app->database);
+    com::Ref<records::IPalmRecord> record = records::createRecord(app->kind);
     com::Variant id(std::int32_t(r.uniqueId));
     record->CreateClass(id, category, r.attributes, com::Variant(com::ByteArray(r.data.begin(), r.data.end())));
     std::vector<std::string> values = split(record->CreateDynamicArray(), pelorix::kValueMark);
@@ -246,8 +248,8 @@ int showCommand(const Args& args) {
       o["categoryIndex"] = std::to_string(category);
       for (auto [name, on] : flags) fl[name] = on ? "true" : "false";
       o["flags"] = jsonObject(fl, 3);
-      for (size_t i = 0; i < fields->size(); ++i)
-        f[(*fields)[i].name] = jsonText(shown((*fields)[i], i + 6 < values.size() ? values[i + 6] : ""));
+      for (size_t i = 0; i < fields.size(); ++i)
+        f[fields[i].name] = jsonText(shown(fields[i], i + 6 < values.size() ? values[i + 6] : ""));
       o["fields"] = jsonObject(f, 3);
       records.push_back(jsonObject(o, 2));
       continue;
@@ -258,12 +260,12 @@ int showCommand(const Args& args) {
     if (categoryName.empty()) categoryName = std::to_string(category) + " (no name)";
     std::printf("\nrecord %u, category %s%s%s\n", r.uniqueId, categoryName.c_str(),
                 flagText.empty() ? "" : ", ", flagText.c_str());
-    for (size_t i = 0; i < fields->size(); ++i) {
-      std::string value = shown((*fields)[i], i + 6 < values.size() ? values[i + 6] : "");
+    for (size_t i = 0; i < fields.size(); ++i) {
+      std::string value = shown(fields[i], i + 6 < values.size() ? values[i + 6] : "");
       if (value.empty()) continue;
       std::string indented;
       for (char c : value) indented += c == '\n' ? std::string("\n") + std::string(20, ' ') : std::string(1, c);
-      std::printf("  %-17s %s\n", (std::string((*fields)[i].name) + ":").c_str(), indented.c_str());
+      std::printf("  %-17s %s\n", (std::string(fields[i].name) + ":").c_str(), indented.c_str());
     }
   }
   if (json) {

@@ -9,8 +9,6 @@
 #include "palm/conduit_entries.h"
 #include "palm/handheld.h"
 #include "palm/hotsync_manager.h"
-#include "palm/pdb_database.h"
-#include "setup/registration.h"
 
 namespace pelorix::cli {
 
@@ -51,12 +49,11 @@ int statusCommand(const Args& args) {
   };
   std::printf("# settings %s\n# conduit entries %s\n", settings.file().c_str(), entries.file().c_str());
   for (const palm::Application& app : palm::applications()) {
-    const char* section = setup::sectionOfCreator(palm::fourCCText(app.creator));
     std::printf("\n%s (%s)\n", app.name, app.key);
     auto entry = entries.entry(app.creator);
     auto served = entries.comClass(app.creator);
     if (served && pelorix::upperAscii(*served) == "PELX.CNOTIFY") {
-      std::string old = get(section, "OldDll");
+      std::string old = get(app.section, "OldDll");
       std::printf("  served by      Pelorix (unregistering gives it back to %s)\n",
                   old.empty() ? "no conduit" : old.c_str());
     } else if (entry) {
@@ -64,7 +61,7 @@ int statusCommand(const Args& args) {
     } else {
       std::printf("  served by      no conduit (no entry)\n");
     }
-    std::string program = get(section, "mvProgName");
+    std::string program = get(app.section, "mvProgName");
     std::printf("  program        %s\n", program.empty() ? "(none)" : program.c_str());
     std::string perm = entries.value(app.creator, "SyncPerm").value_or("");
     std::string temp = entries.value(app.creator, "SyncTemp").value_or("");
