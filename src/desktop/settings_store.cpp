@@ -74,7 +74,17 @@ bool readQuoted(const std::string& line, size_t& pos, std::string& out) {
   return false;
 }
 
-SettingsTree parse(const std::string& text, const fs::path& file) {
+void ensureFolder(const fs::path& folder) {
+  std::error_code ec;
+  if (fs::is_directory(folder, ec)) return;
+  fs::create_directories(folder, ec);
+  if (ec) throw SettingsError("cannot create " + folder.string() + ": " + ec.message());
+  fs::permissions(folder, fs::perms::owner_all, ec);
+}
+
+}  // namespace
+
+SettingsTree parseSettings(const std::string& text, const fs::path& file) {
   SettingsTree tree;
   std::istringstream in(text);
   std::string line;
@@ -93,7 +103,12 @@ SettingsTree parse(const std::string& text, const fs::path& file) {
       size_t close = line.rfind(']');
       if (close == std::string::npos || close < start || line.find_first_not_of(" \t", close + 1) != std::string::npos)
         fail("a key line must read [key]");
-      std::string key = normaliseKey(line.substr(start + 1, close - start - 1));
+      std::string key;
+      try {
+        key = normaliseKey(line.substr(start + 1, close - start - 1));
+      } catch (const SettingsError& e) {
+        fail(e.what());
+      }
       if (key.empty()) fail("empty key name");
       current = &tree[key];
       continue;
@@ -115,7 +130,7 @@ SettingsTree parse(const std::string& text, const fs::path& file) {
   return tree;
 }
 
-std::string serialise(const SettingsTree& tree) {
+std::string serialiseSettings(const SettingsTree& tree) {
   std::string out = kHeader;
   for (const auto& [key, values] : tree) {
     out += "\n[" + key + "]\n";
@@ -126,16 +141,6 @@ std::string serialise(const SettingsTree& tree) {
   }
   return out;
 }
-
-void ensureFolder(const fs::path& folder) {
-  std::error_code ec;
-  if (fs::is_directory(folder, ec)) return;
-  fs::create_directories(folder, ec);
-  if (ec) throw SettingsError("cannot create " + folder.string() + ": " + ec.message());
-  fs::permissions(folder, fs::perms::owner_all, ec);
-}
-
-}  // namespace
 
 std::string normaliseKey(const std::string& key) {
   std::string out;
@@ -166,7 +171,7 @@ SettingsTree SettingsStore::load() const {
   std::error_code ec;
   if (!fs::exists(file_, ec) && !ec) return {};
   try {
-    return parse(readWholeFile(file_), file_);
+    return parseSettings(readWholeFile(file_), file_);
   } catch (const FileError& e) {
     throw SettingsError(std::string("settings: ") + e.what());
   }
@@ -181,7 +186,7 @@ void SettingsStore::update(const std::function<void(SettingsTree&)>& change) {
     SettingsTree tree = load();
     change(tree);
     // Created owner-only: the store holds the host password.
-    writeFileAtomically(file_, serialise(tree));
+    writeFileAtomically(file_, serialiseSettings(tree));
   } catch (const FileError& e) {
     throw SettingsError(std::string("settings: ") + e.what());
   }

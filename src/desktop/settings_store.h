@@ -56,6 +56,11 @@ class SettingsStore {
   std::filesystem::path file_;
 };
 
+// The text of a settings file; SettingsError names `file` and the line when
+// the text is not one.
+SettingsTree parseSettings(const std::string& text, const std::filesystem::path& file);
+std::string serialiseSettings(const SettingsTree& tree);
+
 // Keys are joined with '\', without leading or trailing separators.
 std::string normaliseKey(const std::string& key);
 

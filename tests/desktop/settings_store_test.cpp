@@ -71,6 +71,17 @@ TEST_F(SettingsStoreTest, RefusesUnterminatedAndMisplacedLines) {
   }
 }
 
+TEST_F(SettingsStoreTest, EveryRefusalNamesTheFileAndTheLine) {
+  for (std::string text : {"[K]\nbad\n", "[K]\n[[K]\n", "[K]\n[a[b]\n", "[K]\n[\\]\n"}) {
+    try {
+      parseSettings(text, "some.reg");
+      ADD_FAILURE() << "read: " << text;
+    } catch (const SettingsError& e) {
+      EXPECT_NE(std::string(e.what()).find("some.reg, line 2"), std::string::npos) << e.what();
+    }
+  }
+}
+
 TEST_F(SettingsStoreTest, AMissingFileIsAnEmptyStore) {
   EXPECT_TRUE(store.load().empty());
   EXPECT_EQ(store.get("Software\\Pelorix\\Connection", "OSType"), std::nullopt);
