@@ -539,9 +539,17 @@ struct Frame final : FunctionContext {
           std::string message = eval(*s.expr).takeText();
           fail(message.empty() ? "ABORT" : "ABORT: " + message);
         }
-        case Step::Print:
-          if (vm.output_) vm.output_(evalRef(*s.expr, scratch).text());
+        case Step::Print: {
+          std::string& pending = vm.pendingOutput_;
+          pending += evalRef(*s.expr, scratch).text();
+          if (s.option.empty()) {
+            if (vm.output_) vm.output_(pending);
+            pending.clear();
+          } else {
+            fits(pending.size());
+          }
           break;
+        }
         case Step::ForTest: {
           double v = number(variable(s.target.slot));
           Value limitScratch;
@@ -591,7 +599,19 @@ Interpreter::~Interpreter() = default;
 std::shared_ptr<const CompiledProgram> Interpreter::compiled(const std::string& name, const std::string& source) {
   // Recompiled when the source changed, so that an edited program takes effect.
   auto& program = cache_[name];
-  if (!program || program->source != source) program = compileProgram(name, source);
+  if (!program || program->source != source) {
+    // $INCLUDE reads BP through the loader, other files from the account.
+    auto includer = [this](const std::string& file, const std::string& item) -> std::optional<std::string> {
+      if (file == "BP" && loader_) return loader_(item);
+      if (!account_) return std::nullopt;
+      try {
+        return account_->read(file, item);
+      } catch (const AccountError&) {
+        return std::nullopt;
+      }
+    };
+    program = compileProgram(name, source, includer);
+  }
   return program;
 }
 
@@ -626,6 +646,7 @@ void Interpreter::runTopLevel(std::shared_ptr<const CompiledProgram> program, st
   for (Value& v : values) refs.push_back(&v);
   steps_ = 0;
   lists_.clear();
+  pendingOutput_.clear();
   std::optional<AccountSession> session;
   try {
     if (account_) session.emplace(*account_);
@@ -642,6 +663,8 @@ void Interpreter::runTopLevel(std::shared_ptr<const CompiledProgram> program, st
     throw;
   }
   session_ = nullptr;
+  if (!pendingOutput_.empty() && output_) output_(pendingOutput_);
+  pendingOutput_.clear();
   if (session) {
     try {
       session->commit();

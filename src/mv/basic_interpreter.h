@@ -85,6 +85,7 @@ class Interpreter {
   Account* account_;
   AccountSession* session_ = nullptr;  // during a call with an account
   long steps_ = 0;
+  std::string pendingOutput_;  // printed with a ":" at the end, not yet a line
   std::map<std::string, SelectList> lists_;
   int nextListId_ = 0;
   std::map<std::string, std::shared_ptr<const CompiledProgram>> cache_;

@@ -30,6 +30,8 @@ struct Token {
   std::string text;
   int line = 0;
   bool spaceBefore = false;
+  std::shared_ptr<const std::string> include;  // the file and item it was included from
+  int includeLine = 0;
   bool is(Kind k, const char* t) const { return kind == k && (kind == Name ? upperAscii(text) == t : text == t); }
   bool op(const char* t) const { return is(Op, t); }
   bool word(const char* t) const { return is(Name, t); }
@@ -40,13 +42,40 @@ struct SyntaxError {
   std::string cause;
 };
 
-std::vector<Token> tokenize(const std::string& source) {
+constexpr size_t kMaxTokens = 2'000'000;
+constexpr int kMaxNesting = 200;     // statements and parentheses inside each other
+constexpr int kMaxExprDepth = 1000;  // operators in one chain, "1+1+...+1"
+constexpr int kMaxIncludeDepth = 10;
+
+// Options of $OPTIONS that change nothing here: the flavour this host follows.
+const std::set<std::string> kKnownOptions = {"DEFAULT", "INFORMATION", "IDEAL"};
+// Directives that only concern the compiler or the catalogue.
+const std::set<std::string> kIgnoredDirectives = {"$CATALOG", "$CATALOGUE", "$NOCATALOG", "$COPYRIGHT", "$NOXREF"};
+
+// The words of the rest of a line, separated by blanks or commas, up to a ";".
+std::vector<std::string> restOfLine(const std::string& source, size_t& i) {
+  std::vector<std::string> words;
+  std::string word;
+  for (; i < source.size() && source[i] != '\n' && source[i] != kAttributeMark && source[i] != ';'; ++i) {
+    char c = source[i];
+    if (c == ' ' || c == '\t' || c == '\r' || c == ',') {
+      if (!word.empty()) words.push_back(std::move(word));
+      word.clear();
+    } else if (c != '"' && c != '\'') {
+      word += c;
+    }
+  }
+  if (!word.empty()) words.push_back(std::move(word));
+  return words;
+}
+
+std::vector<Token> tokenize(const std::string& source, const Includer& includer, int depth) {
   std::vector<Token> out;
   int line = 1;
   size_t i = 0, n = source.size();
   bool statementStart = true;
   auto push = [&](Token::Kind kind, std::string text, bool space) {
-    out.push_back({kind, std::move(text), line, space});
+    out.push_back({kind, std::move(text), line, space, nullptr, 0});
     statementStart = kind == Token::End;
   };
   while (i < n) {
@@ -67,9 +96,15 @@ std::vector<Token> tokenize(const std::string& source) {
       ++i;
       continue;
     }
-    // A comment runs to the end of the line.
-    bool rem = statementStart && upperAscii(source.substr(i, 4)) == "REM ";
-    if (statementStart && (c == '*' || c == '!' || rem)) {
+    // A comment runs to the end of the line; it may follow a label.
+    size_t count = out.size();
+    bool afterLabel =
+        (count >= 1 && out[count - 1].kind == Token::Number && (count == 1 || out[count - 2].kind == Token::End)) ||
+        (count >= 2 && out[count - 1].op(":") && out[count - 2].kind != Token::Op &&
+         (count == 2 || out[count - 3].kind == Token::End));
+    bool commentMayStart = statementStart || afterLabel;
+    bool rem = commentMayStart && upperAscii(source.substr(i, 4)) == "REM ";
+    if (commentMayStart && (c == '*' || c == '!' || rem)) {
       while (i < n && source[i] != '\n' && source[i] != kAttributeMark) ++i;
       continue;
     }
@@ -85,6 +120,47 @@ std::vector<Token> tokenize(const std::string& source) {
       while (j < n && (isLetterOrDigit(source[j]) || source[j] == '.' || source[j] == '$' || source[j] == '_' ||
                        source[j] == '%'))
         ++j;
+      std::string word = upperAscii(source.substr(i, j - i));
+      size_t after = source.find_first_not_of(" \t", j);
+      bool assigned = after != std::string::npos && (source[after] == '=' || source[after] == '<');
+      if (statementStart && !assigned && (word == "$INCLUDE" || word == "$INSERT" || word == "INCLUDE")) {
+        i = j;
+        std::vector<std::string> words = restOfLine(source, i);
+        if (words.empty() || words.size() > 2) throw SyntaxError{line, word + " takes an item, or a file and an item"};
+        std::string file = words.size() == 2 ? words[0] : "BP", item = words.back();
+        if (depth >= kMaxIncludeDepth) throw SyntaxError{line, word + " " + item + ": included more than 10 deep"};
+        std::optional<std::string> included = includer ? includer(file, item) : std::nullopt;
+        if (!included) throw SyntaxError{line, word + ": no item " + item + " in " + file};
+        std::vector<Token> tokens;
+        try {
+          tokens = tokenize(*included, includer, depth + 1);
+        } catch (const SyntaxError& e) {
+          throw SyntaxError{line, "in " + file + " " + item + " line " + std::to_string(e.line) + ": " + e.cause};
+        }
+        for (Token& t : tokens) {
+          if (!t.include) {
+            t.include = std::make_shared<const std::string>(file + " " + item);
+            t.includeLine = t.line;
+          }
+          t.line = line;
+        }
+        out.insert(out.end(), tokens.begin(), tokens.end());
+        if (out.size() > kMaxTokens) throw SyntaxError{line, "the program is too long"};
+        continue;
+      }
+      if (statementStart && word[0] == '$' && !assigned) {
+        i = j;
+        std::vector<std::string> words = restOfLine(source, i);
+        if (word == "$OPTIONS") {
+          std::string unknown;
+          for (const std::string& option : words)
+            if (!kKnownOptions.count(upperAscii(option))) unknown += (unknown.empty() ? "" : ", ") + option;
+          if (!unknown.empty()) throw SyntaxError{line, "$OPTIONS this host does not support: " + unknown};
+        } else if (!kIgnoredDirectives.count(word)) {
+          throw SyntaxError{line, "unknown directive " + word};
+        }
+        continue;
+      }
       push(Token::Name, source.substr(i, j - i), space);
       i = j;
       continue;
@@ -116,10 +192,6 @@ std::vector<Token> tokenize(const std::string& source) {
   push(Token::End, "", false);
   return out;
 }
-
-constexpr size_t kMaxTokens = 2'000'000;
-constexpr int kMaxNesting = 200;     // statements and parentheses inside each other
-constexpr int kMaxExprDepth = 1000;  // operators in one chain, "1+1+...+1"
 
 // EQU name TO tokens: the name stands for those tokens wherever it appears
 // later, so EQU SECOND TO X<2> reads X<2> each time.
@@ -159,8 +231,8 @@ std::vector<Token> substituteEquates(std::vector<Token> in) {
         // An expression keeps its grouping; a single value or X<...> is used as it is.
         bool plain = body.size() == 1 || (body[0].kind == Token::Name && body[1].op("<") && body.back().op(">"));
         if (!plain) {
-          body.insert(body.begin(), Token{Token::Op, "(", body[0].line, true});
-          body.push_back(Token{Token::Op, ")", body.back().line, false});
+          body.insert(body.begin(), Token{Token::Op, "(", body[0].line, true, body[0].include, body[0].includeLine});
+          body.push_back(Token{Token::Op, ")", body.back().line, false, body.back().include, body.back().includeLine});
         }
         equates[name] = std::move(body);
         if (i < in.size() && in[i].op(",")) {
@@ -223,7 +295,10 @@ class Parser {
 
   void parseProgram() {
     skipEnds();
-    if (peek().word("SUBROUTINE")) {
+    if (peek().word("PROGRAM")) {  // a program without parameters
+      next();
+      p_.name = expectName("a program name");
+    } else if (peek().word("SUBROUTINE")) {
       next();
       p_.name = expectName("a subroutine name");
       if (peek().op("(")) {
@@ -283,7 +358,12 @@ class Parser {
     ++pos_;
     return true;
   }
-  [[noreturn]] void fail(const std::string& cause) const { throw SyntaxError{peek().line, cause}; }
+  [[noreturn]] void fail(const std::string& cause) const {
+    const Token& t = peek();
+    if (t.include)
+      throw SyntaxError{t.line, "in " + *t.include + " line " + std::to_string(t.includeLine) + ": " + cause};
+    throw SyntaxError{t.line, cause};
+  }
   static std::string describe(const Token& t) { return t.kind == Token::End ? "end of line" : "\"" + t.text + "\""; }
   void expectOp(const char* op) {
     if (!accept(op)) fail(std::string("expected \"") + op + "\", found " + describe(peek()));
@@ -372,7 +452,8 @@ class Parser {
     }
     if (w == "FOR") return forStatement(line);
     if (w == "LOOP") return loopStatement(line);
-    if (w == "GOSUB" || w == "GOTO" || (w == "GO" && acceptWord("TO"))) {
+    if (w == "GO") acceptWord("TO");
+    if (w == "GOSUB" || w == "GOTO" || w == "GO") {
       Step& s = emit(w == "GOSUB" ? Step::Gosub : Step::Jump, line);
       if (peek().kind != Token::Name && peek().kind != Token::Number) fail("expected a label");
       s.label = next().text;
@@ -396,6 +477,11 @@ class Parser {
     if (w == "CRT" || w == "PRINT" || w == "DISPLAY") {
       Step& s = emit(Step::Print, line);
       s.expr = atEnd() || peek().word("ELSE") ? literal("", line) : expression();
+      // A ":" at the end: the next output continues the line.
+      if (peek().op(":") && (peek(1).kind == Token::End || peek(1).word("ELSE"))) {
+        next();
+        s.option = ":";
+      }
       return;
     }
     if (w == "CONVERT") {  // CONVERT from TO to IN variable
@@ -871,12 +957,29 @@ class Parser {
   }
 
   ExprPtr concatenation(bool ng) {
-    ExprPtr left = additive(ng);
-    while (peek().op(":") || peek().word("CAT")) {
+    ExprPtr left = formatted(ng);
+    while ((peek().op(":") && peek(1).kind != Token::End && !peek(1).word("ELSE")) || peek().word("CAT")) {
       next();
-      left = binary(std::move(left), ":", additive(ng));
+      left = binary(std::move(left), ":", formatted(ng));
     }
     return left;
+  }
+
+  // X "R#6": a format code as text right after a value applies FMT, binding
+  // looser than arithmetic and tighter than ":".
+  ExprPtr formatted(bool ng) {
+    ExprPtr value = additive(ng);
+    while (peek().kind == Token::String && peek().spaceBefore) {
+      const Token& code = next();
+      if (!formatValue("", code.text)) throw SyntaxError{code.line, "unknown format \"" + code.text + "\""};
+      auto e = node(Expr::Function, "FMT", code.line);
+      e->function = findFunction("FMT");
+      e->depth = value->depth + 1;
+      e->args.push_back(std::move(value));
+      e->args.push_back(literal(code.text, code.line));
+      value = std::move(e);
+    }
+    return value;
   }
 
   ExprPtr additive(bool ng) {
@@ -1047,10 +1150,11 @@ class Parser {
 };
 }  // namespace
 
-std::shared_ptr<const CompiledProgram> compileProgram(const std::string& name, const std::string& source) {
+std::shared_ptr<const CompiledProgram> compileProgram(const std::string& name, const std::string& source,
+                                                      const Includer& includer) {
   auto program = std::make_shared<CompiledProgram>();
   try {
-    Parser(substituteEquates(tokenize(source)), *program).parseProgram();
+    Parser(substituteEquates(tokenize(source, includer, 0)), *program).parseProgram();
   } catch (const SyntaxError& e) {
     throw BasicError(name, e.line, "syntax error: " + e.cause);
   }

@@ -5,7 +5,9 @@
 // parser, the built-in functions and the interpreter only.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -156,7 +158,11 @@ struct CompiledProgram {
   std::vector<Step> steps;
 };
 
+// The source of an item that $INCLUDE names; nullopt when there is none.
+using Includer = std::function<std::optional<std::string>(const std::string& file, const std::string& item)>;
+
 // BasicError (from basic_interpreter.h) for a syntax error.
-std::shared_ptr<const CompiledProgram> compileProgram(const std::string& name, const std::string& source);
+std::shared_ptr<const CompiledProgram> compileProgram(const std::string& name, const std::string& source,
+                                                      const Includer& includer = {});
 
 }  // namespace pelorix::mv

@@ -27,6 +27,19 @@ TEST_F(BasicFiles, OpenAndReadTakeTheirThenAndElse) {
   EXPECT_EQ(run.c("OPEN 'MEMOS' TO F ELSE STOP\nREADV R FROM F, '1', 1 THEN C = R"), "first");
 }
 
+TEST_F(BasicFiles, IncludeReadsANamedFileOfTheAccount) {
+  account.createFile("INCLUDES");
+  account.write("INCLUDES", "COMMON.H", "EQU GREETING TO 'hello'");
+  EXPECT_EQ(run.c("$INCLUDE INCLUDES COMMON.H\nC = GREETING"), "hello");
+  try {
+    run.c("$INCLUDE INCLUDES NOPE.H");
+    FAIL();
+  } catch (const BasicError& e) {
+    EXPECT_EQ(e.line(), 2);
+    EXPECT_EQ(e.cause(), "syntax error: $INCLUDE: no item NOPE.H in INCLUDES");
+  }
+}
+
 TEST_F(BasicFiles, WritesAndDeletesReachTheDiskWhenTheSubroutineReturns) {
   run.c("OPEN 'MEMOS' TO F ELSE STOP\nWRITE 'new' : @VM : 'x' ON F, 'NEW*1'\nDELETE F, '2'\nWRITEV 'top' ON F, '1', 1");
   EXPECT_EQ(account.read("MEMOS", "NEW*1"), m("new]x"));

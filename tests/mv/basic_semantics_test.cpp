@@ -189,5 +189,57 @@ TEST(Statements, ConvertMatchesAndPower) {
   EXPECT_EQ(error(run, "C = NOSUCH(1)"), "2: syntax error: unknown function NOSUCH");
 }
 
+TEST(Includes, InsertAnItemOfBpOrANamedFileAsItIsWritten) {
+  Host run;
+  run.programs["DEFS"] = "EQU TEN TO 10\nX = 5 ; * set here";
+  run.programs["NESTED"] = "$INSERT DEFS\nY = 1";
+  EXPECT_EQ(run.c("$INCLUDE DEFS\nC = TEN + X"), "15");
+  EXPECT_EQ(run.c("$INSERT BP DEFS\nC = X"), "5");
+  EXPECT_EQ(run.c("INCLUDE BP,DEFS\nC = X"), "5");
+  EXPECT_EQ(run.c("$INCLUDE NESTED\nC = X + Y"), "6");
+  EXPECT_EQ(run.c("INCLUDE = 3\nC = INCLUDE"), "3");  // a variable of that name
+  EXPECT_EQ(error(run, "C = 1\n$INCLUDE NOPE"), "3: syntax error: $INCLUDE: no item NOPE in BP");
+  EXPECT_EQ(error(run, "$INCLUDE OTHER.FILE DEFS"), "2: syntax error: $INCLUDE: no item DEFS in OTHER.FILE");
+  run.programs["BAD"] = "X = 1\nY = (";
+  EXPECT_EQ(error(run, "C = 1\n$INCLUDE BAD"), "3: syntax error: in BP BAD line 2: expected a value, found end of line");
+  run.programs["BADCHAR"] = "X = 1\nY = ~";
+  EXPECT_EQ(error(run, "$INCLUDE BADCHAR"), "2: syntax error: in BP BADCHAR line 2: unexpected character '~'");
+  run.programs["SELF"] = "$INCLUDE SELF";
+  EXPECT_EQ(error(run, "$INCLUDE SELF").substr(0, 40), "2: syntax error: in BP SELF line 1: in B");
+  // A run-time error in included code names the line of the $INCLUDE.
+  run.programs["DIVIDE"] = "C = 1\nC = C / 0";
+  EXPECT_EQ(error(run, "X = 1\n$INCLUDE DIVIDE"), "3: division by zero");
+}
+
+TEST(Directives, OptionsAndCompilerDirectivesAreAcceptedOthersListed) {
+  Host run;
+  EXPECT_EQ(run.c("$OPTIONS INFORMATION\n$CATALOG\n$COPYRIGHT 'Pelorix'\nC = 1"), "1");
+  EXPECT_EQ(error(run, "C = 1\n$OPTIONS PICK.FORMAT, INFORMATION VAR.SELECT"),
+            "3: syntax error: $OPTIONS this host does not support: PICK.FORMAT, VAR.SELECT");
+  EXPECT_EQ(error(run, "$MODE PICK"), "2: syntax error: unknown directive $MODE");
+  Interpreter vm;
+  std::vector<std::string> none;
+  EXPECT_NO_THROW(vm.run("MAIN", "PROGRAM MAIN\nX = 1\nEND", none));
+  std::vector<std::string> one{""};
+  EXPECT_THROW(vm.run("MAIN", "PROGRAM MAIN\nX = 1\nEND", one), BasicError);
+}
+
+TEST(Statements, LabelsCommentsGoAndOutputWithoutANewLine) {
+  Host run;
+  EXPECT_EQ(run.c("GO 10\nC = 'skipped'\n10 * a comment after a label\nC := 'a'\nGO TO DONE\nC = 'no'\nDONE: ! done\nC := 'b'"),
+            "ab");
+  EXPECT_EQ(run.c("GOSUB ADD ; C := 'x'\nRETURN\nADD: REM adds\nC := 1\nRETURN"), "1x");
+  run.c("CRT 'a' :\nCRT 'b' : 1 :\nPRINT\nPRINT 'c':\nDISPLAY 'd'\nCRT 'e':");
+  EXPECT_EQ(run.printed, (std::vector<std::string>{"ab1", "cd", "e"}));
+}
+
+TEST(Statements, FormatCodesAfterAValue) {
+  Host run;
+  EXPECT_EQ(run.c("X = 42\nC = X 'R#6' : '|'"), "    42|");
+  EXPECT_EQ(run.c("C = 1 + 2 'L#3' : '|' : 'ab' \"R#4\""), "3  |  ab");
+  EXPECT_EQ(run.c("C = 1234.5 'R2,$#12'"), "   $1,234.50");
+  EXPECT_EQ(error(run, "C = 1 'Q#'"), "2: syntax error: unknown format \"Q#\"");
+}
+
 }  // namespace
 }  // namespace pelorix::mv
