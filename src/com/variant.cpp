@@ -150,11 +150,11 @@ Ref<Object> Variant::toObject() const {
 bool Variant::isUnsetZeroOrEmpty() const noexcept {
   switch (type()) {
     case Type::Empty: return true;
-    case Type::Text: return std::get<std::string>(v_).empty();
-    case Type::Bool:
-    case Type::Int16:
-    case Type::Int32:
-    case Type::Double: return toDouble() == 0;
+    case Type::Text: return std::get_if<std::string>(&v_)->empty();
+    case Type::Bool: return !*std::get_if<bool>(&v_);
+    case Type::Int16: return *std::get_if<std::int16_t>(&v_) == 0;
+    case Type::Int32: return *std::get_if<std::int32_t>(&v_) == 0;
+    case Type::Double: return *std::get_if<double>(&v_) == 0;
     default: return false;
   }
 }

@@ -593,6 +593,7 @@ void Account::commit(const std::vector<ItemChange>& changes) {
     return;
   }
   std::vector<JournalEntry> entries;
+  entries.reserve(plan.size());
   for (const Planned& p : plan) entries.push_back(p.entry);
   try {
     applyJournal(folder_, entries);

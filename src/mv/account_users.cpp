@@ -8,7 +8,7 @@ namespace pelorix::mv {
 
 namespace fs = std::filesystem;
 
-AccountUsers::AccountUsers(fs::path accountFolder) : file_(std::move(accountFolder) / kFileName) {
+AccountUsers::AccountUsers(const fs::path& accountFolder) : file_(accountFolder / kFileName) {
   if (sodium_init() < 0) throw UsersError("the password library cannot start");
 }
 
@@ -42,7 +42,7 @@ std::vector<std::pair<std::string, std::string>> AccountUsers::load() const {
 
 void AccountUsers::save(const std::vector<std::pair<std::string, std::string>>& users) const {
   std::string text;
-  for (const auto& [name, hash] : users) text += name + '\t' + hash + '\n';
+  for (const auto& [name, hash] : users) text.append(name).append(1, '\t').append(hash).append(1, '\n');
   try {
     desktop::writeFileAtomically(file_, text);
   } catch (const desktop::FileError& e) {

@@ -17,7 +17,7 @@ class UsersError : public std::runtime_error {
 
 class AccountUsers {
  public:
-  explicit AccountUsers(std::filesystem::path accountFolder);
+  explicit AccountUsers(const std::filesystem::path& accountFolder);
 
   bool required() const;  // the account has a users file
   // Adds the user or gives it a new password. UsersError for a name that

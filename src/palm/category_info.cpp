@@ -17,7 +17,7 @@ CategoryInfo::CategoryInfo(const std::vector<std::uint8_t>& appInfo) {
   const std::vector<std::uint8_t>& b = fallback.empty() ? appInfo : fallback;
   renamed_ = static_cast<std::uint16_t>(b[0] << 8 | b[1]);
   for (size_t i = 0; i < kCount; ++i)
-    std::copy_n(b.begin() + 2 + i * kLabelSize, kLabelSize, labels_[i].begin());
+    std::copy_n(b.begin() + static_cast<std::ptrdiff_t>(2 + i * kLabelSize), kLabelSize, labels_[i].begin());
   std::copy_n(b.begin() + 2 + kCount * kLabelSize, kCount, ids_.begin());
   lastUniqueId_ = b[kSize - 2];
   pad_ = b[kSize - 1];
@@ -57,7 +57,7 @@ void CategoryInfo::storeInto(std::vector<std::uint8_t>& appInfo) const {
   appInfo[0] = static_cast<std::uint8_t>(renamed_ >> 8);
   appInfo[1] = static_cast<std::uint8_t>(renamed_);
   for (size_t i = 0; i < kCount; ++i)
-    std::copy(labels_[i].begin(), labels_[i].end(), appInfo.begin() + 2 + i * kLabelSize);
+    std::copy(labels_[i].begin(), labels_[i].end(), appInfo.begin() + static_cast<std::ptrdiff_t>(2 + i * kLabelSize));
   std::copy(ids_.begin(), ids_.end(), appInfo.begin() + 2 + kCount * kLabelSize);
   appInfo[kSize - 2] = lastUniqueId_;
   appInfo[kSize - 1] = pad_;

@@ -55,14 +55,15 @@ class PDUtility final : public pddirect::IPDUtility {
   std::int32_t WriteText(ByteArray& b, std::int32_t offset, const std::string& text) override {
     std::string palm = toPalmText(text);  // holds no zero: a NUL became a blank
     size_t at = place(b, offset, palm.size() + 1);
-    std::copy(palm.begin(), palm.end(), b.begin() + at);
+    std::copy(palm.begin(), palm.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
     b[at + palm.size()] = 0;
     return after(at, palm.size() + 1);
   }
   std::int32_t ReadText(const ByteArray& b, std::int32_t offset, std::int32_t limit, std::string& text) override {
     size_t at = place(b, offset, 0);
-    auto end = std::find(b.begin() + at, b.end(), 0);
-    size_t length = static_cast<size_t>(end - (b.begin() + at));
+    auto start = b.begin() + static_cast<std::ptrdiff_t>(at);
+    auto end = std::find(start, b.end(), 0);
+    size_t length = static_cast<size_t>(end - start);
     if (end == b.end())
       com::raise(err::kSubscriptOutOfRange, kSource,
                  "The text at offset " + std::to_string(offset) + " has no terminating zero");

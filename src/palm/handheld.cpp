@@ -177,7 +177,7 @@ std::map<std::string, std::string> Handheld::state() const {
 
 void Handheld::setState(const std::map<std::string, std::string>& state) const {
   std::string text = "# Pelorix HotSync state of this handheld\n";
-  for (const auto& [key, value] : state) text += key + "=" + value + "\n";
+  for (const auto& [key, value] : state) text.append(key).append("=").append(value).append("\n");
   desktop::writeFileAtomically(folder_ / kStateFile, text, kFileMode);
 }
 

@@ -91,7 +91,7 @@ PdbDatabase PdbDatabase::parse(std::span<const std::uint8_t> bytes, const std::s
   for (size_t i = 0; i < count; ++i) {
     size_t end = i + 1 < count ? offsets[i + 1] : bytes.size();
     if (end - offsets[i] > kMaxRecordSize) fail("record " + std::to_string(i) + " is larger than 64 KB");
-    db.records[i].data.assign(bytes.begin() + offsets[i], bytes.begin() + end);
+    db.records[i].data.assign(bytes.begin() + offsets[i], bytes.begin() + static_cast<std::ptrdiff_t>(end));
   }
   return db;
 }

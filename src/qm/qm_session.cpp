@@ -243,7 +243,7 @@ Session::Reply Session::exchange(Action action, std::string_view data) {
   // Grown as the bytes arrive, so that a damaged length costs no memory.
   size_t got = 0;
   while (got < h.dataBytes) {
-    size_t chunk = std::min(h.dataBytes - got, std::max<size_t>(got, 64 * 1024));
+    size_t chunk = std::min(h.dataBytes - got, std::max<size_t>(got, size_t{64} * 1024));
     reply.data.resize(got + chunk);
     receive(reply.data.data() + got, chunk);
     got += chunk;
@@ -252,7 +252,7 @@ Session::Reply Session::exchange(Action action, std::string_view data) {
     send(requestHeader(Action::GetError, 0));
     receive(head, sizeof head);
     ReplyHeader e = parseReplyHeader(std::string_view(head, sizeof head));
-    reply.data.assign(std::min<size_t>(e.dataBytes, 64 * 1024), '\0');
+    reply.data.assign(std::min<size_t>(e.dataBytes, size_t{64} * 1024), '\0');
     receive(reply.data.data(), reply.data.size());
     for (size_t rest = e.dataBytes - reply.data.size(); rest > 0;) {
       char sink[4096];

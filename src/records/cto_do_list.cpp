@@ -14,7 +14,7 @@ void CToDoList::decode(RecordReader& in) {
   dueDate_ = due == kNoDate ? std::string{} : std::to_string(DateToMvDate(PalmDateToDate(due)));
   std::uint8_t b = in.byte();
   completed_ = (b & 0x80) == 0x80;
-  priority_ = b & 0x7F;
+  priority_ = static_cast<std::int16_t>(b & 0x7F);
   description_.clear();
   description_ = in.text();
   note_.clear();

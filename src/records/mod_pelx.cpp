@@ -94,7 +94,8 @@ std::uint16_t DateToPalmDate(DateTime d) {
 }
 
 DateTime PalmTimeToDate(std::uint16_t w) {
-  int hour = static_cast<std::int8_t>(w >> 8);
+  int high = w >> 8;
+  int hour = high > 127 ? high - 256 : high;  // the byte is signed: 0xFF, no time, is -1
   int minute = w & 0xFF;
   return com::makeTime(hour, minute, 0);  // out of range: type mismatch
 }
