@@ -23,22 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 const fs::path kProbes = fs::path(PELORIX_SOURCE_DIR) / "tests" / "qm" / "probes";
 
-std::string readable(std::string_view bytes) {
-  std::string out;
-  for (unsigned char c : bytes) {
-    if (c == 0xFE) out += '^';
-    else if (c == 0xFD) out += ']';
-    else if (c == 0xFC) out += '\\';
-    else if (c >= 0x20 && c < 0x7F) out += static_cast<char>(c);
-    else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "{%02X}", c);
-      out += hex;
-    }
-  }
-  return out;
-}
-
 struct Probe {
   std::string name;
   std::vector<std::string> cases;  // empty: one call, its answer labelled
@@ -63,6 +47,7 @@ std::vector<Probe> probes() {
 
 // "PROBE label" -> value, from one host.
 using Results = std::map<std::string, std::string>;
+using scarlet::readable;
 
 Results runAll(const fs::path& config, const std::string& library, const std::string& account) {
   std::string saved = std::getenv("PELORIX_CONFIG_DIR") ? std::getenv("PELORIX_CONFIG_DIR") : "";

@@ -162,7 +162,14 @@ Listener::Listener() {
   posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
-  if (::posix_spawn(&pid_, socat.c_str(), &files, nullptr, argv, environ) != 0) pid_ = -1;
+  // A group of its own, so that the server processes it starts go with it:
+  // one whose client was cut mid-call may never end by itself.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  if (::posix_spawn(&pid_, socat.c_str(), &files, &attributes, argv, environ) != 0) pid_ = -1;
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&files);
   if (pid_ < 0) throw std::runtime_error("socat cannot be started");
   // Ready once it accepts; the server process it starts for this ends
@@ -179,8 +186,9 @@ Listener::Listener() {
 
 Listener::~Listener() {
   if (pid_ <= 0) return;
-  ::kill(pid_, SIGTERM);
+  ::kill(-pid_, SIGTERM);
   ::waitpid(pid_, nullptr, 0);
+  ::kill(-pid_, SIGKILL);
 }
 
 const NetworkUser& networkUser() {
@@ -288,6 +296,22 @@ pid_t localQmChild() {
   }
   if (proc) ::closedir(proc);
   return found;
+}
+
+std::string readable(std::string_view bytes) {
+  std::string out;
+  for (unsigned char c : bytes) {
+    if (c == 0xFE) out += '^';
+    else if (c == 0xFD) out += ']';
+    else if (c == 0xFC) out += '\\';
+    else if (c >= 0x20 && c < 0x7F) out += static_cast<char>(c);
+    else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "{%02X}", c);
+      out += hex;
+    }
+  }
+  return out;
 }
 
 }  // namespace pelorix::test::scarlet

@@ -11,12 +11,16 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "support/test_support.h"
 
 namespace pelorix::test::scarlet {
+
+// Bytes as a line of text: marks as ^ ] \\, other bytes outside ASCII as {XX}.
+std::string readable(std::string_view bytes);
 
 // Why no QM server can be used here, or nothing when one can.
 std::optional<std::string> unavailable();

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <map>
 
+#include "base/marks.h"
 #include "desktop/atomic_file.h"
 #include "desktop/class_registry.h"
 #include "desktop/desktop_log.h"
@@ -28,31 +29,6 @@ using namespace scarlet;
 const fs::path kSource = PELORIX_SOURCE_DIR;
 const std::pair<const char*, const char*> kFiles[] = {
     {"ADDRESS.BOOK", "AddressDB"}, {"DATE.BOOK", "DatebookDB"}, {"MEMO.PAD", "MemoDB"}, {"TO.DO.LIST", "ToDoDB"}};
-
-std::string readable(std::string_view bytes) {
-  std::string out;
-  for (unsigned char c : bytes) {
-    if (c == 0xFE) out += '^';
-    else if (c == 0xFD) out += ']';
-    else if (c == 0xFC) out += '\\';
-    else if (c >= 0x20 && c < 0x7F) out += static_cast<char>(c);
-    else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "{%02X}", c);
-      out += hex;
-    }
-  }
-  return out;
-}
-
-std::vector<std::string> split(const std::string& text, char mark) {
-  std::vector<std::string> parts(1);
-  for (char c : text) {
-    if (c == mark) parts.emplace_back();
-    else parts.back() += c;
-  }
-  return parts;
-}
 
 // Where the host is and who logs in.
 struct Host {
@@ -138,14 +114,14 @@ class World {
       auto found = f->second.find(id);
       return found == f->second.end() ? id : found->second;
     };
-    for (const std::string& entry : split(dump(), '\x02')) {
-      std::vector<std::string> part = split(entry, '\x01');
+    for (const std::string& entry : splitAt(dump(), '\x02')) {
+      std::vector<std::string> part = splitAt(entry, '\x01');
       if (part.size() != 3) continue;
-      std::vector<std::string> attributes = split(part[2], '\xFE');
+      std::vector<std::string> attributes = splitAt(part[2], '\xFE');
       if (part[0] == "PALM.CONTROL") {
         // The keys sent at request 0, kept until request 5 settles them.
         if (attributes.size() > 1) {
-          std::vector<std::string> keys = split(attributes[1], '\xFD');
+          std::vector<std::string> keys = splitAt(attributes[1], '\xFD');
           for (std::string& k : keys) k = mapped(part[1], k);
           std::sort(keys.begin(), keys.end());
           attributes[1].clear();
