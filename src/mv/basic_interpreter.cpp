@@ -52,7 +52,7 @@ int compareForOrder(std::string_view a, std::string_view b, bool right) {
 }
 
 // Element `n` (from 1) of a text split by `mark`, without copying; "" when absent.
-std::string_view element(std::string_view text, char mark, int n) {
+std::string_view markedPart(std::string_view text, char mark, int n) {
   size_t start = 0;
   for (int i = 1; i < n; ++i) {
     size_t at = text.find(mark, start);
@@ -75,20 +75,38 @@ std::string localDate(const std::tm& local) {
 // ---- running ----
 
 struct Frame final : FunctionContext {
-  Frame(Interpreter& interpreter, const CompiledProgram& compiled, std::vector<Value*> params, int level)
+  Frame(Interpreter& interpreter, const CompiledProgram& compiled, const std::vector<Interpreter::Argument>& params,
+        int level)
       : vm(interpreter),
         program(compiled),
         locals(compiled.variables.size()),
         slots(locals.size()),
+        localArrays(compiled.arrays.size()),
+        arrays(localArrays.size()),
         hints(locals.size()),
         depth(level) {
-    for (size_t i = 0; i < slots.size(); ++i) slots[i] = i < params.size() ? params[i] : &locals[i];
+    for (size_t i = 0; i < slots.size(); ++i) slots[i] = &locals[i];
+    for (size_t i = 0; i < arrays.size(); ++i) arrays[i] = &localArrays[i];
+    for (size_t i = 0; i < params.size(); ++i) {
+      int array = program.parameterArrays[i];
+      if ((array >= 0) != (params[i].array != nullptr))
+        throw BasicError(program.name, 1,
+                         "argument " + std::to_string(i + 1) + (array >= 0 ? " must be MAT " : " cannot be MAT for ") +
+                             program.parameters[i]);
+      if (array >= 0)
+        arrays[static_cast<size_t>(array)] = params[i].array;
+      else
+        slots[i] = params[i].value;
+    }
   }
 
   Interpreter& vm;
   const CompiledProgram& program;
   std::vector<Value> locals;
   std::vector<Value*> slots;  // a parameter's slot is the caller's variable
+  std::vector<BasicArray> localArrays;
+  std::vector<BasicArray*> arrays;
+  Value returned;  // RETURN value of a FUNCTION
   // Where the last extraction from each variable stopped, so that a loop
   // over the attributes of a long text costs one pass over it.
   struct Hint {
@@ -110,6 +128,7 @@ struct Frame final : FunctionContext {
   }
 
   bool assigned(const Expr& v) override {
+    if (v.kind == Expr::Element) return !element(v.slot, v.args).unassigned();
     return v.kind != Expr::Variable || static_cast<size_t>(v.slot) < program.parameters.size() ||
            !slots[static_cast<size_t>(v.slot)]->unassigned();
   }
@@ -130,6 +149,49 @@ struct Frame final : FunctionContext {
     Hint& h = hints[static_cast<size_t>(slot)];
     if (h.data != array.data() || h.size != array.size()) h = {array.data(), array.size(), {}};
     return Extract(array, h.at, a, v, s);
+  }
+
+  // A(i) or A(i,j); A(0) and A(0,0) are the zero element.
+  Value& element(int slot, const std::vector<ExprPtr>& indices) {
+    BasicArray& a = *arrays[static_cast<size_t>(slot)];
+    const std::string& name = program.arrays[static_cast<size_t>(slot)];
+    if (a.cells.empty()) fail(name + " has not been dimensioned");
+    int i = wholeOf(*indices[0]), j = indices.size() > 1 ? wholeOf(*indices[1]) : -1;
+    size_t cell = 0;
+    bool inside;
+    if (a.columns == 0) {
+      inside = j < 0 && i >= 0 && i <= a.rows;
+      cell = static_cast<size_t>(i);
+    } else {
+      inside = (i == 0 && j == 0) || (i >= 1 && i <= a.rows && j >= 1 && j <= a.columns);
+      cell = i == 0 ? 0 : static_cast<size_t>((i - 1) * a.columns + j);
+    }
+    if (!inside) {
+      std::string at = std::to_string(i) + (j >= 0 ? "," + std::to_string(j) : "");
+      std::string size = std::to_string(a.rows) + (a.columns ? "," + std::to_string(a.columns) : "");
+      fail(name + "(" + at + ") is outside DIM " + name + "(" + size + ")");
+    }
+    return a.cells[cell];
+  }
+  Value& targetOf(const Target& t) { return t.indices.empty() ? target(t.slot) : element(t.slot, t.indices); }
+
+  // The arguments of a CALL or a FUNCTION: variables, elements and arrays by reference.
+  void arguments(const std::vector<ExprPtr>& args, std::vector<Value>& temporaries,
+                 std::vector<Interpreter::Argument>& refs) {
+    temporaries.resize(args.size());
+    for (size_t i = 0; i < args.size(); ++i) {
+      const Expr& arg = *args[i];
+      if (arg.kind == Expr::Variable)
+        refs.push_back({&target(arg.slot), nullptr});
+      else if (arg.kind == Expr::Element)
+        refs.push_back({&element(arg.slot, arg.args), nullptr});
+      else if (arg.kind == Expr::Matrix)
+        refs.push_back({nullptr, arrays[static_cast<size_t>(arg.slot)]});
+      else {
+        temporaries[i] = eval(arg);
+        refs.push_back({&temporaries[i], nullptr});
+      }
+    }
   }
 
   // A literal or a variable as it is; anything else evaluated into `scratch`.
@@ -181,6 +243,16 @@ struct Frame final : FunctionContext {
         return s.substr(from, to - from);
       }
       case Expr::Function: return function(e);
+      case Expr::Element: return element(e.slot, e.args);
+      case Expr::Matrix: fail("MAT " + e.text + " is not a value");
+      case Expr::UserCall: {
+        std::vector<Value> temporaries;
+        std::vector<Interpreter::Argument> refs;
+        arguments(e.args, temporaries, refs);
+        Value result = vm.callFrom(*this, e.text, std::move(refs), true);
+        for (Hint& h : hints) h.data = nullptr;  // the function may have changed any argument
+        return result;
+      }
     }
     return {};
   }
@@ -273,12 +345,12 @@ struct Frame final : FunctionContext {
       if (s.assignOp == AssignOp::Set) {
         Value value = eval(*s.expr);
         line = s.line;
-        target(s.target.slot) = std::move(value);
+        targetOf(s.target) = std::move(value);
         return;
       }
       const Value& value = evalRef(*s.expr, scratch);
       line = s.line;
-      Value& var = target(s.target.slot);
+      Value& var = targetOf(s.target);
       if (s.assignOp == AssignOp::Cat) {
         if (&value == &var) scratch = value;
         const std::string& tail = &value == &var ? scratch.text() : value.text();
@@ -298,7 +370,7 @@ struct Frame final : FunctionContext {
     line = s.line;
     int p[3] = {0, 0, 0};
     for (size_t i = 0; i < s.target.positions.size(); ++i) p[i] = wholeOf(*s.target.positions[i]);
-    Value& target = this->target(s.target.slot);
+    Value& target = targetOf(s.target);
     if (s.assignOp == AssignOp::Set && p[0] == -1 && s.target.positions.size() == 1) {
       // Appending an attribute: in place, so that building a long answer stays linear.
       std::string& var = target.mutableText();
@@ -438,6 +510,46 @@ struct Frame final : FunctionContext {
         if (s.args.size() > 1) itemId(*s.args[1]);
         return kStatusOk;
       case Verb::Locate: return locate(s);
+      case Verb::MatRead: {
+        BasicArray& a = *arrays[static_cast<size_t>(s.target.slot)];
+        if (a.cells.empty()) fail(s.target.variable + " has not been dimensioned");
+        std::string file = openFile(*s.args[0]);
+        std::string id = itemId(*s.args[1]);
+        if (s.lock && !session().lock(file, id, s.onLocked ? std::chrono::milliseconds(0) : vm.lockWait_)) {
+          if (s.onLocked) return kStatusLocked;
+          fail("the item " + id + " of " + file + " stayed locked by another process");
+        }
+        std::optional<std::string> item = session().read(file, id);
+        for (Value& v : a.cells) v = "";
+        if (!item) return kStatusElse;
+        // An attribute to each element; those left over go to the zero element.
+        size_t start = 0, i = 1;
+        for (; i < a.cells.size() && start <= item->size(); ++i) {
+          size_t end = item->find(AM, start);
+          if (end == std::string::npos) end = item->size();
+          a.cells[i] = item->substr(start, end - start);
+          start = end + 1;
+        }
+        if (start <= item->size()) a.cells[0] = item->substr(start);
+        return kStatusOk;
+      }
+      case Verb::MatWrite: {
+        const BasicArray& a = *arrays[static_cast<size_t>(s.target.slot)];
+        if (a.cells.empty()) fail(s.target.variable + " has not been dimensioned");
+        std::string file = openFile(*s.args[0]);
+        std::string id = itemId(*s.args[1]);
+        size_t last = a.cells.size() - 1;  // trailing empty elements are not written
+        while (last > 0 && a.cells[last].text().empty()) --last;
+        std::string item;
+        for (size_t i = 1; i <= last; ++i) {
+          if (i > 1) item += AM;
+          item += a.cells[i].text();
+        }
+        if (!a.cells[0].text().empty()) item.append(1, AM).append(a.cells[0].text());
+        fits(item.size());
+        session().write(file, id, std::move(item));
+        return kStatusOk;
+      }
       case Verb::Del:
       case Verb::Ins: {
         std::string value = s.verb == Verb::Ins ? eval(*s.expr).takeText() : std::string{};
@@ -469,8 +581,8 @@ struct Frame final : FunctionContext {
         copy = Extract(array, p[0], s.args.size() == 4 ? p[1] : 0);
         elements = copy;
       } else {
-        elements = element(elements, AM, p[0]);
-        if (s.args.size() == 4) elements = element(elements, VM, p[1]);
+        elements = markedPart(elements, AM, p[0]);
+        if (s.args.size() == 4) elements = markedPart(elements, VM, p[1]);
       }
       mark = s.args.size() == 3 ? VM : SVM;
     }
@@ -495,6 +607,17 @@ struct Frame final : FunctionContext {
     }
     target(s.target.slot) = Value::number(static_cast<double>(position + 1));
     return found ? kStatusOk : kStatusElse;
+  }
+
+  // DIM again keeps the elements that still fit, in order.
+  void dimension(const Step& s) {
+    int rows = wholeOf(*s.args[0]), columns = s.args.size() > 1 ? wholeOf(*s.args[1]) : 0;
+    if (rows < 1 || (s.args.size() > 1 && columns < 1)) fail("DIM " + s.target.variable + " needs sizes of 1 or more");
+    BasicArray& a = *arrays[static_cast<size_t>(s.target.slot)];
+    a.rows = rows;
+    a.columns = columns;
+    fits(a.size() * sizeof(Value));
+    a.cells.resize(a.size() + 1);
   }
 
   void run() {
@@ -525,6 +648,10 @@ struct Frame final : FunctionContext {
           pc = s.jump;
           break;
         case Step::Return:
+          if (s.expr) {  // a FUNCTION's RETURN value ends it, however deep in GOSUBs
+            returned = eval(*s.expr);
+            return;
+          }
           if (returns.empty()) return;
           pc = returns.back();
           returns.pop_back();
@@ -566,19 +693,26 @@ struct Frame final : FunctionContext {
         }
         case Step::Statement: statement(s); break;
         case Step::Call: {
-          std::vector<Value> temporaries(s.args.size());
-          std::vector<Value*> refs;
-          for (size_t i = 0; i < s.args.size(); ++i) {
-            const Expr& arg = *s.args[i];
-            if (arg.kind == Expr::Variable) {
-              refs.push_back(&target(arg.slot));
-            } else {
-              temporaries[i] = eval(arg);
-              refs.push_back(&temporaries[i]);
-            }
-          }
-          vm.callFrom(*this, s.target.variable, refs);
+          std::vector<Value> temporaries;
+          std::vector<Interpreter::Argument> refs;
+          arguments(s.args, temporaries, refs);
+          vm.callFrom(*this, s.target.variable, std::move(refs), false);
           for (Hint& h : hints) h.data = nullptr;  // the callee may have changed any argument
+          break;
+        }
+        case Step::Dim: dimension(s); break;
+        case Step::MatAssign: {
+          BasicArray& a = *arrays[static_cast<size_t>(s.target.slot)];
+          if (a.cells.empty()) fail(s.target.variable + " has not been dimensioned");
+          if (s.expr->kind == Expr::Matrix) {  // element by element, in order
+            const BasicArray& from = *arrays[static_cast<size_t>(s.expr->slot)];
+            if (&from == &a) break;
+            if (from.cells.empty()) fail(s.expr->text + " has not been dimensioned");
+            for (size_t i = 1; i < a.cells.size() && i < from.cells.size(); ++i) a.cells[i] = from.cells[i];
+          } else {
+            Value value = eval(*s.expr);
+            for (size_t i = 1; i < a.cells.size(); ++i) a.cells[i] = value;
+          }
           break;
         }
       }
@@ -616,20 +750,24 @@ std::shared_ptr<const CompiledProgram> Interpreter::compiled(const std::string& 
 }
 
 // Holds the program while it runs: a CALL may recompile an edited source.
-void Interpreter::execute(std::shared_ptr<const CompiledProgram> program, std::vector<Value*> args, int depth) {
+Value Interpreter::execute(std::shared_ptr<const CompiledProgram> program, std::vector<Argument> args, int depth) {
   if (args.size() != program->parameters.size())
     throw BasicError(program->name, 1,
                      "called with " + std::to_string(args.size()) + " arguments, it takes " +
                          std::to_string(program->parameters.size()));
-  Frame frame(*this, *program, std::move(args), depth);
+  Frame frame(*this, *program, args, depth);
   frame.run();
+  return std::move(frame.returned);
 }
 
-void Interpreter::callFrom(Frame& caller, const std::string& name, std::vector<Value*> args) {
+Value Interpreter::callFrom(Frame& caller, const std::string& name, std::vector<Argument> args, bool function) {
   if (caller.depth > 100) caller.fail("CALL nested too deeply");
   std::optional<std::string> source = loader_ ? loader_(name) : std::nullopt;
-  if (!source) caller.fail("no program " + name + " to CALL");
-  execute(compiled(name, *source), std::move(args), caller.depth + 1);
+  if (!source) caller.fail(function ? "no FUNCTION " + name : "no program " + name + " to CALL");
+  auto program = compiled(name, *source);
+  if (program->isFunction != function)
+    caller.fail(name + (function ? " is not a FUNCTION" : " is a FUNCTION: call it as one, after DEFFUN"));
+  return execute(program, std::move(args), caller.depth + 1);
 }
 
 void Interpreter::runTopLevel(std::shared_ptr<const CompiledProgram> program, std::vector<std::string>& args) {
@@ -642,8 +780,9 @@ void Interpreter::runTopLevel(std::shared_ptr<const CompiledProgram> program, st
       for (size_t i = 0; i < args.size(); ++i) args[i] = values[i].takeText();
     }
   } writeBack{values, args};
-  std::vector<Value*> refs;
-  for (Value& v : values) refs.push_back(&v);
+  if (program->isFunction) throw BasicError(program->name, 0, "a FUNCTION cannot be called as a subroutine");
+  std::vector<Argument> refs;
+  for (Value& v : values) refs.push_back({&v, nullptr});
   steps_ = 0;
   lists_.clear();
   pendingOutput_.clear();

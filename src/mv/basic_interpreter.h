@@ -29,6 +29,7 @@ class BasicError : public std::runtime_error {
 
 struct CompiledProgram;
 class Value;
+struct BasicArray;
 class Account;
 class AccountSession;
 
@@ -70,8 +71,14 @@ class Interpreter {
   };
 
   std::shared_ptr<const CompiledProgram> compiled(const std::string& name, const std::string& source);
-  void execute(std::shared_ptr<const CompiledProgram> program, std::vector<Value*> args, int depth);
-  void callFrom(struct Frame& caller, const std::string& name, std::vector<Value*> args);
+  // A CALL's or a FUNCTION's argument: a variable, or an array for MAT.
+  struct Argument {
+    Value* value = nullptr;
+    BasicArray* array = nullptr;
+  };
+  // A FUNCTION's value, "" for a SUBROUTINE.
+  Value execute(std::shared_ptr<const CompiledProgram> program, std::vector<Argument> args, int depth);
+  Value callFrom(struct Frame& caller, const std::string& name, std::vector<Argument> args, bool function);
   void runTopLevel(std::shared_ptr<const CompiledProgram> program, std::vector<std::string>& args);
   friend struct Frame;
 

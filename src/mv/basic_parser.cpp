@@ -298,14 +298,18 @@ class Parser {
     if (peek().word("PROGRAM")) {  // a program without parameters
       next();
       p_.name = expectName("a program name");
-    } else if (peek().word("SUBROUTINE")) {
+    } else if (peek().word("SUBROUTINE") || peek().word("FUNCTION")) {
+      p_.isFunction = peek().word("FUNCTION");
       next();
-      p_.name = expectName("a subroutine name");
+      p_.name = expectName(p_.isFunction ? "a function name" : "a subroutine name");
       if (peek().op("(")) {
         next();
-        if (!peek().op(")")) do
+        if (!peek().op(")")) do {
+            bool matrix = acceptWord("MAT");
             p_.parameters.push_back(expectName("a parameter"));
-          while (accept(","));
+            if (matrix) arrays_.insert(p_.parameters.back());
+            p_.parameterArrays.push_back(matrix ? 0 : -1);
+          } while (accept(","));
         expectOp(")");
       }
     }
@@ -327,17 +331,31 @@ class Parser {
     if (added) p_.variables.push_back(name);
     return at->second;
   }
+  int arraySlotOf(const std::string& name) {
+    auto [at, added] = arraySlots_.try_emplace(name, static_cast<int>(p_.arrays.size()));
+    if (added) p_.arrays.push_back(name);
+    return at->second;
+  }
   void resolve(Expr* e) {
     if (!e) return;
     if (e->kind == Expr::Variable) e->slot = slotOf(e->text);
+    if (e->kind == Expr::Element || e->kind == Expr::Matrix) e->slot = arraySlotOf(e->text);
     for (auto& arg : e->args) resolve(arg.get());
   }
   void resolve() {
     for (const std::string& p : p_.parameters) slotOf(p);
     if (slots_.size() != p_.parameters.size()) throw SyntaxError{1, "a parameter is named twice"};
+    for (size_t i = 0; i < p_.parameters.size(); ++i)
+      if (p_.parameterArrays[i] >= 0) p_.parameterArrays[i] = arraySlotOf(p_.parameters[i]);
     p_.statusSlot = slotOf(kStatusVariable);
     for (Step& s : p_.steps) {
-      if (s.kind != Step::Call && !s.target.variable.empty()) s.target.slot = slotOf(s.target.variable);
+      bool onArray = !s.target.indices.empty() || s.kind == Step::Dim || s.kind == Step::MatAssign ||
+                     s.verb == Verb::MatRead || s.verb == Verb::MatWrite;
+      if (onArray)
+        s.target.slot = arraySlotOf(s.target.variable);
+      else if (s.kind != Step::Call && !s.target.variable.empty())
+        s.target.slot = slotOf(s.target.variable);
+      for (auto& e : s.target.indices) resolve(e.get());
       resolve(s.expr.get());
       for (auto& e : s.target.positions) resolve(e.get());
       for (auto& e : s.args) resolve(e.get());
@@ -441,6 +459,7 @@ class Parser {
       return;
     }
     std::string w = upperAscii(t.text);
+    if (arrays_.count(t.text) && peek(1).op("(")) return assign();
     bool assignment = peek(1).op("=") || peek(1).op("+=") || peek(1).op("-=") || peek(1).op(":=") || peek(1).op("*=") ||
                       peek(1).op("/=") || (peek(1).op("<") && !isKeyword(w));
     if (assignment) return assign();
@@ -461,7 +480,50 @@ class Parser {
       return;
     }
     if (w == "RETURN") {
-      emit(Step::Return, line);
+      Step& s = emit(Step::Return, line);
+      if (p_.isFunction && !atEnd() && !peek().word("ELSE")) s.expr = expression();
+      return;
+    }
+    if (w == "DIM" || w == "DIMENSION") {  // DIM A(n[,m]), ...
+      do {
+        Step& s = emit(Step::Dim, line);
+        s.target.variable = expectName("an array name");
+        expectOp("(");
+        s.args.push_back(expression());
+        if (accept(",")) s.args.push_back(expression());
+        expectOp(")");
+        arrays_.insert(s.target.variable);
+      } while (accept(","));
+      return;
+    }
+    if (w == "MAT") {  // MAT A = value, MAT A = MAT B
+      Step& s = emit(Step::MatAssign, line);
+      s.target.variable = arrayName();
+      expectOp("=");
+      if (acceptWord("MAT"))
+        s.expr = node(Expr::Matrix, arrayName(), line);
+      else
+        s.expr = expression();
+      return;
+    }
+    if (w == "DEFFUN") {  // DEFFUN NAME(A, B) [CALLING "PROGRAM"]
+      std::string name = expectName("a function name");
+      int arity = 0;
+      if (accept("(")) {
+        if (!peek().op(")")) do {
+            acceptWord("MAT");
+            expectName("a parameter");
+            ++arity;
+          } while (accept(","));
+        expectOp(")");
+      }
+      std::string calling = name;
+      if (acceptWord("CALLING")) {
+        if (peek().kind != Token::String && peek().kind != Token::Name)
+          fail("expected the program's name after CALLING");
+        calling = next().text;
+      }
+      userFunctions_[upperAscii(name)] = {arity, calling};
       return;
     }
     if (w == "STOP" || w == "END") {
@@ -501,12 +563,7 @@ class Parser {
       Step& s = emit(Step::Call, line);
       s.label.clear();
       s.target.variable = expectName("a subroutine name");
-      if (accept("(")) {
-        if (!peek().op(")")) do
-            s.args.push_back(expression());
-          while (accept(","));
-        expectOp(")");
-      }
+      if (accept("(")) s.args = callArguments();
       return;
     }
     if (w == "EXIT") {
@@ -532,10 +589,22 @@ class Parser {
     return std::find(std::begin(words), std::end(words), w) != std::end(words);
   }
 
+  std::string arrayName() {
+    std::string name = expectName("an array");
+    if (!arrays_.count(name)) fail(name + " is not a dimensioned array");
+    return name;
+  }
+
   void assign() {
     int line = peek().line;
     Target target;
     target.variable = next().text;
+    if (arrays_.count(target.variable)) {
+      expectOp("(");
+      target.indices.push_back(expression());
+      if (accept(",")) target.indices.push_back(expression());
+      expectOp(")");
+    }
     if (accept("<")) {
       do target.positions.push_back(expression(true));
       while (accept(","));
@@ -678,6 +747,27 @@ class Parser {
       step(at).args.push_back(std::move(name));
       if (!acceptWord("TO")) fail("expected TO after the file name");
       step(at).target.variable = expectName("a file variable");
+      clauses(at, line);
+      return true;
+    }
+    if (w == "MATREAD" || w == "MATREADU") {  // MATREAD A FROM file, id
+      int at = emitStatement(Verb::MatRead, line);
+      step(at).lock = w == "MATREADU";
+      step(at).target.variable = arrayName();
+      if (!acceptWord("FROM")) fail("expected FROM");
+      step(at).args.push_back(expression());
+      expectOp(",");
+      step(at).args.push_back(expression());
+      clauses(at, line);
+      return true;
+    }
+    if (w == "MATWRITE" || w == "MATWRITEU") {  // MATWRITE A ON file, id
+      int at = emitStatement(Verb::MatWrite, line);
+      step(at).target.variable = arrayName();
+      if (!acceptWord("ON") && !acceptWord("TO")) fail("expected ON or TO");
+      step(at).args.push_back(expression());
+      expectOp(",");
+      step(at).args.push_back(expression());
       clauses(at, line);
       return true;
     }
@@ -1034,7 +1124,8 @@ class Parser {
         if (s->depth > kMaxExprDepth)
           fail("an expression of more than " + std::to_string(kMaxExprDepth) + " operators");
         e = std::move(s);
-      } else if (peek().op("<") && e->kind == Expr::Variable && !notExtraction_.count(pos_)) {
+      } else if (peek().op("<") && (e->kind == Expr::Variable || e->kind == Expr::Element) &&
+                 !notExtraction_.count(pos_)) {
         // X<a,v,s> when positions and a closing ">" follow, otherwise a
         // comparison. Positions hold no comparisons, and a failed try is
         // remembered, so that a chain of "<" parses in linear time.
@@ -1080,6 +1171,19 @@ class Parser {
     return text;
   }
 
+  // The arguments of CALL or of a FUNCTION after "(": values, or MAT A.
+  std::vector<ExprPtr> callArguments() {
+    std::vector<ExprPtr> args;
+    if (!peek().op(")")) do {
+        if (acceptWord("MAT"))
+          args.push_back(node(Expr::Matrix, arrayName(), peek().line));
+        else
+          args.push_back(expression());
+      } while (accept(","));
+    expectOp(")");
+    return args;
+  }
+
   static ExprPtr literal(std::string text, int line) {
     auto e = node(Expr::Literal, text, line);
     e->literal = Value(std::move(text));
@@ -1098,6 +1202,25 @@ class Parser {
     }
     if (t.kind == Token::Name) {
       std::string w = upperAscii(t.text);
+      if (arrays_.count(t.text)) {
+        if (!peek().op("(")) fail(t.text + " is an array: name an element, A(n)");
+        next();
+        auto e = node(Expr::Element, t.text, t.line);
+        e->args.push_back(expression());
+        if (accept(",")) e->args.push_back(expression());
+        expectOp(")");
+        for (const auto& arg : e->args) e->depth = std::max(e->depth, arg->depth + 1);
+        return e;
+      }
+      if (auto user = userFunctions_.find(w); user != userFunctions_.end() && peek().op("(")) {
+        next();
+        auto e = node(Expr::UserCall, user->second.calling, t.line);
+        e->args = callArguments();
+        if (static_cast<int>(e->args.size()) != user->second.arity)
+          throw SyntaxError{t.line, t.text + " takes " + std::to_string(user->second.arity) + " arguments (DEFFUN)"};
+        for (const auto& arg : e->args) e->depth = std::max(e->depth, arg->depth + 1);
+        return e;
+      }
       const BuiltinFunction* fn = findFunction(w);
       if (fn && peek().op("(")) {
         next();
@@ -1112,7 +1235,6 @@ class Parser {
           throw SyntaxError{t.line, w + " takes " + std::to_string(fn->minArgs) +
                                         (fn->maxArgs != fn->minArgs ? " to " + std::to_string(fn->maxArgs) : "") +
                                         " arguments"};
-        if (fn->unevaluated && e->args[0]->kind != Expr::Variable) throw SyntaxError{t.line, w + " takes a variable"};
         if (fn->literalCode >= 0 && e->args[static_cast<size_t>(fn->literalCode)]->kind == Expr::Literal) {
           const std::string& code = e->args[static_cast<size_t>(fn->literalCode)]->text;
           bool known = fn->codeKind == BuiltinFunction::Format  ? formatValue("", code).has_value()
@@ -1144,6 +1266,13 @@ class Parser {
   std::map<std::string, int> labels_;
   std::set<size_t> notExtraction_;
   std::map<std::string, int> slots_;
+  std::map<std::string, int> arraySlots_;
+  std::set<std::string> arrays_;  // names that DIM or a MAT parameter made arrays
+  struct UserFunction {
+    int arity;
+    std::string calling;
+  };
+  std::map<std::string, UserFunction> userFunctions_;  // by DEFFUN, in capitals
   int nesting_ = 0;
   std::vector<std::vector<int>> loops_;  // EXIT, WHILE and UNTIL jumps to patch
   std::vector<std::vector<int>> continues_;

@@ -44,7 +44,9 @@ enum class AtVar : std::uint8_t {
 struct BuiltinFunction;
 
 struct Expr {
-  enum Kind { Literal, Variable, At, Unary, Binary, Function, Extract, Substring } kind;
+  // Element: A(i[,j]) of a dimensioned array; Matrix: MAT A as an argument;
+  // UserCall: a FUNCTION program that DEFFUN declared (text: its name).
+  enum Kind { Literal, Variable, At, Unary, Binary, Function, Extract, Substring, Element, Matrix, UserCall } kind;
   std::string text;  // variable or function name, for messages
   Value literal;     // Literal: parsed when the program compiles
   int slot = -1;     // Variable
@@ -89,9 +91,17 @@ struct BuiltinFunction {
 const BuiltinFunction* findFunction(std::string_view name);
 
 struct Target {
-  std::string variable;  // the name, for messages; CALL's subroutine
-  int slot = -1;
+  std::string variable;            // the name, for messages; CALL's subroutine
+  int slot = -1;                   // of the variable, or of the array when `indices` are given
+  std::vector<ExprPtr> indices;    // A(i,j) = ...
   std::vector<ExprPtr> positions;  // X<a,v,s> = ...
+};
+
+// DIM A(rows[, columns]): element 0 is the zero element, the rest row by row.
+struct BasicArray {
+  int rows = 0, columns = 0;  // columns 0: one dimension
+  std::vector<Value> cells;
+  size_t size() const { return static_cast<size_t>(rows) * static_cast<size_t>(columns ? columns : 1); }
 };
 
 // Statements that succeed or not and then take their THEN, ELSE, ON ERROR
@@ -110,7 +120,9 @@ enum class Verb {
   Locate,
   Del,
   Ins,
-  Release
+  Release,
+  MatRead,
+  MatWrite
 };
 
 // A name that no source text can spell.
@@ -133,7 +145,9 @@ struct Step {
     ForTest,
     ForStep,
     Call,
-    Statement
+    Statement,
+    Dim,       // target: the array, args: its sizes
+    MatAssign  // target: the array, expr: a value or MAT B
   } kind = Assign;
   int line = 0;
   Target target;
@@ -152,8 +166,11 @@ struct Step {
 struct CompiledProgram {
   std::string name;
   std::string source;
+  bool isFunction = false;              // FUNCTION: RETURN gives a value
   std::vector<std::string> parameters;  // the first slots
+  std::vector<int> parameterArrays;     // for a MAT parameter its array slot, else -1
   std::vector<std::string> variables;   // every slot's name
+  std::vector<std::string> arrays;      // every array slot's name
   int statusSlot = -1;
   std::vector<Step> steps;
 };

@@ -40,6 +40,18 @@ TEST_F(BasicFiles, IncludeReadsANamedFileOfTheAccount) {
   }
 }
 
+TEST_F(BasicFiles, MatreadSpreadsAttributesOverAnArrayAndMatwriteJoinsThem) {
+  std::string open = "OPEN 'MEMOS' TO F ELSE STOP\n";
+  EXPECT_EQ(run.c("DIM R(3)\n" + open + "MATREAD R FROM F, '1' THEN C = R(1) : '|' : R(2) : '|' : R(3)"),
+            m("first|a]b|"));
+  EXPECT_EQ(run.c("DIM R(1)\n" + open + "MATREAD R FROM F, '1' ELSE NULL\nC = R(1) : '|' : R(0)"), m("first|a]b"));
+  EXPECT_EQ(run.c("DIM R(2)\nR(1) = 'old'\n" + open + "MATREAD R FROM F, 'nope' ELSE C = 'none' : R(1)"), "none");
+  EXPECT_EQ(run.c("DIM R(2)\n" + open + "MATREADU R FROM F, '2' THEN C = R(1)"), "second");
+  run.c("DIM W(4)\nW(1) = 'a'\nW(3) = 'c'\n" + open + "MATWRITE W ON F, 'NEW'\nW(0) = 'z'\nMATWRITE W TO F, 'ZERO'");
+  EXPECT_EQ(account.read("MEMOS", "NEW"), m("a^^c"));
+  EXPECT_EQ(account.read("MEMOS", "ZERO"), m("a^^c^z"));
+}
+
 TEST_F(BasicFiles, WritesAndDeletesReachTheDiskWhenTheSubroutineReturns) {
   run.c("OPEN 'MEMOS' TO F ELSE STOP\nWRITE 'new' : @VM : 'x' ON F, 'NEW*1'\nDELETE F, '2'\nWRITEV 'top' ON F, '1', 1");
   EXPECT_EQ(account.read("MEMOS", "NEW*1"), m("new]x"));

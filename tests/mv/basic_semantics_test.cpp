@@ -241,5 +241,55 @@ TEST(Statements, FormatCodesAfterAValue) {
   EXPECT_EQ(error(run, "C = 1 'Q#'"), "2: syntax error: unknown format \"Q#\"");
 }
 
+TEST(Functions, DeffunCallsAFunctionProgramForItsValue) {
+  Host run;
+  run.programs["ADD.TAX"] = "FUNCTION ADD.TAX(AMOUNT, RATE)\nRETURN (AMOUNT * (1 + RATE / 100))\nEND";
+  run.programs["BUMP"] = "FUNCTION BUMP(X)\nX += 1\nRETURN X * 2";
+  run.programs["THIRD"] = "FUNCTION THIRD(X)\nRETURN X / 3";
+  run.programs["PICK"] = "FUNCTION PICK(X)\nGOSUB CHOOSE\nRETURN 'after'\nCHOOSE:\nIF X THEN RETURN 'early'\nRETURN";
+  run.programs["EMPTY"] = "FUNCTION EMPTY\nX = 1";
+  run.programs["SUB"] = "SUBROUTINE SUB(X)\nRETURN";
+  EXPECT_EQ(run.c("DEFFUN ADD.TAX(A, B)\nC = ADD.TAX(100, 20)"), "120");
+  EXPECT_EQ(run.c("DEFFUN GROSS(A, B) CALLING 'ADD.TAX'\nC = GROSS(10, 10) : ''"), "11");
+  EXPECT_EQ(run.c("DEFFUN BUMP(X)\nN = 1\nC = BUMP(N) : ',' : N"), "4,2");  // by reference
+  EXPECT_EQ(run.c("DEFFUN THIRD(X)\nC = THIRD(1) * 3"), "1");                  // a number keeps its precision
+  EXPECT_EQ(run.c("DEFFUN PICK(X)\nC = PICK(1) : ',' : PICK(0)"), "early,after");
+  EXPECT_EQ(run.c("DEFFUN EMPTY()\nC = '[' : EMPTY() : ']'"), "[]");
+  EXPECT_EQ(error(run, "DEFFUN ADD.TAX(A, B)\nC = ADD.TAX(1)"), "3: syntax error: ADD.TAX takes 2 arguments (DEFFUN)");
+  EXPECT_EQ(error(run, "C = ADD.TAX(1, 2)"), "2: syntax error: unknown function ADD.TAX");
+  EXPECT_EQ(error(run, "DEFFUN NOPE(A)\nC = NOPE(1)"), "3: no FUNCTION NOPE");
+  EXPECT_EQ(error(run, "CALL ADD.TAX(1, 2)"), "2: ADD.TAX is a FUNCTION: call it as one, after DEFFUN");
+  EXPECT_EQ(error(run, "DEFFUN SUB(X)\nC = SUB(1)"), "3: SUB is not a FUNCTION");
+  Interpreter vm([&](const std::string& name) { return std::optional<std::string>(run.programs[name]); });
+  std::vector<std::string> args{"1"};
+  EXPECT_THROW(vm.call("BUMP", args), BasicError);
+}
+
+TEST(Arrays, DimensionedElementsMatAndMatParameters) {
+  Host run;
+  EXPECT_EQ(run.c("DIM A(3)\nA(1) = 'x'\nA(3) = 5\nC = A(1) : A(2) : A(3) * 2"), "x10");
+  EXPECT_EQ(run.c("DIM T(2,3)\nFOR I = 1 TO 2\n FOR J = 1 TO 3\n  T(I,J) = I * 10 + J\n NEXT J\nNEXT I\n"
+                  "C = T(2,3) : ',' : T(1,2)"),
+            "23,12");
+  EXPECT_EQ(run.c("DIM R(2)\nR(1) = 'a':@VM:'b'\nR(1)<1,3> = 'c'\nR(2) := 'd'\nC = R(1)<1,2> : R(1)<1,3> : R(2)"), "bcd");
+  EXPECT_EQ(run.c("DIM A(3), B(2)\nMAT A = 'z'\nMAT B = MAT A\nA(2) = 'y'\nC = A(1) : A(2) : B(2)"), "zyz");
+  EXPECT_EQ(run.c("DIM A(2)\nA(1) = 'k'\nDIM A(5)\nA(5) = 'e'\nC = A(1) : A(5) : A(0)"), "ke");
+  EXPECT_EQ(run.c("DIMENSION A(2)\nA(0) = 'zero'\nC = A(0) : ASSIGNED(A(1))"), "zero0");
+  run.programs["FILL"] = "SUBROUTINE FILL(MAT X, N)\nFOR I = 1 TO N\n X(I) = I * I\nNEXT I\nRETURN";
+  EXPECT_EQ(run.c("DIM Q(4)\nCALL FILL(MAT Q, 4)\nC = Q(2) : ',' : Q(4)"), "4,16");
+  run.programs["DOUBLE"] = "SUBROUTINE DOUBLE(X)\nX = X * 2\nRETURN";
+  EXPECT_EQ(run.c("DIM A(2)\nA(2) = 21\nCALL DOUBLE(A(2))\nC = A(2)"), "42");  // an element by reference
+  EXPECT_EQ(error(run, "DIM A(3)\nC = A(4)"), "3: A(4) is outside DIM A(3)");
+  EXPECT_EQ(error(run, "DIM T(2,2)\nC = T(3,1)"), "3: T(3,1) is outside DIM T(2,2)");
+  EXPECT_EQ(error(run, "DIM T(2,2)\nC = T(1)"), "3: T(1) is outside DIM T(2,2)");
+  EXPECT_EQ(error(run, "C = A(1)"), "2: syntax error: unknown function A");
+  EXPECT_EQ(error(run, "DIM A(2)\nC = A"), "3: syntax error: A is an array: name an element, A(n)");
+  EXPECT_EQ(error(run, "MAT Z = 1"), "2: syntax error: Z is not a dimensioned array");
+  EXPECT_EQ(error(run, "N = 0\nDIM A(N)"), "3: DIM A needs sizes of 1 or more");
+  EXPECT_EQ(error(run, "X = 1\nCALL FILL(X, 1)"), "1: argument 1 must be MAT X");
+  EXPECT_EQ(error(run, "DIM A(1)\nCALL DOUBLE(MAT A)"), "1: argument 1 cannot be MAT for X");
+  EXPECT_EQ(error(run, "GOTO 10\nDIM A(1)\n10 C = A(1)"), "4: A has not been dimensioned");
+}
+
 }  // namespace
 }  // namespace pelorix::mv
