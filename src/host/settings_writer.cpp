@@ -1,7 +1,5 @@
 #include "host/settings_writer.h"
 
-#include "host/settings.h"
-
 namespace pelorix::host {
 
 void writeSettings(desktop::SettingsStore& store, const SetupValues& v) {
@@ -9,19 +7,23 @@ void writeSettings(desktop::SettingsStore& store, const SetupValues& v) {
     auto put = [&](const char* section, const char* key, const std::string& value) {
       tree[sectionKey(section)][key] = value;
     };
-    for (size_t i = 0; i < kApplicationSections.size(); ++i)
-      put(kApplicationSections[i], "mvProgName", v.applications[i].programName);
-    for (size_t i = 0; i < kApplicationSections.size(); ++i)
-      put(kApplicationSections[i], "Active", v.applications[i].active ? "1" : "0");
-    put("Connection", "OSType", std::to_string(v.connectionType));
-    put("Connection", "BrasqHostName", v.brasqHostName);
-    put("Connection", "ODBCDataSource", v.odbcDataSource);
-    put("Connection", "DOA", v.doa ? "1" : "0");
-    put("Connection", "UniHostName", v.uniHostName);
-    put("Connection", "AccountName", v.accountName);
-    put("Connection", "UserName", v.userName);
-    put("Connection", "UserPasswd", v.password);
-    put("Connection", "UniType", v.uniData ? "1" : "0");
+    auto number = [&](const char* section, const char* key, const std::optional<std::int16_t>& value) {
+      if (value) put(section, key, std::to_string(*value));
+    };
+    for (size_t i = 0; i < v.applications.size(); ++i) {
+      const char* section = SetupValues::applicationAt(i).section;
+      put(section, kProgramNameKey, v.applications[i].programName);
+      number(section, kActiveKey, v.applications[i].active);
+    }
+    number(kConnectionSection, kOSTypeKey, v.connectionType);
+    put(kConnectionSection, kBrasqHostNameKey, v.brasqHostName);
+    put(kConnectionSection, kODBCDataSourceKey, v.odbcDataSource);
+    number(kConnectionSection, kDOAKey, v.doa);
+    put(kConnectionSection, kUniHostNameKey, v.uniHostName);
+    put(kConnectionSection, kAccountNameKey, v.accountName);
+    put(kConnectionSection, kUserNameKey, v.userName);
+    put(kConnectionSection, kUserPasswdKey, v.password);
+    number(kConnectionSection, kUniTypeKey, v.uniType);
   });
 }
 

@@ -12,13 +12,12 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
-#include <optional>
+#include <stdexcept>
 
-#include "com/com_error.h"
 #include "desktop/desktop_log.h"
-#include "com/variant.h"
 #include "host/settings.h"
 #include "host/settings_writer.h"
+#include "palm/pdb_database.h"
 #include "setup/control_lock.h"
 #include "setup/dialogs.h"
 #include "setup/forms.h"
@@ -32,15 +31,17 @@ QLabel* label(const QString& text, QWidget* parent, bool wrap = false) {
   return l;
 }
 
-// A stored whole number, read as the HotSync reads the settings; nullopt
-// when it is not one, so that the control is left as it was.
-std::optional<int> wholeNumber(const std::string& text) {
-  try {
-    return com::Variant(text).toInt16();
-  } catch (const com::ComError&) {
-    return std::nullopt;
-  }
-}
+// The application tabs in the order the dialog shows them, with the name
+// each one's program box has always had; the connection's tab is the third.
+struct TabPlace {
+  palm::AppKind kind;
+  const char* programBox;
+};
+constexpr TabPlace kTabPlaces[] = {{palm::AppKind::DateBook, "txtDateBookProg"},
+                                   {palm::AppKind::AddressBook, "txtProgName"},
+                                   {palm::AppKind::ToDoList, "txtToDoProg"},
+                                   {palm::AppKind::MemoPad, "txtMemoPadProg"}};
+constexpr int kConnectionTab = 2;
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 std::string ss(const QString& s) { return s.toStdString(); }
@@ -62,13 +63,12 @@ frmSetup::frmSetup(QWidget* owner, desktop::SettingsStore settings)
   // Every tab's caption stays whole; the dialog grows to hold them.
   SSTab1->setUsesScrollButtons(false);
   SSTab1->setElideMode(Qt::ElideNone);
-  SSTab1->addTab(applicationTab("Date Book", txtDateBookProg, chkDateBook, "txtDateBookProg", "chkDateBook"),
-                 "Date Book");
-  SSTab1->addTab(applicationTab("Address Book", txtProgName, chkAddressBook, "txtProgName", "chkAddressBook"),
-                 "Address Book");
-  SSTab1->addTab(connectionTab(), "Connection Info");
-  SSTab1->addTab(applicationTab("To Do List", txtToDoProg, chkToDoList, "txtToDoProg", "chkToDoList"), "To Do List");
-  SSTab1->addTab(applicationTab("Memo Pad", txtMemoPadProg, chkMemoPad, "txtMemoPadProg", "chkMemoPad"), "Memo Pad");
+  for (const TabPlace& place : kTabPlaces) {
+    if (SSTab1->count() == kConnectionTab) SSTab1->addTab(connectionTab(), "Connection Info");
+    auto* tab = new ApplicationTab(palm::application(place.kind), place.programBox);
+    applicationTabs.push_back(tab);
+    SSTab1->addTab(tab, tab->application().name);
+  }
 
   cmdOK = new QPushButton("OK", this);
   cmdApply = new QPushButton("Apply", this);
@@ -98,19 +98,13 @@ frmSetup::frmSetup(QWidget* owner, desktop::SettingsStore settings)
   layout->addLayout(buttons);
   placeFrames();
 
-  // Each program-name box follows its check box.
-  const std::pair<QCheckBox*, QLineEdit*> pairs[] = {{chkAddressBook, txtProgName},
-                                                     {chkToDoList, txtToDoProg},
-                                                     {chkDateBook, txtDateBookProg},
-                                                     {chkMemoPad, txtMemoPadProg}};
-  for (auto [check, box] : pairs)
-    connect(check, &QCheckBox::toggled, this, [box](bool ticked) { SetControlLocked(box, !ticked); });
   for (int i = 1; i <= 3; ++i)
     connect(optOSType[i], &QRadioButton::toggled, this, [this, i](bool on) {
       if (on) optOSType_Click(i);
     });
-  for (QLineEdit* box : {txtProgName, txtDateBookProg, txtToDoProg, txtMemoPadProg, txtODBCDataSource, txtHost,
-                         txtUserName, txtUserPassword, txtAccountName})
+  for (ApplicationTab* tab : applicationTabs)
+    connect(tab->program, &QLineEdit::textChanged, this, [this] { UpdateButtons(); });
+  for (QLineEdit* box : {txtODBCDataSource, txtHost, txtUserName, txtUserPassword, txtAccountName})
     connect(box, &QLineEdit::textChanged, this, [this] { UpdateButtons(); });
   connect(txtHostName, &QComboBox::editTextChanged, this, [this] { UpdateButtons(); });
   connect(chkDOA, &QCheckBox::clicked, this, [this] { UpdateButtons(); });
@@ -124,36 +118,45 @@ frmSetup::frmSetup(QWidget* owner, desktop::SettingsStore settings)
   connect(mnuAbout, &QAction::triggered, this, [this] { showAbout(this); });
 
   LoadSettings();
-  for (auto [check, box] : pairs) SetControlLocked(box, !check->isChecked());
+  for (ApplicationTab* tab : applicationTabs) tab->lockUnlessUsed();
 }
 
-QWidget* frmSetup::applicationTab(const char* name, QLineEdit*& program, QCheckBox*& use, const char* programName,
-                                  const char* checkName) {
-  auto* tab = new QWidget;
-  auto* layout = new QVBoxLayout(tab);
+ApplicationTab::ApplicationTab(const palm::Application& app, const char* programBox) : app_(app) {
+  auto* layout = new QVBoxLayout(this);
   auto* row = new QHBoxLayout;
-  row->addWidget(label("Program Name:", tab));
-  program = new QLineEdit(tab);
-  program->setObjectName(programName);
+  row->addWidget(label("Program Name:", this));
+  program = new QLineEdit(this);
+  program->setObjectName(programBox);
   row->addWidget(program);
   layout->addLayout(row);
-  use = new QCheckBox("Use Pelorix.", tab);
-  use->setObjectName(checkName);
+  use = new QCheckBox("Use Pelorix.", this);
+  // Named after the settings section, as it always was.
+  use->setObjectName(QString("chk") + app.section);
   layout->addWidget(use);
-  layout->addWidget(label(QString("Enter the program name you want to call durring the Sync of the ") + name +
+  layout->addWidget(label(QString("Enter the program name you want to call durring the Sync of the ") + app.name +
                               ".  This program will be used to process the records that need to be updated on the "
                               "palm or have been update on the palm.",
-                          tab, true));
-  layout->addWidget(label("The program will be passed all the records that need to be updated from the palm.  The "
-                          "information passed back from the program will then be used to update the palm.",
-                          tab, true));
-  layout->addWidget(label("The program will have the following arguments:", tab, true));
-  layout->addWidget(label("SUBROUTINE PROGRAM.NAME(PALM.INFO,FROM.PALM,TO.PALM)", tab, true));
-  layout->addWidget(label("The records from and to the Palm will be delimited by AM marks, while each field in the "
-                          "record will be delimited by VM marks.",
-                          tab, true));
+                          this, true));
+  layout->addWidget(
+      label("The program will be passed all the records that need to be updated from the palm.  The "
+            "information passed back from the program will then be used to update the palm.",
+            this, true));
+  layout->addWidget(label("The program will have the following arguments:", this, true));
+  layout->addWidget(label("SUBROUTINE PROGRAM.NAME(PALM.INFO,FROM.PALM,TO.PALM)", this, true));
+  layout->addWidget(
+      label("The records from and to the Palm will be delimited by AM marks, while each field in the "
+            "record will be delimited by VM marks.",
+            this, true));
   layout->addStretch();
-  return tab;
+  connect(use, &QCheckBox::toggled, this, [this] { lockUnlessUsed(); });
+}
+
+void ApplicationTab::lockUnlessUsed() { SetControlLocked(program, !use->isChecked()); }
+
+ApplicationTab& frmSetup::tab(palm::AppKind kind) const {
+  for (ApplicationTab* t : applicationTabs)
+    if (t->application().kind == kind) return *t;
+  throw std::logic_error("no tab for the application");
 }
 
 QWidget* frmSetup::connectionTab() {
@@ -270,42 +273,24 @@ void frmSetup::showEvent(QShowEvent* event) {
 }
 
 void frmSetup::LoadSettings() {
-  // Every read stands alone: a value that cannot be read leaves its control as it was.
-  desktop::SettingsTree tree;
-  try {
-    tree = settings_.load();
-  } catch (const std::exception& e) {
-    desktop::desktopLog(std::string("Conduit Setup: the settings could not be read: ") + e.what());
+  // Read as the HotSync reads them; a value that cannot be read leaves its control as it was.
+  host::SetupValues v;
+  std::string problem = host::readSettings(settings_, v);
+  if (!problem.empty()) desktop::desktopLog("Conduit Setup: the settings could not be read: " + problem);
+  for (ApplicationTab* t : applicationTabs) {
+    const host::SetupValues::Application& app = v.of(t->application().kind);
+    t->program->setText(qs(app.programName));
+    if (app.active) t->use->setChecked(*app.active == 1);
   }
-  auto read = [&](const char* section, const char* key) -> std::optional<std::string> {
-    auto values = tree.find(host::sectionKey(section));
-    if (values == tree.end()) return std::nullopt;
-    auto found = values->second.find(key);
-    if (found == values->second.end()) return std::nullopt;
-    return found->second;
-  };
-  auto text = [&](const char* section, const char* key) { return qs(read(section, key).value_or("")); };
-
-  txtProgName->setText(text("AddressBook", "mvProgName"));
-  txtDateBookProg->setText(text("DateBook", "mvProgName"));
-  txtToDoProg->setText(text("ToDoList", "mvProgName"));
-  txtMemoPadProg->setText(text("MemoPad", "mvProgName"));
-  const std::pair<const char*, QCheckBox*> checks[] = {
-      {"AddressBook", chkAddressBook}, {"DateBook", chkDateBook}, {"ToDoList", chkToDoList}, {"MemoPad", chkMemoPad}};
-  for (auto [section, check] : checks)
-    if (auto n = wholeNumber(read(section, "Active").value_or("0"))) check->setChecked(*n == 1);
-
-  if (auto n = wholeNumber(read("Connection", "OSType").value_or("0")); n && *n > 0 && *n <= 3)
-    optOSType[*n]->setChecked(true);
-  txtHostName->setEditText(text("Connection", "BrasqHostName"));
-  txtODBCDataSource->setText(text("Connection", "ODBCDataSource"));
-  if (auto n = wholeNumber(read("Connection", "DOA").value_or("0")); n && *n == 1) chkDOA->setChecked(true);
-  txtHost->setText(text("Connection", "UniHostName"));
-  txtAccountName->setText(text("Connection", "AccountName"));
-  txtUserName->setText(text("Connection", "UserName"));
-  txtUserPassword->setText(text("Connection", "UserPasswd"));
-  if (auto u = wholeNumber(read("Connection", "UniType").value_or("0")); u && (*u == 0 || *u == 1))
-    optUniType[*u]->setChecked(true);
+  if (auto n = v.connectionType; n && *n > 0 && *n <= 3) optOSType[*n]->setChecked(true);
+  txtHostName->setEditText(qs(v.brasqHostName));
+  txtODBCDataSource->setText(qs(v.odbcDataSource));
+  if (v.doa == 1) chkDOA->setChecked(true);
+  txtHost->setText(qs(v.uniHostName));
+  txtAccountName->setText(qs(v.accountName));
+  txtUserName->setText(qs(v.userName));
+  txtUserPassword->setText(qs(v.password));
+  if (auto u = v.uniType; u && (*u == 0 || *u == 1)) optUniType[*u]->setChecked(true);
   UpdateButtons();
 }
 
@@ -331,44 +316,42 @@ void frmSetup::UpdateButtons() {
   // which tab holds it.
   QStringList reasons;
   if (!selectedOSType()) reasons << "Choose the type of database on the Connection Info tab.";
-  const std::pair<QCheckBox*, QLineEdit*> apps[] = {
-      {chkAddressBook, txtProgName}, {chkDateBook, txtDateBookProg}, {chkToDoList, txtToDoProg},
-      {chkMemoPad, txtMemoPadProg}};
-  for (auto [check, box] : apps)
-    if (check->isChecked() && box->text().isEmpty())
-      reasons << QString("%1 uses Pelorix but has no program name.").arg(SSTab1->tabText(SSTab1->indexOf(
-                                                                        box->parentWidget())));
+  host::SetupValues v = values();
+  for (size_t i = 0; i < v.applications.size(); ++i)
+    if (v.applications[i].active == 1 && v.applications[i].programName.empty())
+      reasons << QString("%1 uses Pelorix but has no program name.").arg(host::SetupValues::applicationAt(i).name);
   cmdOK->setEnabled(reasons.isEmpty());
   cmdApply->setEnabled(reasons.isEmpty());
   lblWhyDisabled->setText(reasons.isEmpty() ? QString() : "OK and Apply are unavailable: " + reasons.join(" "));
   lblWhyDisabled->setVisible(!reasons.isEmpty());
 }
 
-bool frmSetup::SaveSettings() {
+host::SetupValues frmSetup::values() const {
   host::SetupValues v;
-  QLineEdit* programs[] = {txtProgName, txtDateBookProg, txtToDoProg, txtMemoPadProg};
-  QCheckBox* checks[] = {chkAddressBook, chkDateBook, chkToDoList, chkMemoPad};
-  for (size_t i = 0; i < 4; ++i) v.applications[i] = {ss(programs[i]->text()), checks[i]->isChecked()};
+  for (ApplicationTab* t : applicationTabs)
+    v.of(t->application().kind) = {ss(t->program->text()), t->use->isChecked() ? 1 : 0};
   v.connectionType = selectedOSType();
   v.brasqHostName = ss(txtHostName->currentText());
   v.odbcDataSource = ss(txtODBCDataSource->text());
-  v.doa = chkDOA->isChecked();
+  v.doa = chkDOA->isChecked() ? 1 : 0;
   v.uniHostName = ss(txtHost->text());
   v.accountName = ss(txtAccountName->text());
   v.userName = ss(txtUserName->text());
   v.password = ss(txtUserPassword->text());
-  v.uniData = !optUniType[0]->isChecked();
+  v.uniType = optUniType[0]->isChecked() ? 0 : 1;
+  return v;
+}
+
+bool frmSetup::SaveSettings() {
   try {
-    host::writeSettings(settings_, v);
+    host::writeSettings(settings_, values());
   } catch (const std::exception& e) {
     // Saving that silently fails would lose what the user typed; the dialog stays open.
     showMessage(MessageKind::Critical, std::string("The settings could not be saved.\r\n") + e.what());
     return false;
   }
-  UpdateConduit("addr", chkAddressBook->isChecked());
-  UpdateConduit("date", chkDateBook->isChecked());
-  UpdateConduit("memo", chkMemoPad->isChecked());
-  UpdateConduit("todo", chkToDoList->isChecked());
+  for (const palm::Application& app : palm::applications())
+    UpdateConduit(palm::fourCCText(app.creator), tab(app.kind).use->isChecked());
   return true;
 }
 

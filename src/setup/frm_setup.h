@@ -4,8 +4,11 @@
 
 #include <QDialog>
 #include <array>
+#include <vector>
 
 #include "desktop/settings_store.h"
+#include "host/settings.h"
+#include "palm/applications.h"
 #include "setup/registration.h"
 
 class QAction;
@@ -19,6 +22,24 @@ class QRadioButton;
 class QTabWidget;
 
 namespace pelorix::setup {
+
+// One application's tab: the subroutine that serves it and whether Pelorix
+// serves it at all.
+class ApplicationTab : public QWidget {
+ public:
+  // `programBox` is the object name of the program name box.
+  ApplicationTab(const palm::Application& app, const char* programBox);
+
+  const palm::Application& application() const { return app_; }
+  // The program name box is locked while Pelorix does not serve the application.
+  void lockUnlessUsed();
+
+  QLineEdit* program;
+  QCheckBox* use;  // "Use Pelorix."
+
+ private:
+  const palm::Application& app_;
+};
 
 class frmSetup : public QDialog {
  public:
@@ -34,8 +55,9 @@ class frmSetup : public QDialog {
   static int twipsToPixels(int twips, const QWidget* on);
 
   QTabWidget* SSTab1;
-  QLineEdit *txtProgName, *txtDateBookProg, *txtToDoProg, *txtMemoPadProg;
-  QCheckBox *chkAddressBook, *chkDateBook, *chkToDoList, *chkMemoPad;
+  // In the order the tabs show them.
+  std::vector<ApplicationTab*> applicationTabs;
+  ApplicationTab& tab(palm::AppKind kind) const;
   std::array<QRadioButton*, 4> optOSType{};  // 1 to 3
   std::array<QGroupBox*, 4> frmOsType{};     // 1 to 3
   QComboBox* txtHostName;
@@ -54,14 +76,14 @@ class frmSetup : public QDialog {
 
  private:
   void LoadSettings();
+  // What saving would write.
+  host::SetupValues values() const;
   bool SaveSettings();
   void UpdateButtons();
   void optOSType_Click(int index);
   void UpdateConduit(const std::string& creator, bool flag);
   int selectedOSType() const;
 
-  QWidget* applicationTab(const char* name, QLineEdit*& program, QCheckBox*& use, const char* programName,
-                          const char* checkName);
   QWidget* connectionTab();
   // Places the connection frames in twips at the current dots per inch.
   void placeFrames();

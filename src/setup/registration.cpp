@@ -67,8 +67,8 @@ bool UpdateConduit(ConduitControls& controls, desktop::SettingsStore& settings, 
       std::string upperDll = pelorix::upperAscii(dll);
       if (pelorix::upperAscii(client) == "PELX.CNOTIFY" && (upperDll == "COMCLIENT.DLL" || upperDll == "COMCONDUIT.DLL"))
         return true;
-      settings.set(section, "OldDll", dll);
-      settings.set(section, "OldCOMClient", client);
+      settings.set(section, host::kOldDllKey, dll);
+      settings.set(section, host::kOldComClientKey, client);
       put(*controls.cndData, kDllName, {Arg(palm::kComConduitDll)});
       put(*controls.cndData, kDisplayName, {Arg(app->name)});
       put(*controls.cndData, kValue, {Arg("COMClient"), Arg(""), Arg("Pelx.CNotify")});
@@ -79,8 +79,8 @@ bool UpdateConduit(ConduitControls& controls, desktop::SettingsStore& settings, 
                .empty())
         put(*controls.cndData, kValue, {Arg("SyncTemp"), Arg(""), Arg("")});
     } else {
-      std::string oldDll = settings.get(section, "OldDll", dll);
-      std::string oldClient = settings.get(section, "OldCOMClient", client);
+      std::string oldDll = settings.get(section, host::kOldDllKey, dll);
+      std::string oldClient = settings.get(section, host::kOldComClientKey, client);
       put(*controls.cndData, kDllName, {Arg(oldDll)});
       put(*controls.cndData, kValue, {Arg("COMClient"), Arg(""), Arg(oldClient)});
     }
@@ -100,7 +100,7 @@ bool UnInstall(ConduitControls& controls, desktop::SettingsStore& settings) {
   bool ok = true;
   for (const palm::Application& app : palm::applications()) {
     // As unregistering one application does, so that the setup shows it unticked.
-    settings.set(host::sectionKey(app.section), "Active", "0");
+    settings.set(host::sectionKey(app.section), host::kActiveKey, "0");
     ok = UpdateConduit(controls, settings, palm::fourCCText(app.creator), false) && ok;
   }
   return ok;

@@ -1,6 +1,8 @@
+#include "host/settings.h"
+
 #include <gtest/gtest.h>
 
-#include "host/settings.h"
+#include "host/settings_writer.h"
 #include "support/test_support.h"
 
 namespace pelorix::host {
@@ -72,6 +74,86 @@ TEST_F(SettingsTest, ACorruptStoreIsReportedAndReadsAsDefaults) {
   std::string problem = readSettings(store, s);
   EXPECT_NE(problem.find("settings.reg"), std::string::npos) << problem;
   EXPECT_EQ(s.connectionType, 0);
+}
+
+// A writer and a reader that disagreed on a section or a position would hand
+// one application's program to another.
+TEST_F(SettingsTest, WhatTheSetupWritesReadsBackInTheSetupAndInTheHotSync) {
+  SetupValues v;
+  for (const palm::Application& app : palm::applications())
+    v.of(app.kind) = {std::string("SYNC.") + app.key, app.kind == palm::AppKind::ToDoList ? 1 : 0};
+  v.connectionType = 3;
+  v.brasqHostName = "brasq";
+  v.odbcDataSource = "dsn";
+  v.doa = 1;
+  v.uniHostName = "unihost";
+  v.accountName = "/srv/SALES";
+  v.userName = "ann";
+  v.password = "s3cret";
+  v.uniType = 1;
+  writeSettings(store, v);
+  EXPECT_EQ(store.get(sectionKey("ToDoList"), "mvProgName"), "SYNC.todo");
+  EXPECT_EQ(store.get(sectionKey("ToDoList"), "Active"), "1");
+  EXPECT_EQ(store.get(sectionKey("DateBook"), "Active"), "0");
+
+  SetupValues back;
+  EXPECT_EQ(readSettings(store, back), "");
+  for (const palm::Application& app : palm::applications()) {
+    EXPECT_EQ(back.of(app.kind).programName, v.of(app.kind).programName) << app.name;
+    EXPECT_EQ(back.of(app.kind).active, v.of(app.kind).active) << app.name;
+  }
+  EXPECT_EQ(back.connectionType, 3);
+  EXPECT_EQ(back.brasqHostName, "brasq");
+  EXPECT_EQ(back.odbcDataSource, "dsn");
+  EXPECT_EQ(back.doa, 1);
+  EXPECT_EQ(back.uniHostName, "unihost");
+  EXPECT_EQ(back.accountName, "/srv/SALES");
+  EXPECT_EQ(back.userName, "ann");
+  EXPECT_EQ(back.password, "s3cret");
+  EXPECT_EQ(back.uniType, 1);
+
+  readSettings(store, s);
+  for (const palm::Application& app : palm::applications())
+    EXPECT_EQ(s.programNames.at(app.database), std::string("SYNC.") + app.key);
+  EXPECT_EQ(s.hostName, "unihost");
+  EXPECT_EQ(s.accountPath, "/srv/SALES");
+  EXPECT_EQ(s.databaseType, 1);
+}
+
+// The setup leaves a control as it was for a number it cannot read, and
+// saving does not turn that number into another.
+TEST_F(SettingsTest, UnusableNumbersReadAsNoneAndWritingLeavesThemStored) {
+  set("Connection", "UniType", "UniData");
+  set("Connection", "DOA", "70000");
+  set("MemoPad", "Active", " 1 ");
+  SetupValues v;
+  readSettings(store, v);
+  EXPECT_EQ(v.uniType, std::nullopt);
+  EXPECT_EQ(v.doa, std::nullopt);
+  EXPECT_EQ(v.of(palm::AppKind::MemoPad).active, 1);
+  EXPECT_EQ(v.of(palm::AppKind::DateBook).active, 0) << "missing reads as 0";
+  EXPECT_EQ(v.connectionType, 0);
+  writeSettings(store, v);
+  EXPECT_EQ(store.get(sectionKey("Connection"), "UniType"), "UniData");
+  EXPECT_EQ(store.get(sectionKey("Connection"), "DOA"), "70000");
+  EXPECT_EQ(store.get(sectionKey("MemoPad"), "Active"), "1");
+  EXPECT_EQ(store.get(sectionKey("Connection"), "OSType"), "0");
+}
+
+// Scripts and tests fill SetupValues by position, and pelorix config lists
+// the sections: both in this order.
+TEST(SettingsLayout, TheApplicationsSectionsComeFirstInOneOrderThenTheConnection) {
+  const auto& layout = settingsLayout();
+  std::vector<std::string> names;
+  for (const SettingsSection& section : layout) names.push_back(section.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"AddressBook", "DateBook", "ToDoList", "MemoPad", "Connection"}));
+  for (size_t i = 0; i < SetupValues().applications.size(); ++i) {
+    EXPECT_EQ(layout[i].application, &SetupValues::applicationAt(i));
+    EXPECT_EQ(layout[i].application->section, names[i]);
+  }
+  EXPECT_EQ(layout.back().application, nullptr);
+  EXPECT_EQ(sectionOfDatabase("DatebookDB"), "DateBook");
+  EXPECT_EQ(sectionOfDatabase("MailDB"), "");
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
 #include "setup/frm_setup.h"
 
 #include <QApplication>
-#include <QKeyEvent>
-#include <QLabel>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <tuple>
 
 #include "host/settings.h"
 #include "setup/control_lock.h"
@@ -24,6 +25,8 @@
 
 namespace pelorix::setup {
 namespace {
+
+using palm::AppKind;
 
 using test::click;
 
@@ -49,17 +52,34 @@ TEST_F(SetupDialog, OpensWithNothingStoredLockedAndCannotSave) {
   for (int i = 0; i < f.SSTab1->count(); ++i) tabs << f.SSTab1->tabText(i);
   EXPECT_EQ(tabs, QStringList({"Date Book", "Address Book", "Connection Info", "To Do List", "Memo Pad"}));
   for (int i = 1; i <= 3; ++i) EXPECT_FALSE(f.optOSType[i]->isChecked());
-  for (QCheckBox* c : {f.chkAddressBook, f.chkDateBook, f.chkToDoList, f.chkMemoPad}) EXPECT_FALSE(c->isChecked());
-  for (QLineEdit* t : {f.txtProgName, f.txtDateBookProg, f.txtToDoProg, f.txtMemoPadProg}) {
+  for (AppKind kind : {AppKind::AddressBook, AppKind::DateBook, AppKind::ToDoList, AppKind::MemoPad})
+    EXPECT_FALSE(f.tab(kind).use->isChecked());
+  for (AppKind kind : {AppKind::AddressBook, AppKind::DateBook, AppKind::ToDoList, AppKind::MemoPad}) {
+    QLineEdit* t = f.tab(kind).program;
     EXPECT_FALSE(t->isEnabled());
     EXPECT_EQ(t->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Active, QPalette::Window));
   }
   EXPECT_FALSE(buttonsEnabled(f));
   f.txtHost->setText("mvhost");
-  f.txtDateBookProg->setText("SYNC.DATES");
+  f.tab(AppKind::DateBook).program->setText("SYNC.DATES");
   EXPECT_FALSE(buttonsEnabled(f));
   // Nothing is written by opening.
   EXPECT_FALSE(std::filesystem::exists(store.file()));
+}
+
+// Stored forms and scripts find the controls by these names.
+TEST_F(SetupDialog, EachApplicationsControlsKeepTheirNames) {
+  frmSetup f;
+  const std::tuple<AppKind, const char*, const char*> names[] = {
+      {AppKind::AddressBook, "txtProgName", "chkAddressBook"},
+      {AppKind::DateBook, "txtDateBookProg", "chkDateBook"},
+      {AppKind::ToDoList, "txtToDoProg", "chkToDoList"},
+      {AppKind::MemoPad, "txtMemoPadProg", "chkMemoPad"}};
+  for (const auto& [kind, program, use] : names) {
+    EXPECT_EQ(test::child<QLineEdit>(f, program), f.tab(kind).program) << program;
+    EXPECT_EQ(test::child<QCheckBox>(f, use), f.tab(kind).use) << use;
+    EXPECT_EQ(f.SSTab1->tabText(f.SSTab1->indexOf(&f.tab(kind))).toStdString(), palm::application(kind).name);
+  }
 }
 
 TEST_F(SetupDialog, TickingUnlocksTheBoxAndTheNextChangeChecksIt) {
@@ -67,16 +87,16 @@ TEST_F(SetupDialog, TickingUnlocksTheBoxAndTheNextChangeChecksIt) {
   click(f, "optOSType_3");
   EXPECT_TRUE(buttonsEnabled(f));
   click(f, "chkMemoPad");
-  EXPECT_TRUE(f.txtMemoPadProg->isEnabled());
-  EXPECT_EQ(f.txtMemoPadProg->palette().color(QPalette::Base),
+  EXPECT_TRUE(f.tab(AppKind::MemoPad).program->isEnabled());
+  EXPECT_EQ(f.tab(AppKind::MemoPad).program->palette().color(QPalette::Base),
             QApplication::palette().color(QPalette::Active, QPalette::Base));
   EXPECT_TRUE(buttonsEnabled(f)) << "the check box alone does not update the buttons";
   f.txtHost->setText("h");
   EXPECT_FALSE(buttonsEnabled(f)) << "Memo Pad is ticked without a program";
-  f.txtMemoPadProg->setText("SYNC.MEMOS");
+  f.tab(AppKind::MemoPad).program->setText("SYNC.MEMOS");
   EXPECT_TRUE(buttonsEnabled(f));
   click(f, "chkMemoPad");
-  EXPECT_FALSE(f.txtMemoPadProg->isEnabled());
+  EXPECT_FALSE(f.tab(AppKind::MemoPad).program->isEnabled());
 }
 
 TEST_F(SetupDialog, GreyedButtonsSayWhyOnTheLineUnderTheTabs) {
@@ -91,19 +111,19 @@ TEST_F(SetupDialog, GreyedButtonsSayWhyOnTheLineUnderTheTabs) {
   // Both applications on other tabs are named, and only they.
   click(f, "chkMemoPad");
   click(f, "chkAddressBook");
-  f.txtProgName->setText("x");  // ticking alone does not update the buttons
-  f.txtProgName->setText("");
+  f.tab(AppKind::AddressBook).program->setText("x");  // ticking alone does not update the buttons
+  f.tab(AppKind::AddressBook).program->setText("");
   EXPECT_FALSE(buttonsEnabled(f));
   QString why = f.lblWhyDisabled->text();
   EXPECT_NE(why.indexOf("Memo Pad"), -1) << why.toStdString();
   EXPECT_NE(why.indexOf("Address Book"), -1) << why.toStdString();
   EXPECT_EQ(why.indexOf("Date Book"), -1) << why.toStdString();
   EXPECT_EQ(why.indexOf("Connection Info"), -1) << why.toStdString();
-  f.txtMemoPadProg->setText("SYNC.MEMOS");
+  f.tab(AppKind::MemoPad).program->setText("SYNC.MEMOS");
   why = f.lblWhyDisabled->text();
   EXPECT_EQ(why.indexOf("Memo Pad"), -1) << why.toStdString();
   EXPECT_NE(why.indexOf("Address Book"), -1) << why.toStdString();
-  f.txtProgName->setText("SYNC.ADDRESS");
+  f.tab(AppKind::AddressBook).program->setText("SYNC.ADDRESS");
   EXPECT_TRUE(f.lblWhyDisabled->isHidden());
 }
 
@@ -268,7 +288,7 @@ TEST_F(SetupDialog, ApplyWritesEveryKeyWhateverTheConnectionType) {
   click(f, "optUniType_1");
   click(f, "chkDOA");
   click(f, "chkToDoList");
-  f.txtToDoProg->setText("SYNC.TODOS");
+  f.tab(AppKind::ToDoList).program->setText("SYNC.TODOS");
   click(f, "cmdApply");
   EXPECT_EQ(stored("Connection", "OSType"), "2");
   EXPECT_EQ(stored("Connection", "ODBCDataSource"), "D3DSN");
@@ -289,8 +309,8 @@ TEST_F(SetupDialog, ApplyWritesEveryKeyWhateverTheConnectionType) {
   frmSetup again;
   EXPECT_TRUE(again.optOSType[2]->isChecked());
   EXPECT_FALSE(again.frmOsType[2]->isHidden());
-  EXPECT_TRUE(again.chkToDoList->isChecked());
-  EXPECT_TRUE(again.txtToDoProg->isEnabled());
+  EXPECT_TRUE(again.tab(AppKind::ToDoList).use->isChecked());
+  EXPECT_TRUE(again.tab(AppKind::ToDoList).program->isEnabled());
   EXPECT_EQ(again.txtUserPassword->text(), "s3cret");
   EXPECT_EQ(again.txtUserPassword->echoMode(), QLineEdit::Password);
   EXPECT_TRUE(again.optUniType[1]->isChecked());
@@ -301,7 +321,7 @@ TEST_F(SetupDialog, ExitSavesNothingAndOkSavesAndCloses) {
   {
     frmSetup f;
     click(f, "optOSType_3");
-    f.txtMemoPadProg->setText("NEW.NAME");
+    f.tab(AppKind::MemoPad).program->setText("NEW.NAME");
     driver.answers.push_back([](QDialog& d) { click(d, "cmdExit"); });
     EXPECT_EQ(showModal(f), QDialog::Rejected);
   }
@@ -310,7 +330,7 @@ TEST_F(SetupDialog, ExitSavesNothingAndOkSavesAndCloses) {
 
   frmSetup f;
   click(f, "optOSType_3");
-  f.txtMemoPadProg->setText("NEW.NAME");
+  f.tab(AppKind::MemoPad).program->setText("NEW.NAME");
   driver.answers.push_back([](QDialog& d) { click(d, "cmdOK"); });
   EXPECT_EQ(showModal(f), QDialog::Accepted);
   EXPECT_EQ(stored("MemoPad", "mvProgName"), "NEW.NAME");
@@ -328,9 +348,9 @@ TEST_F(SetupDialog, StoredValuesThatAreNotUsableLeaveTheirControls) {
   EXPECT_FALSE(f.chkDOA->isChecked());
   EXPECT_TRUE(f.optUniType[1]->isChecked());
   for (int i = 1; i <= 3; ++i) EXPECT_FALSE(f.optOSType[i]->isChecked());
-  EXPECT_FALSE(f.chkDateBook->isChecked());
-  EXPECT_TRUE(f.chkAddressBook->isChecked());
-  EXPECT_TRUE(f.chkMemoPad->isChecked());
+  EXPECT_FALSE(f.tab(AppKind::DateBook).use->isChecked());
+  EXPECT_TRUE(f.tab(AppKind::AddressBook).use->isChecked());
+  EXPECT_TRUE(f.tab(AppKind::MemoPad).use->isChecked());
   EXPECT_FALSE(buttonsEnabled(f));
 }
 

@@ -14,6 +14,8 @@
 namespace pelorix::setup {
 namespace {
 
+using palm::AppKind;
+
 using palm::ConduitEntries;
 
 std::uint32_t id(const char* creator) { return *ConduitEntries::creatorId(creator); }
@@ -95,10 +97,9 @@ TEST_F(Registration, SavingWithoutAMemoEntryTellsItOnceAndHandlesTheOthers) {
   desktop::SettingsStore(entries.file()).removeKey("Conduits\\6D656D6F");
   frmSetup f;
   test::click(f, "optOSType_3");
-  for (auto [check, box] : {std::pair{f.chkAddressBook, f.txtProgName}, {f.chkMemoPad, f.txtMemoPadProg},
-                            {f.chkToDoList, f.txtToDoProg}}) {
-    check->click();
-    box->setText("SYNC.X");
+  for (AppKind kind : {AppKind::AddressBook, AppKind::MemoPad, AppKind::ToDoList}) {
+    f.tab(kind).use->click();
+    f.tab(kind).program->setText("SYNC.X");
   }
   test::click(f, "cmdApply");
   ASSERT_EQ(driver.messages.size(), 1u);

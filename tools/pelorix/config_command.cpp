@@ -13,22 +13,15 @@ namespace pelorix::cli {
 
 namespace {
 
-struct Section {
-  const char* name;
-  std::vector<const char*> keys;
-};
+using Section = host::SettingsSection;
 
+// The conduit's settings, then the embedded host's.
 const std::vector<Section>& sections() {
-  static const std::vector<Section> all = {
-      {"AddressBook", {"mvProgName", "Active"}},
-      {"DateBook", {"mvProgName", "Active"}},
-      {"ToDoList", {"mvProgName", "Active"}},
-      {"MemoPad", {"mvProgName", "Active"}},
-      {"Connection",
-       {"OSType", "BrasqHostName", "ODBCDataSource", "DOA", "UniHostName", "AccountName", "UserName", "UserPasswd",
-        "UniType"}},
-      {"Host", {mv::kMaxStepsValue}},
-  };
+  static const std::vector<Section> all = [] {
+    std::vector<Section> layout = host::settingsLayout();
+    layout.push_back({"Host", {mv::kMaxStepsValue}, nullptr});
+    return layout;
+  }();
   return all;
 }
 
@@ -63,9 +56,12 @@ void check(const std::string& key, const std::string& value) {
       if (value == a) return;
     throw std::invalid_argument(key + " must be " + meaning + ", not \"" + value + "\"");
   };
-  if (key == "OSType") oneOf({"1", "2", "3"}, "1 (Brasq), 2 (D3/Objects (ODBC)) or 3 (UniObjects)");
-  else if (key == "UniType") oneOf({"0", "1"}, "0 (UniVerse) or 1 (UniData)");
-  else if (key == "DOA" || key == "Active") oneOf({"0", "1"}, "1 or 0");
+  if (key == host::kOSTypeKey)
+    oneOf({"1", "2", "3"}, "1 (Brasq), 2 (D3/Objects (ODBC)) or 3 (UniObjects)");
+  else if (key == host::kUniTypeKey)
+    oneOf({"0", "1"}, "0 (UniVerse) or 1 (UniData)");
+  else if (key == host::kDOAKey || key == host::kActiveKey)
+    oneOf({"0", "1"}, "1 or 0");
   else if (key == mv::kMaxStepsValue) {
     bool digits = !value.empty() && value.size() <= 18 &&
                   value.find_first_not_of("0123456789") == std::string::npos && value != std::string(value.size(), '0');
@@ -73,7 +69,7 @@ void check(const std::string& key, const std::string& value) {
   }
 }
 
-bool secret(const std::string& key) { return pelorix::namesEqual(key, "UserPasswd"); }
+bool secret(const std::string& key) { return pelorix::namesEqual(key, host::kUserPasswdKey); }
 
 std::string shown(const std::string& key, const std::optional<std::string>& value) {
   if (!value) return "(not set)";

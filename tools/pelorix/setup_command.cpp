@@ -66,16 +66,16 @@ int noDisplay(const std::string& command, const std::string& problem) {
 // Registering what cannot sync yet is allowed, as the dialog allows saving
 // it, but the user hears of it now rather than at the HotSync.
 void warnIncomplete(const std::vector<const palm::Application*>& apps, const desktop::SettingsStore& settings) {
-  auto os = settings.get(host::sectionKey("Connection"), "OSType").value_or("");
+  auto os = settings.get(host::sectionKey(host::kConnectionSection), host::kOSTypeKey).value_or("");
   if (os != "1" && os != "2" && os != "3")
     std::fprintf(stderr, "pelorix register: warning: no connection is set; "
                          "choose one with \"pelorix config set Connection OSType 3\" (see pelorix config --help)\n");
   for (const palm::Application* app : apps) {
-    if (settings.get(host::sectionKey(app->section), "mvProgName").value_or("").empty())
+    if (settings.get(host::sectionKey(app->section), host::kProgramNameKey).value_or("").empty())
       std::fprintf(stderr,
                    "pelorix register: warning: the %s has no program name; set it with "
-                   "\"pelorix config set %s mvProgName <SUBROUTINE>\"\n",
-                   app->name, app->section);
+                   "\"pelorix config set %s %s <SUBROUTINE>\"\n",
+                   app->name, app->section, host::kProgramNameKey);
   }
 }
 
@@ -98,7 +98,7 @@ int registration(const Args& args, bool flag) {
   auto controls = setup::ConduitControls::create();
   bool ok = true;
   for (const palm::Application* app : apps) {
-    settings.set(host::sectionKey(app->section), "Active", flag ? "1" : "0");
+    settings.set(host::sectionKey(app->section), host::kActiveKey, flag ? "1" : "0");
     ok = setup::UpdateConduit(controls, settings, palm::fourCCText(app->creator), flag) && ok;
   }
   if (!ok || messages.told) {

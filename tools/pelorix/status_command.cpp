@@ -53,7 +53,7 @@ int statusCommand(const Args& args) {
     auto entry = entries.entry(app.creator);
     auto served = entries.comClass(app.creator);
     if (served && pelorix::upperAscii(*served) == "PELX.CNOTIFY") {
-      std::string old = get(app.section, "OldDll");
+      std::string old = get(app.section, host::kOldDllKey);
       std::printf("  served by      Pelorix (unregistering gives it back to %s)\n",
                   old.empty() ? "no conduit" : old.c_str());
     } else if (entry) {
@@ -61,7 +61,7 @@ int statusCommand(const Args& args) {
     } else {
       std::printf("  served by      no conduit (no entry)\n");
     }
-    std::string program = get(app.section, "mvProgName");
+    std::string program = get(app.section, host::kProgramNameKey);
     std::printf("  program        %s\n", program.empty() ? "(none)" : program.c_str());
     std::string perm = entries.value(app.creator, "SyncPerm").value_or("");
     std::string temp = entries.value(app.creator, "SyncTemp").value_or("");
@@ -72,18 +72,20 @@ int statusCommand(const Args& args) {
       std::printf("  last HotSync   %s\n", last == state.end() ? "never" : last->second.c_str());
     }
   }
+  auto connection = [&](const char* key) { return get(host::kConnectionSection, key); };
   std::printf("\nConnection\n");
-  std::string os = get("Connection", "OSType");
+  std::string os = connection(host::kOSTypeKey);
   if (os == "1") {
-    std::printf("  type           1 Brasq, connection %s\n", get("Connection", "BrasqHostName").c_str());
+    std::printf("  type           1 Brasq, connection %s\n", connection(host::kBrasqHostNameKey).c_str());
   } else if (os == "2") {
-    std::printf("  type           2 D3/Objects (ODBC), data source %s%s\n", get("Connection", "ODBCDataSource").c_str(),
-                get("Connection", "DOA") == "1" ? ", with DOA controls" : "");
+    std::printf("  type           2 D3/Objects (ODBC), data source %s%s\n",
+                connection(host::kODBCDataSourceKey).c_str(),
+                connection(host::kDOAKey) == "1" ? ", with DOA controls" : "");
   } else if (os == "3") {
-    std::string host = get("Connection", "UniHostName"), user = get("Connection", "UserName");
+    std::string hostName = connection(host::kUniHostNameKey), user = connection(host::kUserNameKey);
     std::printf("  type           3 UniObjects (%s)\n  host           %s\n  account        %s\n  user           %s\n",
-                get("Connection", "UniType") == "1" ? "UniData" : "UniVerse",
-                host.empty() ? "(this machine)" : host.c_str(), get("Connection", "AccountName").c_str(),
+                connection(host::kUniTypeKey) == "1" ? "UniData" : "UniVerse",
+                hostName.empty() ? "(this machine)" : hostName.c_str(), connection(host::kAccountNameKey).c_str(),
                 user.empty() ? "(none)" : user.c_str());
   } else {
     std::printf("  type           not set (pelorix config set Connection OSType 3)\n");
