@@ -40,11 +40,17 @@ com::DateTime lastSync(const std::map<std::string, std::string>& state) {
 }  // namespace
 
 std::optional<std::int32_t> parseSyncType(const std::string& text) {
-  static const std::pair<const char*, std::int32_t> names[] = {
-      {"fast", 0}, {"slow", 1}, {"handheld-overwrites-desktop", 2}, {"desktop-overwrites-handheld", 3},
-      {"install", 4}, {"backup", 5}, {"nothing", 6}, {"do-nothing", 6}};
+  static const std::pair<const char*, SyncType> names[] = {
+      {"fast", SyncType::Fast},
+      {"slow", SyncType::Slow},
+      {"handheld-overwrites-desktop", SyncType::HandheldOverwritesDesktop},
+      {"desktop-overwrites-handheld", SyncType::DesktopOverwritesHandheld},
+      {"install", SyncType::Install},
+      {"backup", SyncType::Backup},
+      {"nothing", SyncType::DoNothing},
+      {"do-nothing", SyncType::DoNothing}};
   for (const auto& [name, value] : names)
-    if (pelorix::lowerAscii(text) == name) return value;
+    if (pelorix::lowerAscii(text) == name) return static_cast<std::int32_t>(value);
   double number;
   if (com::parseNumber(text, number) && number == static_cast<std::int32_t>(number))
     return static_cast<std::int32_t>(number);
@@ -66,7 +72,8 @@ HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void
 
   std::string desktop = desktopId();
   HotSyncResult result;
-  result.syncType = options.syncType.value_or(state["LastDesktop"] == desktop ? 0 : 1);
+  auto fast = static_cast<std::int32_t>(SyncType::Fast), slow = static_cast<std::int32_t>(SyncType::Slow);
+  result.syncType = options.syncType.value_or(state["LastDesktop"] == desktop ? fast : slow);
 
   std::string user = options.userName;
   if (user.empty()) user = state.count("UserName") ? state["UserName"] : fs::absolute(options.handheld).filename().string();
@@ -108,7 +115,7 @@ HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void
     std::string progId = options.conduitProgId;
     std::int32_t syncType = result.syncType;
     // A database this desktop has not synchronised yet needs every record.
-    if (!options.syncType && !state.count(std::string("LastSync.") + app->database)) syncType = 1;
+    if (!options.syncType && !state.count(std::string("LastSync.") + app->database)) syncType = slow;
     bool oneTimeAction = false;
     if (options.entries) {
       auto served = options.entries->comClass(app->creator);
@@ -123,7 +130,7 @@ HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void
         std::string once = options.entries->value(app->creator, "SyncTemp").value_or("");
         std::string chosenAction = once.empty() ? options.entries->value(app->creator, "SyncPerm").value_or("") : once;
         oneTimeAction = !once.empty();
-        if (auto action = parseSyncType(chosenAction); action && *action != 0) syncType = *action;
+        if (auto action = parseSyncType(chosenAction); action && *action != fast) syncType = *action;
       }
     }
     HotSyncRequest request;

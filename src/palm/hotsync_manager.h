@@ -11,13 +11,11 @@
 #include "palm/applications.h"
 #include "palm/conduit_entries.h"
 #include "palm/hotsync_session.h"
+#include "palm/pddirect.h"
 
 namespace pelorix::palm {
 
-enum class SyncType : std::int32_t {
-  Fast = 0, Slow = 1, HandheldOverwritesDesktop = 2, DesktopOverwritesHandheld = 3,
-  Install = 4, Backup = 5, DoNothing = 6,
-};
+using pddirect::SyncType;
 // "fast", "slow", ..., or a number; nullopt when unknown.
 std::optional<std::int32_t> parseSyncType(const std::string& text);
 

@@ -78,15 +78,6 @@ const std::vector<Field>& fieldsOf(palm::AppKind kind) {
   return memo;
 }
 
-std::vector<std::string> split(const std::string& text, char mark) {
-  std::vector<std::string> parts(1);
-  for (char c : text) {
-    if (c == mark) parts.emplace_back();
-    else parts.back() += c;
-  }
-  return parts;
-}
-
 // Internal dates count days from 31 December 1967.
 std::string dateText(const std::string& internal) {
   try {
@@ -131,17 +122,19 @@ std::string jsonText(const std::string& text) {
 
 using JsonMembers = std::map<std::string, std::string>;  // name, JSON text of the value
 
+std::string indent(int depth) { return std::string(size_t{4} * static_cast<size_t>(depth), ' '); }
+
 std::string jsonObject(const JsonMembers& members, int depth) {
-  std::string inner(4 * (depth + 1), ' '), out = "{\n";
+  std::string inner = indent(depth + 1), out = "{\n";
   for (auto it = members.begin(); it != members.end(); ++it)
     out += inner + jsonText(it->first) + ": " + it->second + (std::next(it) == members.end() ? "\n" : ",\n");
-  return out + std::string(4 * depth, ' ') + "}";
+  return out + indent(depth) + "}";
 }
 
 std::string jsonArray(const std::vector<std::string>& items, int depth) {
-  std::string inner(4 * (depth + 1), ' '), out = "[\n";
+  std::string inner = indent(depth + 1), out = "[\n";
   for (size_t i = 0; i < items.size(); ++i) out += inner + items[i] + (i + 1 == items.size() ? "\n" : ",\n");
-  return out + std::string(4 * depth, ' ') + "]";
+  return out + indent(depth) + "]";
 }
 
 std::string named(const std::string& value, std::initializer_list<const char*> names) {
@@ -177,7 +170,7 @@ std::string shown(const Field& field, const std::string& value) {
       return named(value, {"none", "daily", "weekly", "monthly by day", "monthly by date", "yearly"});
     case Kind::Dates: {
       std::string out;
-      for (const std::string& d : split(value, pelorix::kSubvalueMark)) out += (out.empty() ? "" : ", ") + dateText(d);
+      for (const std::string& d : pelorix::splitAt(value, pelorix::kSubvalueMark)) out += (out.empty() ? "" : ", ") + dateText(d);
       return out;
     }
     case Kind::Text: {
@@ -235,7 +228,7 @@ int showCommand(const Args& args) {
     com::Ref<records::IPalmRecord> record = records::createRecord(app->kind);
     com::Variant id(std::int32_t(r.uniqueId));
     record->CreateClass(id, category, r.attributes, com::Variant(com::ByteArray(r.data.begin(), r.data.end())));
-    std::vector<std::string> values = split(record->CreateDynamicArray(), pelorix::kValueMark);
+    std::vector<std::string> values = pelorix::splitAt(record->CreateDynamicArray(), pelorix::kValueMark);
     std::string categoryName = categories.label(category);
     std::vector<std::pair<const char*, bool>> flags = {{"deleted", deleted},
                                                        {"archived", archived},
