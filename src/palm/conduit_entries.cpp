@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "base/ascii_case.h"
-#include "com/com_error.h"
 #include "palm/applications.h"
 
 namespace pelorix::palm {

@@ -36,7 +36,7 @@ class ConduitEntries {
   // An entry that names its conduit library.
   bool exists(std::uint32_t creator) const;
   std::optional<ConduitEntry> entry(std::uint32_t creator) const;
-  // A named value of the entry ("" when absent); false when there is no entry.
+  // A named value of the entry ("" when absent); nullopt when there is no entry.
   std::optional<std::string> value(std::uint32_t creator, const std::string& name) const;
   // Changes an entry that is there; false, creating none, when there is none:
   // entries are made by registration only.
