@@ -9,6 +9,7 @@
 #include <ctime>
 #include <span>
 
+#include "base/ascii_case.h"
 #include "mv/account.h"
 #include "mv/account_session.h"
 #include "mv/basic_program.h"
@@ -85,6 +86,7 @@ struct Frame final : FunctionContext {
         arrays(localArrays.size()),
         hints(locals.size()),
         depth(level) {
+    removes.resize(locals.size());
     for (size_t i = 0; i < slots.size(); ++i) slots[i] = &locals[i];
     for (size_t i = 0; i < arrays.size(); ++i) arrays[i] = &localArrays[i];
     for (size_t i = 0; i < params.size(); ++i) {
@@ -133,6 +135,36 @@ struct Frame final : FunctionContext {
            !slots[static_cast<size_t>(v.slot)]->unassigned();
   }
 
+  bool listActive() override {
+    auto found = vm.lists_.find("#0");
+    return found != vm.lists_.end() && found->second.next < found->second.ids.size();
+  }
+
+  // The remove pointer of each variable, reset when the variable changes.
+  struct RemovePointer {
+    const char* data = nullptr;
+    size_t size = 0, offset = 0;
+  };
+  std::vector<RemovePointer> removes;
+
+  Value remove(const Expr& from, const Expr& delimiter) override {
+    if (from.kind != Expr::Variable || delimiter.kind != Expr::Variable) fail("REMOVE takes variables");
+    const std::string& text = variable(from.slot).text();
+    RemovePointer& r = removes[static_cast<size_t>(from.slot)];
+    if (r.data != text.data() || r.size != text.size()) r = {text.data(), text.size(), 0};
+    size_t start = r.offset, end = start;
+    Value out;
+    int code = 0;
+    if (start <= text.size()) {
+      while (end < text.size() && static_cast<unsigned char>(text[end]) < 0xF9) ++end;
+      if (end < text.size()) code = 256 - static_cast<unsigned char>(text[end]);  // 1 for 0xFF ... 7 for 0xF9
+      out = text.substr(start, end - start);
+      r.offset = end + 1;
+    }
+    target(delimiter.slot) = Value::number(code);
+    return out;
+  }
+
   char lastStatus() override {
     const std::string& status = slots[static_cast<size_t>(program.statusSlot)]->text();
     return status.empty() ? kStatusOk : status[0];
@@ -142,6 +174,7 @@ struct Frame final : FunctionContext {
   // A variable about to be changed: its hint no longer holds.
   Value& target(int slot) {
     hints[static_cast<size_t>(slot)].data = nullptr;
+    removes[static_cast<size_t>(slot)].data = nullptr;
     return *slots[static_cast<size_t>(slot)];
   }
   std::string extract(int slot, int a, int v, int s) {
@@ -520,8 +553,8 @@ struct Frame final : FunctionContext {
           fail("the item " + id + " of " + file + " stayed locked by another process");
         }
         std::optional<std::string> item = session().read(file, id);
+        if (!item) return kStatusElse;  // the array as it was, as on QM
         for (Value& v : a.cells) v = "";
-        if (!item) return kStatusElse;
         // An attribute to each element; those left over go to the zero element.
         size_t start = 0, i = 1;
         for (; i < a.cells.size() && start <= item->size(); ++i) {
@@ -586,12 +619,25 @@ struct Frame final : FunctionContext {
       }
       mark = s.args.size() == 3 ? VM : SVM;
     }
-    bool ordered = !s.option.empty();
-    bool descending = ordered && s.option[0] == 'D';
-    bool right = ordered && s.option.size() > 1 && s.option[1] == 'R';
-    size_t position = 0;
+    std::string by = s.option;
+    if (s.expr) {
+      by = upperAscii(eval(*s.expr).takeText());
+      if (by != "AL" && by != "AR" && by != "DL" && by != "DR")
+        fail("LOCATE BY \"" + by + "\": the order must be AL, AR, DL or DR");
+    }
+    bool ordered = !by.empty();
+    bool descending = ordered && by[0] == 'D';
+    bool right = ordered && by.size() > 1 && by[1] == 'R';
+    size_t position = 0, begin = 0;
+    if (s.from) {  // start at that element: skip those before it
+      int from = wholeOf(*s.from);
+      for (; position + 1 < static_cast<size_t>(std::max(from, 1)) && begin <= elements.size(); ++position) {
+        size_t end = elements.find(mark, begin);
+        begin = end == std::string_view::npos ? elements.size() + 1 : end + 1;
+      }
+    }
     bool found = false;
-    for (size_t start = 0; !elements.empty() && start <= elements.size(); ++position) {
+    for (size_t start = begin; !elements.empty() && start <= elements.size(); ++position) {
       size_t end = elements.find(mark, start);
       if (end == std::string_view::npos) end = elements.size();
       std::string_view e = elements.substr(start, end - start);
@@ -609,8 +655,12 @@ struct Frame final : FunctionContext {
     return found ? kStatusOk : kStatusElse;
   }
 
-  // DIM again keeps the elements that still fit, in order.
+  // DIM again keeps the elements that still fit, in order; DIM of a MAT
+  // parameter only declares it, as other hosts require.
   void dimension(const Step& s) {
+    const auto& parameterArrays = program.parameterArrays;
+    if (std::find(parameterArrays.begin(), parameterArrays.end(), s.target.slot) != parameterArrays.end())
+      return;  // a MAT parameter keeps the caller's array
     int rows = wholeOf(*s.args[0]), columns = s.args.size() > 1 ? wholeOf(*s.args[1]) : 0;
     if (rows < 1 || (s.args.size() > 1 && columns < 1)) fail("DIM " + s.target.variable + " needs sizes of 1 or more");
     BasicArray& a = *arrays[static_cast<size_t>(s.target.slot)];
@@ -701,6 +751,17 @@ struct Frame final : FunctionContext {
           break;
         }
         case Step::Dim: dimension(s); break;
+        case Step::Refuse: fail(s.option);
+        case Step::OnJump: {
+          // Below 1 takes the first label, past the last the last, as QM does.
+          int index = std::clamp(wholeOf(*s.args[0]), 1, static_cast<int>(s.jumps.size()));
+          if (s.option == "GOSUB") {
+            if (returns.size() > 10000) fail("GOSUB nested too deeply");
+            returns.push_back(pc);
+          }
+          pc = s.jumps[static_cast<size_t>(index) - 1];
+          break;
+        }
         case Step::MatAssign: {
           BasicArray& a = *arrays[static_cast<size_t>(s.target.slot)];
           if (a.cells.empty()) fail(s.target.variable + " has not been dimensioned");
@@ -859,11 +920,74 @@ void positions(Context& c, Args a, size_t first, size_t last, int* p) {
   for (size_t i = first; i < last; ++i) p[i - first] = i < a.size() ? c.whole(a[i]) : 0;
 }
 
-Value trim(Context&, const Expr&, Args a) {
+// TRIM(text[, character[, type]]): R (the default) and D leading, trailing and
+// repeated ones, A all, B leading and trailing, L or F leading, T or E trailing.
+Value trim(Context& c, const Expr&, Args a) {
+  const std::string& text = a[0].text();
+  char blank = ' ';
+  if (a.size() > 1) {
+    if (a[1].text().size() != 1) c.fail("TRIM takes one character to remove");
+    blank = a[1].text()[0];
+  }
+  char type = a.size() > 2 && !a[2].text().empty() ? upperAscii(a[2].text()[0]) : 'R';
+  if (std::string_view("RDABLFTE").find(type) == std::string_view::npos || (a.size() > 2 && a[2].text().size() != 1))
+    c.fail("TRIM type \"" + a[2].text() + "\" is not one of A B D E F L R T");
+  size_t first = text.find_first_not_of(blank), last = text.find_last_not_of(blank);
+  if (first == std::string::npos) return "";
+  bool leading = type != 'T' && type != 'E', trailing = type != 'L' && type != 'F';
+  std::string_view kept(text.data() + (leading ? first : 0),
+                        (trailing ? last + 1 : text.size()) - (leading ? first : 0));
+  if (type == 'B' || type == 'L' || type == 'F' || type == 'T' || type == 'E') return std::string(kept);
   std::string out;
-  for (char ch : a[0].text())
-    if (ch != ' ' || (!out.empty() && out.back() != ' ')) out += ch;
-  while (!out.empty() && out.back() == ' ') out.pop_back();
+  for (char ch : kept)
+    if (ch != blank || (type != 'A' && !out.empty() && out.back() != blank)) out += ch;
+  return out;
+}
+
+// FIELD(text, delimiter, occurrence[, count]), noting for COL1() and COL2()
+// the character positions of the delimiters around what it gives.
+Value field(Context& c, const Expr&, Args a) {
+  const std::string &text = a[0].text(), &delimiter = a[1].text();
+  int occurrence = c.whole(a[2]), count = a.size() > 3 ? c.whole(a[3]) : 1;
+  std::string result = Field(text, delimiter, occurrence, count);
+  c.col1 = c.col2 = 0;
+  if (delimiter.empty()) return result;
+  size_t start = 0;
+  for (int i = 1; i < std::max(occurrence, 1); ++i) {
+    size_t at = text.find(delimiter, start);
+    if (at == std::string::npos) return result;
+    start = at + delimiter.size();
+  }
+  size_t end = start;
+  for (int i = 1;; ++i) {  // the delimiter after the count-th piece
+    end = text.find(delimiter, end);
+    if (end == std::string::npos || i >= count) break;
+    end += delimiter.size();
+  }
+  c.col1 = start == 0 ? 0 : static_cast<int>(charIndex(text, start - delimiter.size()) + 1);
+  c.col2 = static_cast<int>(charIndex(text, end == std::string::npos ? text.size() : end) + 1);
+  return result;
+}
+
+// LOWER moves each mark one level down (AM to VM ...), RAISE one level up.
+Value shiftMarks(const Value& v, bool lower) {
+  std::string out = v.text();
+  for (char& ch : out) {
+    auto b = static_cast<unsigned char>(ch);
+    if (lower && b >= 0xFA && b <= 0xFE) ch = static_cast<char>(b - 1);
+    if (!lower && b >= 0xF9 && b <= 0xFD) ch = static_cast<char>(b + 1);
+  }
+  return out;
+}
+
+std::string timeDate() {
+  static const char* months[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+  auto now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  std::tm t{};
+  localtime_r(&now, &t);
+  char out[40];
+  std::snprintf(out, sizeof out, "%02d:%02d:%02d %02d %s %04d", t.tm_hour, t.tm_min, t.tm_sec, t.tm_mday,
+                months[t.tm_mon], t.tm_year + 1900);
   return out;
 }
 
@@ -900,13 +1024,24 @@ Value convertChars(Context&, const Expr&, Args a) {  // CONVERT(from, to, text)
   return out;
 }
 
-Value change(Context&, const Expr&, Args a) {  // (text, old, new)
+// (text, old, new[, how many, from which]): all occurrences unless a count above 0 is given.
+Value change(Context& c, const Expr&, Args a) {
   const std::string &text = a[0].text(), &old = a[1].text(), &with = a[2].text();
+  int limit = a.size() > 3 ? c.whole(a[3]) : 0, first = a.size() > 4 ? std::max(c.whole(a[4]), 1) : 1;
   if (old.empty()) return text;
   std::string out;
   size_t from = 0;
-  for (size_t at; (at = text.find(old, from)) != std::string::npos; from = at + old.size())
-    out.append(text, from, at - from).append(with);
+  int seen = 0, changed = 0;
+  for (size_t at; (limit < 1 || changed < limit) && (at = text.find(old, from)) != std::string::npos;
+       from = at + old.size()) {
+    out.append(text, from, at - from);
+    if (++seen >= first) {
+      out.append(with);
+      ++changed;
+    } else {
+      out.append(old);
+    }
+  }
   return out.append(text, from);
 }
 
@@ -952,10 +1087,20 @@ Value conversion(Context& c, Args a, bool out) {
 
 Value math(Context& c, Args a, double (*f)(double)) { return Value::number(f(c.number(a[0]))); }
 
+// The SYSTEM() codes this host answers, -1 for any other.
+int systemCode(const std::string& code) { return code == "9" ? 9 : code == "11" ? 11 : -1; }
+
 const BuiltinFunction kFunctions[] = {
+    {"@", 0, 2,
+     [](Context& c, const Expr&, Args) -> Value {
+       c.fail("@(column, row) is not available: a HotSync has no terminal");
+       return Value();
+     }},
     {"ABS", 1, 1, [](Context& c, const Expr&, Args a) { return math(c, a, [](double x) { return std::fabs(x); }); }},
     {"ASSIGNED", 1, 1, [](Context& c, const Expr& e, Args) { return Value::boolean(c.assigned(*e.args[0])); }, true},
-    {"CHANGE", 3, 3, change},
+    {"CHANGE", 3, 5, change},
+    {"COL1", 0, 0, [](Context& c, const Expr&, Args) { return Value::number(c.col1); }},
+    {"COL2", 0, 0, [](Context& c, const Expr&, Args) { return Value::number(c.col2); }},
     {"CHAR", 1, 1,
      [](Context& c, const Expr&, Args a) -> Value {
        int n = c.whole(a[0]);
@@ -980,7 +1125,7 @@ const BuiltinFunction kFunctions[] = {
        return Delete(a[0].text(), p[0], p[1], p[2]);
      }},
     {"DOWNCASE", 1, 1, [](Context&, const Expr&, Args a) -> Value { return lowerText(a[0].text()); }},
-    {"EREPLACE", 3, 3, change},
+    {"EREPLACE", 3, 5, change},
     {"EXP", 1, 1, [](Context& c, const Expr&, Args a) { return math(c, a, [](double x) { return std::exp(x); }); }},
     {"EXTRACT", 2, 4,
      [](Context& c, const Expr&, Args a) -> Value {
@@ -988,27 +1133,25 @@ const BuiltinFunction kFunctions[] = {
        positions(c, a, 1, 4, p);
        return Extract(a[0].text(), p[0], p[1], p[2]);
      }},
-    {"FIELD", 3, 4,
-     [](Context& c, const Expr&, Args a) -> Value {
-       return Field(a[0].text(), a[1].text(), c.whole(a[2]), a.size() > 3 ? c.whole(a[3]) : 1);
-     }},
+    {"FIELD", 3, 4, field},
     {"FMT", 2, 2,
      [](Context& c, const Expr&, Args a) -> Value {
        auto out = formatValue(a[0].text(), a[1].text());
        if (!out) c.fail("unknown format \"" + a[1].text() + "\" in FMT");
        return *std::move(out);
      },
-     false, 1, BuiltinFunction::Format},
+     false, 1, [](const std::string& code) { return formatValue("", code).has_value(); }},
     {"GETENV", 1, 1,
      [](Context&, const Expr&, Args a) -> Value {
        const char* value = std::getenv(a[0].text().c_str());
        return value ? value : "";
      }},
     {"ICONV", 2, 2, [](Context& c, const Expr&, Args a) { return conversion(c, a, false); }, false, 1,
-     BuiltinFunction::Iconv},
+     [](const std::string& code) { return iconv("", code).has_value(); }},
     {"INDEX", 3, 3, index},
     {"INSERT", 3, 5, [](Context& c, const Expr&, Args a) { return replaceOrInsert(c, a, false); }},
     {"INT", 1, 1, [](Context& c, const Expr&, Args a) { return math(c, a, [](double x) { return std::trunc(x); }); }},
+    {"LOWER", 1, 1, [](Context&, const Expr&, Args a) { return shiftMarks(a[0], true); }},
     {"LEN", 1, 1, [](Context&, const Expr&, Args a) { return count(charCount(a[0].text())); }},
     {"LN", 1, 1,
      [](Context& c, const Expr&, Args a) {
@@ -1021,9 +1164,11 @@ const BuiltinFunction kFunctions[] = {
     {"NUM", 1, 1,
      [](Context&, const Expr&, Args a) { return Value::boolean(a[0].text().empty() || a[0].strict().has_value()); }},
     {"OCONV", 2, 2, [](Context& c, const Expr&, Args a) { return conversion(c, a, true); }, false, 1,
-     BuiltinFunction::Oconv},
+     [](const std::string& code) { return oconv("", code).has_value(); }},
     {"PWR", 2, 2,
      [](Context& c, const Expr&, Args a) { return Value::number(std::pow(c.number(a[0]), c.number(a[1]))); }},
+    {"RAISE", 1, 1, [](Context&, const Expr&, Args a) { return shiftMarks(a[0], false); }},
+    {"REMOVE", 2, 2, [](Context& c, const Expr& e, Args) { return c.remove(*e.args[0], *e.args[1]); }, true},
     {"REM", 2, 2, [](Context& c, const Expr&, Args a) { return modOrRem(c, a, false); }},
     {"REPLACE", 3, 5, [](Context& c, const Expr&, Args a) { return replaceOrInsert(c, a, true); }},
     {"SEQ", 1, 1,
@@ -1032,6 +1177,18 @@ const BuiltinFunction kFunctions[] = {
        return Value::number(s.empty() ? 0 : static_cast<unsigned char>(s[0]));
      }},
     {"SPACE", 1, 1, space},
+    {"SWAP", 3, 5, change},
+    {"SYSTEM", 1, 1,
+     [](Context& c, const Expr&, Args a) {
+       switch (systemCode(a[0].text())) {
+         case 9: return Value::number(static_cast<double>(std::clock()) * 1000 / CLOCKS_PER_SEC);  // CPU milliseconds
+         case 11: return Value::boolean(c.listActive());
+         default: break;
+       }
+       c.fail("SYSTEM(" + a[0].text() + ") is not available");
+       return Value();
+     },
+     false, 0, [](const std::string& code) { return systemCode(code) >= 0; }},
     {"SQRT", 1, 1,
      [](Context& c, const Expr&, Args a) {
        double x = c.number(a[0]);
@@ -1050,7 +1207,8 @@ const BuiltinFunction kFunctions[] = {
        std::tm local = localNow();
        return Value::number(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec);
      }},
-    {"TRIM", 1, 1, trim},
+    {"TIMEDATE", 0, 0, [](Context&, const Expr&, Args) -> Value { return timeDate(); }},
+    {"TRIM", 1, 3, trim},
     {"UNASSIGNED", 1, 1, [](Context& c, const Expr& e, Args) { return Value::boolean(!c.assigned(*e.args[0])); }, true},
     {"UPCASE", 1, 1, [](Context&, const Expr&, Args a) -> Value { return upperText(a[0].text()); }},
 };

@@ -174,6 +174,17 @@ std::vector<Token> tokenize(const std::string& source, const Includer& includer,
       i = close + 1;
       continue;
     }
+    // X++ and X-- as statements.
+    if ((c == '+' || c == '-') && i + 1 < n && source[i + 1] == c && !out.empty() && out.back().kind == Token::Name &&
+        (out.size() == 1 || out[out.size() - 2].kind == Token::End)) {
+      size_t after = source.find_first_not_of(" \t\r", i + 2);
+      if (after == std::string::npos || source[after] == '\n' || source[after] == ';' ||
+          source[after] == kAttributeMark) {
+        push(Token::Op, std::string(2, c), space);
+        i += 2;
+        continue;
+      }
+    }
     // "<", ">" and "=" stay single: X<2>="B" must close the extraction.
     static const char* twoChar[] = {"**", "+=", "-=", ":=", "*=", "/="};
     std::string two = source.substr(i, 2);
@@ -316,6 +327,11 @@ class Parser {
     block({});
     if (peek().kind != Token::End) fail("unexpected " + describe(peek()));
     for (Step& s : p_.steps) {
+      for (const std::string& l : s.labels) {
+        auto found = labels_.find(l);
+        if (found == labels_.end()) throw SyntaxError{s.line, "no label " + l};
+        s.jumps.push_back(found->second);
+      }
       if (s.label.empty()) continue;
       auto found = labels_.find(s.label);
       if (found == labels_.end()) throw SyntaxError{s.line, "no label " + s.label};
@@ -356,6 +372,7 @@ class Parser {
       else if (s.kind != Step::Call && !s.target.variable.empty())
         s.target.slot = slotOf(s.target.variable);
       for (auto& e : s.target.indices) resolve(e.get());
+      resolve(s.from.get());
       resolve(s.expr.get());
       for (auto& e : s.target.positions) resolve(e.get());
       for (auto& e : s.args) resolve(e.get());
@@ -460,6 +477,13 @@ class Parser {
     }
     std::string w = upperAscii(t.text);
     if (arrays_.count(t.text) && peek(1).op("(")) return assign();
+    if (peek(1).op("++") || peek(1).op("--")) {  // X++, X--
+      Step& s = emit(Step::Assign, line);
+      s.target.variable = next().text;
+      s.assignOp = next().text == "++" ? AssignOp::Add : AssignOp::Sub;
+      s.expr = literal("1", line);
+      return;
+    }
     bool assignment = peek(1).op("=") || peek(1).op("+=") || peek(1).op("-=") || peek(1).op(":=") || peek(1).op("*=") ||
                       peek(1).op("/=") || (peek(1).op("<") && !isKeyword(w));
     if (assignment) return assign();
@@ -482,6 +506,41 @@ class Parser {
     if (w == "RETURN") {
       Step& s = emit(Step::Return, line);
       if (p_.isFunction && !atEnd() && !peek().word("ELSE")) s.expr = expression();
+      return;
+    }
+    if (w == "ON") {  // ON index GOTO / GOSUB label, label, ...
+      Step& s = emit(Step::OnJump, line);
+      s.args.push_back(expression());
+      if (acceptWord("GOSUB"))
+        s.option = "GOSUB";
+      else if (acceptWord("GOTO") || (acceptWord("GO") && (acceptWord("TO"), true)))
+        s.option = "GOTO";
+      else
+        fail("expected GOTO or GOSUB after ON");
+      do {
+        if (peek().kind != Token::Name && peek().kind != Token::Number) fail("expected a label");
+        s.labels.push_back(next().text);
+        accept(":");
+      } while (accept(","));
+      return;
+    }
+    if (w == "REMOVE") {  // REMOVE element FROM array SETTING delimiter
+      Step& s = emit(Step::Assign, line);
+      s.target.variable = expectName("a variable");
+      if (!acceptWord("FROM")) fail("expected FROM");
+      auto e = node(Expr::Function, "REMOVE", line);
+      e->function = findFunction("REMOVE");
+      e->args.push_back(node(Expr::Variable, expectName("a dynamic array"), line));
+      if (!acceptWord("SETTING")) fail("expected SETTING");
+      e->args.push_back(node(Expr::Variable, expectName("a variable for the delimiter"), line));
+      s.expr = std::move(e);
+      return;
+    }
+    if (w == "INPUT" || w == "INPUTNULL" || w == "INPUTCLEAR" || w == "PROMPT" || w == "INPUTIF") {
+      // Parsed so that a program compiles, refused when it runs: a HotSync has no terminal.
+      Step& s = emit(Step::Refuse, line);
+      s.option = w + " is not available: a HotSync has no terminal";
+      while (!atEnd()) next();
       return;
     }
     if (w == "DIM" || w == "DIMENSION") {  // DIM A(n[,m]), ...
@@ -871,8 +930,13 @@ class Parser {
     return false;
   }
 
+  // LOCATE's order: a text checked now, or an expression checked when it runs.
   void order(Step& s) {
-    std::string by = peek().kind == Token::String ? upperAscii(next().text) : std::string{};
+    if (peek().kind != Token::String || (peek(1).kind != Token::End && !peek(1).word("SETTING") && !peek(1).op(")"))) {
+      s.expr = expression();
+      return;
+    }
+    std::string by = upperAscii(next().text);
     if (by != "AL" && by != "AR" && by != "DL" && by != "DR") fail("LOCATE BY takes \"AL\", \"AR\", \"DL\" or \"DR\"");
     s.option = by;
   }
@@ -898,6 +962,7 @@ class Parser {
         while (accept(","));
         expectOp(">");
       }
+      if (accept(",")) step(at).from = expression();  // the element to start from
       if (acceptWord("BY")) order(step(at));
       if (!acceptWord("SETTING")) fail("expected SETTING");
       step(at).target.variable = expectName("a variable for the position");
@@ -937,6 +1002,10 @@ class Parser {
     Step& st = emit(Step::Assign, line);
     st.target.variable = step;
     st.expr = acceptWord("STEP") ? expression() : literal("1", line);
+    // FOR ... WHILE / UNTIL condition: tested after the limit, each time round.
+    ExprPtr condition;
+    bool whileCondition = peek().word("WHILE");
+    if (acceptWord("WHILE") || acceptWord("UNTIL")) condition = expression();
     int test = here();
     Step& t = emit(Step::ForTest, line);
     t.target.variable = var;
@@ -945,6 +1014,10 @@ class Parser {
     t.args.push_back(node(Expr::Variable, step, line));
     loops_.emplace_back();
     continues_.emplace_back();
+    if (condition) {
+      loops_.back().push_back(here());
+      emit(whileCondition ? Step::JumpIfFalse : Step::JumpIfTrue, line).expr = std::move(condition);
+    }
     block({"NEXT"});
     if (!acceptWord("NEXT")) fail("FOR has no NEXT");
     if (peek().kind == Token::Name) next();
@@ -1237,12 +1310,18 @@ class Parser {
                                         " arguments"};
         if (fn->literalCode >= 0 && e->args[static_cast<size_t>(fn->literalCode)]->kind == Expr::Literal) {
           const std::string& code = e->args[static_cast<size_t>(fn->literalCode)]->text;
-          bool known = fn->codeKind == BuiltinFunction::Format  ? formatValue("", code).has_value()
-                       : fn->codeKind == BuiltinFunction::Oconv ? oconv("", code).has_value()
-                                                                : iconv("", code).has_value();
-          if (!known) throw SyntaxError{t.line, "unknown conversion code \"" + code + "\" in " + w};
+          if (!fn->knownCode(code))
+            throw SyntaxError{t.line, w == "SYSTEM" ? "SYSTEM(" + code + ") is not available"
+                                                    : "unknown conversion code \"" + code + "\" in " + w};
         }
         for (const auto& arg : e->args) e->depth = std::max(e->depth, arg->depth + 1);
+        return e;
+      }
+      if (t.text == "@" && peek().op("(")) {  // @(column, row): parsed, refused when it runs
+        next();
+        auto e = node(Expr::Function, "@", t.line);
+        e->function = findFunction("@");
+        e->args = callArguments();
         return e;
       }
       if (t.text[0] == '@') {

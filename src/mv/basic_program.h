@@ -70,6 +70,14 @@ class FunctionContext {
   virtual bool assigned(const Expr& variable) = 0;
   // What the last statement with THEN / ELSE / ON ERROR / LOCKED met.
   virtual char lastStatus() = 0;
+  // Whether select list 0 has ids left.
+  virtual bool listActive() = 0;
+  // REMOVE(array, delimiter): the next element after the array's remove
+  // pointer; the delimiter variable gets the code of the mark after it.
+  virtual Value remove(const Expr& array, const Expr& delimiter) = 0;
+
+  // Where the substring of the last FIELD() began and ended, for COL1() and COL2().
+  int col1 = 0, col2 = 0;
 
   double number(const Value& v);
   int whole(const Value& v);
@@ -85,7 +93,7 @@ struct BuiltinFunction {
   Value (*handler)(FunctionContext&, const Expr& call, std::span<Value> args);
   bool unevaluated = false;  // the handler looks at its argument, not its value (ASSIGNED)
   int literalCode = -1;      // the argument that, given as a literal, must be a known code
-  enum CodeKind { None, Oconv, Iconv, Format } codeKind = None;
+  bool (*knownCode)(const std::string& code) = nullptr;
 };
 // nullptr when there is no such function; the name in capitals.
 const BuiltinFunction* findFunction(std::string_view name);
@@ -146,8 +154,10 @@ struct Step {
     ForStep,
     Call,
     Statement,
-    Dim,       // target: the array, args: its sizes
-    MatAssign  // target: the array, expr: a value or MAT B
+    Dim,        // target: the array, args: its sizes
+    MatAssign,  // target: the array, expr: a value or MAT B
+    OnJump,     // ON args[0] GOTO / GOSUB (option) one of `jumps`
+    Refuse      // a statement this host parses but cannot run: fails with `option`
   } kind = Assign;
   int line = 0;
   Target target;
@@ -155,7 +165,10 @@ struct Step {
   ExprPtr expr;
   std::vector<ExprPtr> args;  // CALL arguments, FOR limit and step, a statement's operands
   int jump = -1;
-  std::string label;  // unresolved GOTO / GOSUB target
+  std::string label;                // unresolved GOTO / GOSUB target
+  std::vector<std::string> labels;  // ON ... GOTO's targets, resolved into `jumps`
+  std::vector<int> jumps;
+  ExprPtr from;  // LOCATE's start value
   Verb verb = Verb::None;
   bool onError = false;   // the statement has an ON ERROR clause
   bool lock = false;      // READU, READVU

@@ -45,7 +45,7 @@ TEST_F(BasicFiles, MatreadSpreadsAttributesOverAnArrayAndMatwriteJoinsThem) {
   EXPECT_EQ(run.c("DIM R(3)\n" + open + "MATREAD R FROM F, '1' THEN C = R(1) : '|' : R(2) : '|' : R(3)"),
             m("first|a]b|"));
   EXPECT_EQ(run.c("DIM R(1)\n" + open + "MATREAD R FROM F, '1' ELSE NULL\nC = R(1) : '|' : R(0)"), m("first|a]b"));
-  EXPECT_EQ(run.c("DIM R(2)\nR(1) = 'old'\n" + open + "MATREAD R FROM F, 'nope' ELSE C = 'none' : R(1)"), "none");
+  EXPECT_EQ(run.c("DIM R(2)\nR(1) = 'old'\n" + open + "MATREAD R FROM F, 'nope' ELSE C = 'none ' : R(1)"), "none old");
   EXPECT_EQ(run.c("DIM R(2)\n" + open + "MATREADU R FROM F, '2' THEN C = R(1)"), "second");
   run.c("DIM W(4)\nW(1) = 'a'\nW(3) = 'c'\n" + open + "MATWRITE W ON F, 'NEW'\nW(0) = 'z'\nMATWRITE W TO F, 'ZERO'");
   EXPECT_EQ(account.read("MEMOS", "NEW"), m("a^^c"));

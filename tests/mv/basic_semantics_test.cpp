@@ -291,5 +291,67 @@ TEST(Arrays, DimensionedElementsMatAndMatParameters) {
   EXPECT_EQ(error(run, "GOTO 10\nDIM A(1)\n10 C = A(1)"), "4: A has not been dimensioned");
 }
 
+TEST(Functions, SystemTimedateColumnsTrimLowerRaiseSwap) {
+  Host run;
+  EXPECT_EQ(run.c("C = NUM(SYSTEM(9)) : SYSTEM(11)"), "10");
+  EXPECT_EQ(error(run, "C = SYSTEM(99)"), "2: syntax error: SYSTEM(99) is not available");
+  EXPECT_EQ(error(run, "N = 99\nC = SYSTEM(N)"), "3: SYSTEM(99) is not available");
+  EXPECT_EQ(run.c("T = TIMEDATE()\nC = LEN(T) : T[3,1] : T[6,1] : (T[13,3] MATCHES '3A')"), "20::1");
+  EXPECT_EQ(run.c("C = FIELD('ab,cd,ef', ',', 2) : COL1() : COL2()"), "cd36");
+  EXPECT_EQ(run.c("C = FIELD('ab,cd,ef', ',', 1) : COL1() : COL2() : FIELD('ab,cd,ef', ',', 2, 2) : COL2()"), "ab03cd,ef9");
+  EXPECT_EQ(run.c("C = FIELD('ab', ',', 3) : COL1() : COL2()"), "00");
+  EXPECT_EQ(run.c("C = TRIM('..a..b..', '.') : '|' : TRIM('..a..b..', '.', 'A') : '|' : TRIM('..a..b..', '.', 'L')"),
+            "a.b|ab|a..b..");
+  EXPECT_EQ(run.c("C = TRIM('  a  ', ' ', 'T') : '|' : TRIM('  a  b  ', ' ', 'B') : '|'"), "  a|a  b|");
+  EXPECT_EQ(error(run, "C = TRIM('a', 'xy')"), "2: TRIM takes one character to remove");
+  EXPECT_EQ(error(run, "C = TRIM('a', ' ', 'Q')"), "2: TRIM type \"Q\" is not one of A B D E F L R T");
+  EXPECT_EQ(run.c("C = LOWER(A) : '|' : RAISE(LOWER(A))", {m("a^b]c\\d"), "", ""}),
+            m("a]b\\c") + "\xFB" + "d|" + m("a^b]c\\d"));
+  EXPECT_EQ(run.c("C = RAISE('a' : @VM : 'b')"), m("a^b"));
+  EXPECT_EQ(run.c("C = SWAP('a-b-c-d', '-', '+') : ' ' : CHANGE('a-b-c-d', '-', '+', 2) : ' ' : EREPLACE('a-b-c-d', '-', '+', 1, 2)"),
+            "a+b+c+d a+b+c-d a-b+c-d");
+}
+
+TEST(Statements, RemoveWalksTheElementsAndTheirMarks) {
+  Host run;
+  std::string walk = "LOOP\n REMOVE E FROM A SETTING D\n C := E : '(' : D : ')'\nWHILE D REPEAT";
+  EXPECT_EQ(run.c(walk, {m("a]b^c\\d"), "", ""}), "a(3)b(2)c(4)d(0)");
+  EXPECT_EQ(run.c(walk, {"", "", ""}), "(0)");
+  EXPECT_EQ(run.c(walk, {m("a^"), "", ""}), "a(2)(0)");
+  // An assignment to the array starts it again from the front.
+  EXPECT_EQ(run.c("A = 'x':@AM:'y'\nE = REMOVE(A, D)\nA = 'p':@AM:'q'\nC = REMOVE(A, D) : D"), "p2");
+  EXPECT_EQ(run.c("A = 'x'\nE = REMOVE(A, D)\nC = '[' : REMOVE(A, D) : D : ']'"), "[0]");
+}
+
+TEST(Statements, OnGotoGosubForWhileIncrementsAndLocateForms) {
+  Host run;
+  std::string on = "ON A GOSUB ONE, TWO\nC := '.'\nRETURN\nONE: C := 'one' ; RETURN\nTWO: C := 'two' ; RETURN";
+  EXPECT_EQ(run.c(on, {"2", "", ""}), "two.");
+  EXPECT_EQ(run.c(on, {"3", "", ""}), "two.");  // past the last: the last
+  EXPECT_EQ(run.c(on, {"0", "", ""}), "one.");  // below 1: the first
+  EXPECT_EQ(run.c("ON A GO TO 10, 20\n10 C = 'ten' ; RETURN\n20 C = 'twenty'", {"2", "", ""}), "twenty");
+  EXPECT_EQ(error(run, "ON 1 GOSUB NOWHERE"), "2: syntax error: no label NOWHERE");
+  EXPECT_EQ(run.c("FOR I = 1 TO 10 WHILE I < 4\n C := I\nNEXT I\nC := '|' : I"), "123|4");
+  EXPECT_EQ(run.c("FOR I = 1 TO 10 UNTIL I * I > 10\n C := I\nNEXT I"), "123");
+  EXPECT_EQ(run.c("C = 5\nC++\nC++\nD = 1\nD--\nC := D"), "70");
+  EXPECT_EQ(run.c("C = 2 ++ 1 : 3 -- 1"), "34");  // operators in an expression stay operators
+  std::vector<std::string> args = {m("c]a]b]a"), "AL", ""};
+  EXPECT_EQ(run.c("LOCATE 'a' IN A<1>, 3 SETTING P THEN C = P", args), "4");
+  EXPECT_EQ(run.c("LOCATE 'c' IN A<1>, 2 SETTING P ELSE C = 'no ' : P", args), "no 5");
+  EXPECT_EQ(run.c("LOCATE 'b' IN A<1>, 9 SETTING P ELSE C = P", args), "5");
+  std::vector<std::string> sorted = {m("a]c]e"), "AL", "DL"};
+  EXPECT_EQ(run.c("LOCATE 'd' IN A<1> BY B SETTING P ELSE C = P", sorted), "3");
+  EXPECT_EQ(run.c("O = 'A' : 'L'\nLOCATE 'b' IN A<1> BY O SETTING P ELSE C = P", sorted), "2");
+  EXPECT_EQ(error(run, "LOCATE 'd' IN A<1> BY C SETTING P ELSE C = P"), "2: LOCATE BY \"\": the order must be AL, AR, DL or DR");
+}
+
+TEST(Statements, TerminalInputIsParsedButRefusedWhenItRuns) {
+  Host run;
+  EXPECT_EQ(run.c("IF 0 THEN\n INPUT X\n PROMPT '?'\n CRT @(0, 0) : 'x'\nEND\nC = 1"), "1");
+  EXPECT_EQ(error(run, "C = 1\nINPUT X, 5"), "3: INPUT is not available: a HotSync has no terminal");
+  EXPECT_EQ(error(run, "PROMPT ''"), "2: PROMPT is not available: a HotSync has no terminal");
+  EXPECT_EQ(error(run, "CRT @(10, 2) : 'x'"), "2: @(column, row) is not available: a HotSync has no terminal");
+}
+
 }  // namespace
 }  // namespace pelorix::mv
