@@ -462,7 +462,8 @@ struct Frame final : FunctionContext {
 
   Interpreter::SelectList* list(const Step& s, bool create) {
     std::string key = s.option;
-    if (s.target.slot >= 0 && s.verb != Verb::ReadNext) {
+    bool reads = s.verb == Verb::ReadNext || s.verb == Verb::ReadList;
+    if (s.target.slot >= 0 && !reads) {
       Value& handle = target(s.target.slot);
       if (!startsWith(handle.text(), kListHandle)) {
         if (!create) return nullptr;
@@ -470,7 +471,7 @@ struct Frame final : FunctionContext {
       }
       key = handle.text();
     }
-    if (s.verb == Verb::ReadNext && !s.args.empty()) {
+    if (reads && !s.args.empty()) {
       key = eval(*s.args[0]).takeText();
       if (!startsWith(key, kListHandle)) return nullptr;
     }
@@ -483,6 +484,11 @@ struct Frame final : FunctionContext {
     switch (s.verb) {
       case Verb::Open: {
         std::string file = eval(*s.args[0]).takeText();
+        if (s.args.size() > 1) {  // OPEN 'DICT', name: the account file name.DIC
+          std::string dict = upperAscii(eval(*s.args[1]).takeText());
+          if (dict != "DICT" && !dict.empty()) fail("OPEN takes \"DICT\" or \"\" before the file name");
+          if (dict == "DICT") file += ".DIC";
+        }
         if (!session().hasFile(file)) return kStatusElse;
         target(s.target.slot) = kFileHandle + file;
         return kStatusOk;
@@ -528,6 +534,38 @@ struct Frame final : FunctionContext {
         Interpreter::SelectList* l = list(s, false);
         if (!l || l->next >= l->ids.size()) return kStatusElse;
         target(s.target.slot) = l->ids[l->next++];
+        if (s.expr) target(s.expr->slot) = "";  // lists are not exploded: no value position
+        return kStatusOk;
+      }
+      case Verb::ReadList: {  // what is left of the list, as a dynamic array
+        Interpreter::SelectList* l = list(s, false);
+        if (!l || l->next >= l->ids.size()) return kStatusElse;
+        std::string all;
+        for (size_t i = l->next; i < l->ids.size(); ++i) {
+          if (i > l->next) all += AM;
+          all += l->ids[i];
+        }
+        l->next = l->ids.size();
+        fits(all.size());
+        target(s.target.slot) = std::move(all);
+        return kStatusOk;
+      }
+      case Verb::Execute: execute(s); return kStatusOk;
+      case Verb::FormList: {
+        std::string ids = eval(*s.args[0]).takeText();
+        Interpreter::SelectList& l = *list(s, true);
+        l.ids = split(ids, AM);
+        l.next = 0;
+        return kStatusOk;
+      }
+      case Verb::GetList: {  // a list saved in &SAVEDLISTS&
+        std::string name = eval(*s.args[0]).takeText();
+        if (name.empty() || !session().hasFile("&SAVEDLISTS&")) return kStatusElse;
+        std::optional<std::string> saved = session().read("&SAVEDLISTS&", name);
+        if (!saved) return kStatusElse;
+        Interpreter::SelectList& l = *list(s, true);
+        l.ids = split(*saved, AM);
+        l.next = 0;
         return kStatusOk;
       }
       case Verb::ClearSelect:
@@ -596,6 +634,145 @@ struct Frame final : FunctionContext {
       case Verb::None: break;
     }
     return kStatusOk;
+  }
+
+  // EXECUTE / PERFORM "SELECT file [WITH field op value ...] [BY field] [BY.DSND field]", and SSELECT.
+  void execute(const Step& s) {
+    std::string command = eval(*s.args[0]).takeText();
+    std::vector<std::string> words;  // a quoted value keeps a leading quote
+    for (size_t i = 0; i < command.size();) {
+      char c = command[i];
+      if (c == ' ') {
+        ++i;
+      } else if (c == '"' || c == '\'' || c == '\\') {
+        size_t close = command.find(c, i + 1);
+        if (close == std::string::npos) fail("EXECUTE: a text is not closed in " + command);
+        words.push_back("\"" + command.substr(i + 1, close - i - 1));
+        i = close + 1;
+      } else {
+        size_t end = command.find(' ', i);
+        if (end == std::string::npos) end = command.size();
+        words.push_back(command.substr(i, end - i));
+        i = end;
+      }
+    }
+    auto word = [&](size_t i) { return i < words.size() && words[i][0] != '"' ? upperAscii(words[i]) : std::string{}; };
+    std::string verb = word(0);
+    if (verb != "SELECT" && verb != "SSELECT")
+      fail("EXECUTE: only SELECT and SSELECT are available, not \"" + command.substr(0, 40) + "\"");
+    size_t i = 1;
+    bool dict = word(i) == "DICT";
+    if (dict) ++i;
+    if (i >= words.size()) fail("EXECUTE: " + verb + " names no file");
+    std::string file = words[i++] + (dict ? ".DIC" : "");
+    if (!session().hasFile(file)) fail("EXECUTE: no file " + file);
+    // A field: @ID, or the attribute its dictionary item names (D and A types).
+    auto field = [&](const std::string& name) -> int {
+      if (upperAscii(name) == "@ID") return 0;
+      std::optional<std::string> item;
+      if (session().hasFile(file + ".DIC")) item = session().read(file + ".DIC", name);
+      std::string type = item ? upperAscii(Extract(*item, 1)) : "";
+      double at = -1;
+      if (item)
+        if (auto n = asStrictNumber(Extract(*item, 2))) at = *n;
+      if (type.empty() || (type[0] != 'D' && type[0] != 'A') || at < 0 || at > 100000)
+        fail("EXECUTE: no field " + name + " in the dictionary of " + file);
+      return static_cast<int>(at);
+    };
+    struct Condition {
+      int attribute;
+      std::string op;
+      std::vector<std::string> values;
+      bool orWithPrevious;
+    };
+    std::vector<Condition> conditions;
+    std::vector<std::pair<int, bool>> order;  // attribute, descending
+    bool nextIsOr = false;
+    while (i < words.size()) {
+      std::string w = word(i++);
+      if (w == "WITH") {
+        if (i >= words.size()) fail("EXECUTE: WITH names no field");
+        Condition c{field(words[i++]), "", {}, nextIsOr};
+        static const std::map<std::string, std::string> ops = {
+            {"=", "="}, {"EQ", "="}, {"#", "#"},   {"NE", "#"},  {"<>", "#"},  {"<", "<"},  {"LT", "<"},
+            {">", ">"}, {"GT", ">"}, {"<=", "<="}, {"LE", "<="}, {">=", ">="}, {"GE", ">="}};
+        if (auto op = ops.find(word(i)); op != ops.end()) {
+          c.op = op->second;
+          ++i;
+        }
+        while (i < words.size() && words[i][0] == '"') c.values.push_back(words[i++].substr(1));
+        if (!c.op.empty() && c.values.empty()) fail("EXECUTE: " + c.op + " needs a value in quotes");
+        if (c.op.empty() && !c.values.empty()) c.op = "=";  // WITH field "value": equal to it
+        conditions.push_back(std::move(c));
+        nextIsOr = false;
+      } else if (w == "AND" || w == "OR") {
+        nextIsOr = w == "OR";
+        if (word(i) != "WITH") words.insert(words.begin() + static_cast<long>(i), "WITH");
+      } else if (w == "BY" || w == "BY.DSND") {
+        if (i >= words.size()) fail("EXECUTE: " + w + " names no field");
+        order.emplace_back(field(words[i++]), w == "BY.DSND");
+      } else {
+        fail("EXECUTE: \"" + (i - 1 < words.size() ? words[i - 1] : std::string{}) + "\" is not available in " + verb);
+      }
+    }
+    auto valueOf = [](const std::string& id, const std::string& record, int attribute) {
+      return attribute == 0 ? id : Extract(record, attribute);
+    };
+    auto holds = [&](const Condition& c, const std::string& id, const std::string& record) {
+      std::string whole = valueOf(id, record, c.attribute);
+      std::vector<std::string> values = c.attribute == 0 ? std::vector<std::string>{whole} : split(whole, VM);
+      if (values.empty()) values.emplace_back();
+      for (const std::string& v : values) {
+        if (c.op.empty() && !v.empty()) return true;
+        for (const std::string& wanted : c.values) {
+          int cmp = compareValues(v, wanted);
+          bool ok = c.op == "="    ? cmp == 0
+                    : c.op == "#"  ? cmp != 0
+                    : c.op == "<"  ? cmp < 0
+                    : c.op == ">"  ? cmp > 0
+                    : c.op == "<=" ? cmp <= 0
+                                   : cmp >= 0;
+          if (ok) return true;
+        }
+      }
+      return false;
+    };
+    struct Row {
+      std::string id;
+      std::vector<std::string> keys;
+    };
+    std::vector<Row> rows;
+    for (const std::string& id : session().items(file)) {
+      std::string record = session().read(file, id).value_or("");
+      bool keep = true;
+      for (size_t c = 0; c < conditions.size(); ++c) {
+        bool h = holds(conditions[c], id, record);
+        keep = c == 0 ? h : conditions[c].orWithPrevious ? keep || h : keep && h;
+      }
+      if (!keep) continue;
+      Row row{id, {}};
+      for (const auto& [attribute, descending] : order)
+        row.keys.push_back(Extract(valueOf(id, record, attribute), 1, 1));
+      rows.push_back(std::move(row));
+    }
+    std::stable_sort(rows.begin(), rows.end(), [&](const Row& a, const Row& b) {
+      for (size_t k = 0; k < order.size(); ++k) {
+        int c = compareValues(a.keys[k], b.keys[k]);
+        if (c != 0) return order[k].second ? c > 0 : c < 0;
+      }
+      return false;  // the ids come sorted, for SELECT and SSELECT alike
+    });
+    Interpreter::SelectList* l;
+    if (s.from) {  // RTNLIST variable
+      Value& handle = target(s.from->slot);
+      handle = kListHandle + std::to_string(vm.nextListId_++);
+      l = &vm.lists_[handle.text()];
+    } else {
+      l = &vm.lists_["#0"];
+    }
+    l->ids.clear();
+    for (Row& r : rows) l->ids.push_back(std::move(r.id));
+    l->next = 0;
   }
 
   // LOCATE needle IN array<a,v> [BY order] SETTING position: the elements

@@ -799,11 +799,11 @@ class Parser {
     if (w == "OPEN") {
       int at = emitStatement(Verb::Open, line);
       ExprPtr name = expression();
-      if (accept(",")) {  // OPEN dict, name
-        if (!(name->kind == Expr::Literal && name->text.empty())) fail("dictionaries are not available");
+      if (accept(",")) {  // OPEN dict, name: "" or "DICT"
+        step(at).args.push_back(std::move(name));
         name = expression();
       }
-      step(at).args.push_back(std::move(name));
+      step(at).args.insert(step(at).args.begin(), std::move(name));
       if (!acceptWord("TO")) fail("expected TO after the file name");
       step(at).target.variable = expectName("a file variable");
       clauses(at, line);
@@ -877,9 +877,10 @@ class Parser {
       clauses(at, line);
       return true;
     }
-    if (w == "READNEXT") {
-      int at = emitStatement(Verb::ReadNext, line);
-      step(at).target.variable = expectName("a variable for the id");
+    if (w == "READNEXT" || w == "READLIST") {  // READNEXT id[, value] / READLIST var [FROM list]
+      int at = emitStatement(w == "READNEXT" ? Verb::ReadNext : Verb::ReadList, line);
+      step(at).target.variable = expectName(w == "READNEXT" ? "a variable for the id" : "a variable for the list");
+      if (w == "READNEXT" && accept(",")) step(at).expr = node(Expr::Variable, expectName("a variable"), line);
       step(at).option = "#0";
       if (acceptWord("FROM")) {
         Step scratch;
@@ -888,6 +889,22 @@ class Parser {
         if (!scratch.target.variable.empty())
           step(at).args.push_back(node(Expr::Variable, scratch.target.variable, line));
       }
+      clauses(at, line);
+      return true;
+    }
+    if (w == "EXECUTE" || w == "PERFORM") {  // EXECUTE "SELECT ..." [RTNLIST variable]
+      int at = emitStatement(Verb::Execute, line);
+      step(at).args.push_back(expression());
+      if (acceptWord("RTNLIST")) step(at).from = node(Expr::Variable, expectName("a list variable"), line);
+      if (!atEnd() && !peek().word("ELSE") && !peek().word("THEN"))
+        fail(w + " takes a command and RTNLIST only, not " + describe(peek()));
+      return true;
+    }
+    if (w == "FORMLIST" || w == "GETLIST") {  // FORMLIST ids / GETLIST name, [TO list]
+      int at = emitStatement(w == "FORMLIST" ? Verb::FormList : Verb::GetList, line);
+      step(at).args.push_back(expression());
+      step(at).option = "#0";
+      if (acceptWord("TO")) listName(step(at));
       clauses(at, line);
       return true;
     }

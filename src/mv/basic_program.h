@@ -130,7 +130,11 @@ enum class Verb {
   Ins,
   Release,
   MatRead,
-  MatWrite
+  MatWrite,
+  ReadList,
+  FormList,
+  GetList,
+  Execute
 };
 
 // A name that no source text can spell.

@@ -52,6 +52,63 @@ TEST_F(BasicFiles, MatreadSpreadsAttributesOverAnArrayAndMatwriteJoinsThem) {
   EXPECT_EQ(account.read("MEMOS", "ZERO"), m("a^^c^z"));
 }
 
+struct BasicQueries : BasicFiles {
+  BasicQueries() {
+    account.createFile("ORDERS");
+    account.createFile("ORDERS.DIC");
+    account.write("ORDERS.DIC", "CUSTOMER", m("D^1"));
+    account.write("ORDERS.DIC", "TOTAL", m("D^2"));
+    account.write("ORDERS.DIC", "NOTE", m("PH^CUSTOMER"));
+    account.write("ORDERS", "O1", m("ACME^30"));
+    account.write("ORDERS", "O2", m("BETA^5"));
+    account.write("ORDERS", "O3", m("ACME]ZETA^12"));
+  }
+  std::string ids(const std::string& select) {
+    return run.c(select + "\nLOOP\n READNEXT ID ELSE EXIT\n C := ID : ' '\nREPEAT");
+  }
+  std::string failure(const std::string& body) {
+    try {
+      run.c(body);
+    } catch (const BasicError& e) {
+      return std::to_string(e.line()) + ": " + e.cause();
+    }
+    return "no error";
+  }
+};
+
+TEST_F(BasicQueries, ExecuteSelectFiltersAndSortsByTheDictionary) {
+  EXPECT_EQ(ids("EXECUTE 'SELECT ORDERS WITH CUSTOMER = \"ACME\"'"), "O1 O3 ");  // any value matches
+  EXPECT_EQ(ids("PERFORM 'SELECT ORDERS BY.DSND TOTAL'"), "O1 O3 O2 ");           // numbers as numbers
+  EXPECT_EQ(ids("EXECUTE 'SSELECT ORDERS BY CUSTOMER'"), "O1 O3 O2 ");
+  EXPECT_EQ(ids("EXECUTE 'SELECT ORDERS WITH TOTAL > \"10\" AND WITH CUSTOMER = \"ACME\"'"), "O1 O3 ");
+  EXPECT_EQ(ids("EXECUTE 'SELECT ORDERS WITH TOTAL < \"10\" OR CUSTOMER = \"ZETA\"'"), "O2 O3 ");
+  EXPECT_EQ(ids("EXECUTE 'SELECT ORDERS WITH CUSTOMER \"BETA\" \"ZETA\"'"), "O2 O3 ");  // no operator: equal
+  EXPECT_EQ(ids("EXECUTE 'SELECT ORDERS WITH TOTAL'"), "O1 O2 O3 ");  // not empty
+  EXPECT_EQ(ids("EXECUTE 'SELECT ORDERS WITH @ID # \"O2\"'"), "O1 O3 ");
+  EXPECT_EQ(run.c("EXECUTE 'SELECT ORDERS WITH @ID = \"O2\"' RTNLIST L\nREADNEXT ID FROM L THEN C = ID : SYSTEM(11)"),
+            "O20");
+  EXPECT_EQ(run.c("EXECUTE 'SELECT ORDERS'\nC = SYSTEM(11)"), "1");
+  EXPECT_EQ(failure("EXECUTE 'LIST ORDERS'"), "2: EXECUTE: only SELECT and SSELECT are available, not \"LIST ORDERS\"");
+  EXPECT_EQ(failure("EXECUTE 'SELECT ORDERS WITH NOPE = \"1\"'"), "2: EXECUTE: no field NOPE in the dictionary of ORDERS");
+  EXPECT_EQ(failure("EXECUTE 'SELECT ORDERS WITH NOTE = \"1\"'"), "2: EXECUTE: no field NOTE in the dictionary of ORDERS");
+  EXPECT_EQ(failure("EXECUTE 'SELECT NOFILE'"), "2: EXECUTE: no file NOFILE");
+  EXPECT_EQ(failure("EXECUTE 'SELECT ORDERS SAMPLE 2'"), "2: EXECUTE: \"SAMPLE\" is not available in SELECT");
+  EXPECT_EQ(failure("EXECUTE 'SELECT ORDERS' CAPTURING X"), "2: syntax error: EXECUTE takes a command and RTNLIST only, not \"CAPTURING\"");
+}
+
+TEST_F(BasicQueries, DictionariesAndListsFromDynamicArrays) {
+  EXPECT_EQ(run.c("OPEN 'DICT', 'ORDERS' TO D ELSE STOP\nREAD R FROM D, 'TOTAL' THEN C = R"), m("D^2"));
+  EXPECT_EQ(run.c("OPEN 'DICT', 'MEMOS' TO D THEN C = 'open' ELSE C = 'none'"), "none");
+  EXPECT_EQ(failure("OPEN 'DATA', 'ORDERS' TO D ELSE STOP"), "2: OPEN takes \"DICT\" or \"\" before the file name");
+  EXPECT_EQ(run.c("FORMLIST 'a':@AM:'b':@AM:'c'\nREADNEXT X, V ELSE NULL\nREADLIST R ELSE NULL\nC = X : '|' : V : '|' : R"),
+            m("a||b^c"));
+  EXPECT_EQ(run.c("FORMLIST 'a' TO L\nREADLIST R FROM L ELSE NULL\nREADLIST R FROM L ELSE C = 'empty'"), "empty");
+  EXPECT_EQ(run.c("GETLIST 'SAVED' ELSE C = 'none'"), "none");
+  account.createFile("&SAVEDLISTS&");
+  account.write("&SAVEDLISTS&", "SAVED", m("O3^O1"));
+  EXPECT_EQ(ids("GETLIST 'SAVED' ELSE STOP"), "O3 O1 ");
+}
+
 TEST_F(BasicFiles, WritesAndDeletesReachTheDiskWhenTheSubroutineReturns) {
   run.c("OPEN 'MEMOS' TO F ELSE STOP\nWRITE 'new' : @VM : 'x' ON F, 'NEW*1'\nDELETE F, '2'\nWRITEV 'top' ON F, '1', 1");
   EXPECT_EQ(account.read("MEMOS", "NEW*1"), m("new]x"));
