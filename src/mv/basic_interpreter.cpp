@@ -7,7 +7,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <span>
+#include <sstream>
 
 #include "base/ascii_case.h"
 #include "mv/account.h"
@@ -35,6 +38,9 @@ const std::string kFileHandle =
 const std::string kListHandle =
     "\x1B"
     "LIST:";
+const std::string kSequentialHandle =
+    "\x1B"
+    "SEQ:";
 
 // STOP: the whole call ends, however deep the subroutine that stops.
 struct StopCall {};
@@ -89,6 +95,11 @@ struct Frame final : FunctionContext {
     removes.resize(locals.size());
     for (size_t i = 0; i < slots.size(); ++i) slots[i] = &locals[i];
     for (size_t i = 0; i < arrays.size(); ++i) arrays[i] = &localArrays[i];
+    for (const auto& common : program.commons) {  // by position in the block
+      std::deque<Value>& block = vm.commons_[common.block];
+      if (block.size() < common.slots.size()) block.resize(common.slots.size());
+      for (size_t i = 0; i < common.slots.size(); ++i) slots[static_cast<size_t>(common.slots[i])] = &block[i];
+    }
     for (size_t i = 0; i < params.size(); ++i) {
       int array = program.parameterArrays[i];
       if ((array >= 0) != (params[i].array != nullptr))
@@ -550,6 +561,67 @@ struct Frame final : FunctionContext {
         target(s.target.slot) = std::move(all);
         return kStatusOk;
       }
+      case Verb::OpenSeq: {
+        std::string path = eval(*s.args[0]).takeText();
+        if (s.args.size() > 1) path += "/" + eval(*s.args[1]).takeText();
+        if (!vm.account_) fail("no account to work on");
+        // Confined to the account folder: no absolute path, nothing that leads out of it.
+        namespace fs = std::filesystem;
+        fs::path folder = fs::weakly_canonical(vm.account_->folder());
+        fs::path full = fs::weakly_canonical(folder / fs::path(path));
+        auto ends = std::mismatch(folder.begin(), folder.end(), full.begin(), full.end());
+        if (path.empty() || fs::path(path).is_absolute() || ends.first != folder.end() || full == folder)
+          fail("OPENSEQ " + path + ": only files inside the account folder can be opened");
+        std::error_code ec;
+        if (fs::is_directory(full, ec)) fail("OPENSEQ " + path + " is a folder");
+        int id = vm.nextSequentialId_++;
+        Interpreter::SequentialFile& file = vm.sequentialFiles_[id];
+        file.path = full.string();
+        target(s.target.slot) = kSequentialHandle + std::to_string(id);
+        std::ifstream in(full, std::ios::binary);
+        if (!in) return kStatusElse;  // not there yet: WRITESEQ makes it
+        std::stringstream whole;
+        whole << in.rdbuf();
+        std::string text = whole.str();
+        fits(text.size());
+        for (size_t start = 0; start < text.size();) {
+          size_t nl = text.find('\n', start);
+          if (nl == std::string::npos) nl = text.size();
+          file.lines.push_back(text.substr(start, nl - start));
+          start = nl + 1;
+        }
+        return kStatusOk;
+      }
+      case Verb::ReadSeq: {
+        Interpreter::SequentialFile& file = sequential(*s.args[0]);
+        if (file.next >= file.lines.size()) return kStatusElse;
+        target(s.target.slot) = file.lines[file.next++];
+        return kStatusOk;
+      }
+      case Verb::WriteSeq: {
+        std::string text = eval(*s.args[0]).takeText();
+        Interpreter::SequentialFile& file = sequential(*s.args[1]);
+        if (file.next < file.lines.size())
+          file.lines[file.next] = std::move(text);
+        else
+          file.lines.push_back(std::move(text));
+        ++file.next;
+        file.changed = true;
+        return kStatusOk;
+      }
+      case Verb::WeofSeq: {
+        Interpreter::SequentialFile& file = sequential(*s.args[0]);
+        file.lines.resize(std::min(file.next, file.lines.size()));
+        file.changed = true;
+        return kStatusOk;
+      }
+      case Verb::CloseSeq: {
+        Value scratch;
+        std::string handle = evalRef(*s.args[0], scratch).text();
+        vm.saveSequential(sequential(*s.args[0]));
+        vm.sequentialFiles_.erase(std::atoi(handle.c_str() + kSequentialHandle.size()));
+        return kStatusOk;
+      }
       case Verb::Execute: execute(s); return kStatusOk;
       case Verb::FormList: {
         std::string ids = eval(*s.args[0]).takeText();
@@ -634,6 +706,16 @@ struct Frame final : FunctionContext {
       case Verb::None: break;
     }
     return kStatusOk;
+  }
+
+  Interpreter::SequentialFile& sequential(const Expr& e) {
+    Value scratch;
+    const std::string& handle = evalRef(e, scratch).text();
+    if (startsWith(handle, kSequentialHandle)) {
+      auto found = vm.sequentialFiles_.find(std::atoi(handle.c_str() + kSequentialHandle.size()));
+      if (found != vm.sequentialFiles_.end()) return found->second;
+    }
+    fail("the file variable holds no open sequential file");
   }
 
   // EXECUTE / PERFORM "SELECT file [WITH field op value ...] [BY field] [BY.DSND field]", and SSELECT.
@@ -1023,6 +1105,8 @@ void Interpreter::runTopLevel(std::shared_ptr<const CompiledProgram> program, st
   for (Value& v : values) refs.push_back({&v, nullptr});
   steps_ = 0;
   lists_.clear();
+  sequentialFiles_.clear();
+  commons_.clear();
   pendingOutput_.clear();
   std::optional<AccountSession> session;
   try {
@@ -1049,6 +1133,18 @@ void Interpreter::runTopLevel(std::shared_ptr<const CompiledProgram> program, st
       throw BasicError(program->name, 0, std::string("cannot save the changes: ") + e.what());
     }
   }
+  for (auto& [id, file] : sequentialFiles_) saveSequential(file);
+  sequentialFiles_.clear();
+}
+
+void Interpreter::saveSequential(SequentialFile& file) {
+  if (!file.changed) return;
+  std::string text;
+  for (const std::string& line : file.lines) text.append(line).append(1, '\n');
+  std::ofstream out(file.path, std::ios::binary | std::ios::trunc);
+  out << text;
+  if (!out.flush()) throw BasicError("", 0, "cannot write " + file.path);
+  file.changed = false;
 }
 void Interpreter::call(const std::string& program, std::vector<std::string>& args) {
   std::optional<std::string> source = loader_ ? loader_(program) : std::nullopt;

@@ -4,6 +4,7 @@
 // jump within it. Every failure is a BasicError naming program, line, cause.
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -94,6 +95,19 @@ class Interpreter {
   long steps_ = 0;
   std::string pendingOutput_;  // printed with a ":" at the end, not yet a line
   std::map<std::string, SelectList> lists_;
+  // Sequential files of the account folder: read whole when opened, written
+  // when closed or when the call ends without an error.
+  struct SequentialFile {
+    std::string path;
+    std::vector<std::string> lines;
+    size_t next = 0;
+    bool changed = false;
+  };
+  std::map<int, SequentialFile> sequentialFiles_;
+  int nextSequentialId_ = 0;
+  void saveSequential(SequentialFile& file);
+  // COMMON blocks of the call, by name ("" unnamed); a deque keeps its values in place.
+  std::map<std::string, std::deque<Value>> commons_;
   int nextListId_ = 0;
   std::map<std::string, std::shared_ptr<const CompiledProgram>> cache_;
 };

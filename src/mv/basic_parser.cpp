@@ -364,6 +364,8 @@ class Parser {
     for (size_t i = 0; i < p_.parameters.size(); ++i)
       if (p_.parameterArrays[i] >= 0) p_.parameterArrays[i] = arraySlotOf(p_.parameters[i]);
     p_.statusSlot = slotOf(kStatusVariable);
+    for (auto& c : p_.commons)
+      for (const std::string& v : c.variables) c.slots.push_back(slotOf(v));
     for (Step& s : p_.steps) {
       bool onArray = !s.target.indices.empty() || s.kind == Step::Dim || s.kind == Step::MatAssign ||
                      s.verb == Verb::MatRead || s.verb == Verb::MatWrite;
@@ -541,6 +543,21 @@ class Parser {
       Step& s = emit(Step::Refuse, line);
       s.option = w + " is not available: a HotSync has no terminal";
       while (!atEnd()) next();
+      return;
+    }
+    if (w == "COMMON" || w == "COM") {  // COMMON [/name/] A, B: shared by the programs of one call
+      CompiledProgram::Common common;
+      if (accept("/")) {
+        common.block = upperAscii(expectName("the name of the COMMON block"));
+        expectOp("/");
+      }
+      do {
+        common.variables.push_back(expectName("a variable"));
+        if (peek().op("(")) fail("arrays in COMMON are not available");
+        if (std::find(p_.parameters.begin(), p_.parameters.end(), common.variables.back()) != p_.parameters.end())
+          fail(common.variables.back() + " is a parameter and cannot be in COMMON");
+      } while (accept(","));
+      p_.commons.push_back(std::move(common));
       return;
     }
     if (w == "DIM" || w == "DIMENSION") {  // DIM A(n[,m]), ...
@@ -898,6 +915,37 @@ class Parser {
       if (acceptWord("RTNLIST")) step(at).from = node(Expr::Variable, expectName("a list variable"), line);
       if (!atEnd() && !peek().word("ELSE") && !peek().word("THEN"))
         fail(w + " takes a command and RTNLIST only, not " + describe(peek()));
+      return true;
+    }
+    if (w == "OPENSEQ") {  // OPENSEQ path TO f, or OPENSEQ file, item TO f
+      int at = emitStatement(Verb::OpenSeq, line);
+      step(at).args.push_back(expression());
+      if (accept(",")) step(at).args.push_back(expression());
+      if (!acceptWord("TO")) fail("expected TO");
+      step(at).target.variable = expectName("a file variable");
+      clauses(at, line);
+      return true;
+    }
+    if (w == "READSEQ") {  // READSEQ var FROM f
+      int at = emitStatement(Verb::ReadSeq, line);
+      step(at).target.variable = expectName("a variable to read into");
+      if (!acceptWord("FROM")) fail("expected FROM");
+      step(at).args.push_back(expression());
+      clauses(at, line);
+      return true;
+    }
+    if (w == "WRITESEQ") {  // WRITESEQ value ON f
+      int at = emitStatement(Verb::WriteSeq, line);
+      step(at).args.push_back(expression());
+      if (!acceptWord("ON") && !acceptWord("TO")) fail("expected ON or TO");
+      step(at).args.push_back(expression());
+      clauses(at, line);
+      return true;
+    }
+    if (w == "WEOFSEQ" || w == "CLOSESEQ") {
+      int at = emitStatement(w == "WEOFSEQ" ? Verb::WeofSeq : Verb::CloseSeq, line);
+      step(at).args.push_back(expression());
+      clauses(at, line);
       return true;
     }
     if (w == "FORMLIST" || w == "GETLIST") {  // FORMLIST ids / GETLIST name, [TO list]

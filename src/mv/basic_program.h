@@ -134,7 +134,12 @@ enum class Verb {
   ReadList,
   FormList,
   GetList,
-  Execute
+  Execute,
+  OpenSeq,
+  ReadSeq,
+  WriteSeq,
+  WeofSeq,
+  CloseSeq
 };
 
 // A name that no source text can spell.
@@ -188,6 +193,12 @@ struct CompiledProgram {
   std::vector<int> parameterArrays;     // for a MAT parameter its array slot, else -1
   std::vector<std::string> variables;   // every slot's name
   std::vector<std::string> arrays;      // every array slot's name
+  struct Common {
+    std::string block;  // "" for unnamed COMMON
+    std::vector<std::string> variables;
+    std::vector<int> slots;
+  };
+  std::vector<Common> commons;
   int statusSlot = -1;
   std::vector<Step> steps;
 };

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "desktop/atomic_file.h"
 #include "mv/basic_host.h"
 #include "support/test_support.h"
 
@@ -107,6 +110,31 @@ TEST_F(BasicQueries, DictionariesAndListsFromDynamicArrays) {
   account.createFile("&SAVEDLISTS&");
   account.write("&SAVEDLISTS&", "SAVED", m("O3^O1"));
   EXPECT_EQ(ids("GETLIST 'SAVED' ELSE STOP"), "O3 O1 ");
+}
+
+TEST_F(BasicFiles, SequentialFilesStayInsideTheAccountFolder) {
+  auto text = [&](const std::string& name) { return desktop::readWholeFile(dir.path() / name); };
+  EXPECT_EQ(run.c("OPENSEQ 'out.txt' TO F ELSE C = 'new'\nWRITESEQ 'a' ON F ELSE NULL\nWRITESEQ 'b' TO F ELSE NULL\nCLOSESEQ F"),
+            "new");
+  EXPECT_EQ(text("out.txt"), "a\nb\n");
+  EXPECT_EQ(run.c("OPENSEQ 'out.txt' TO F ELSE STOP\nLOOP\n READSEQ L FROM F ELSE EXIT\n C := L : ','\nREPEAT"), "a,b,");
+  EXPECT_EQ(run.c("OPENSEQ 'out.txt' TO F ELSE STOP\nREADSEQ L FROM F ELSE STOP\nWEOFSEQ F\nC = L"), "a");  // saved at the end
+  EXPECT_EQ(text("out.txt"), "a\n");
+  run.c("OPENSEQ 'MEMOS', 'notes.txt' TO F ELSE NULL\nWRITESEQ 'n' ON F ELSE NULL");
+  EXPECT_EQ(text("MEMOS/notes.txt"), "n\n");
+  // A call that fails writes nothing.
+  EXPECT_THROW(run.c("OPENSEQ 'failed.txt' TO F ELSE NULL\nWRITESEQ 'x' ON F ELSE NULL\nC = 1 / 0"), BasicError);
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "failed.txt"));
+  std::filesystem::create_directory_symlink("/tmp", dir.path() / "outside");
+  for (const char* path : {"../x.txt", "/etc/passwd", "outside/x.txt", "MEMOS/../../x.txt", ""}) {
+    try {
+      run.c(std::string("OPENSEQ '") + path + "' TO F ELSE NULL");
+      ADD_FAILURE() << path << " was opened";
+    } catch (const BasicError& e) {
+      EXPECT_EQ(e.cause(), std::string("OPENSEQ ") + path + ": only files inside the account folder can be opened");
+    }
+  }
+  EXPECT_THROW(run.c("READSEQ L FROM F ELSE NULL"), BasicError);
 }
 
 TEST_F(BasicFiles, WritesAndDeletesReachTheDiskWhenTheSubroutineReturns) {

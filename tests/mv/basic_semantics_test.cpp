@@ -353,5 +353,16 @@ TEST(Statements, TerminalInputIsParsedButRefusedWhenItRuns) {
   EXPECT_EQ(error(run, "CRT @(10, 2) : 'x'"), "2: @(column, row) is not available: a HotSync has no terminal");
 }
 
+TEST(Statements, CommonBlocksAreSharedByTheProgramsOfACall) {
+  Host run;
+  run.programs["ADD"] = "SUBROUTINE ADD\nCOMMON /SHARED/ TOTAL, COUNT\nTOTAL += 5\nCOUNT += 1\nRETURN";
+  run.programs["MORE"] = "SUBROUTINE MORE\nCOMMON Y\nY := 'b'\nRETURN";
+  EXPECT_EQ(run.c("COMMON /SHARED/ T, N\nT = 10\nCALL ADD\nCALL ADD\nC = T : ',' : N"), "20,2");
+  EXPECT_EQ(run.c("COM X\nX = 'a'\nCALL MORE\nC = X"), "ab");
+  EXPECT_EQ(run.c("CALL ADD\nCOMMON /SHARED/ T\nC = T"), "5");  // a new call starts with empty blocks
+  EXPECT_EQ(error(run, "COMMON A(10)"), "2: syntax error: arrays in COMMON are not available");
+  EXPECT_EQ(error(run, "COMMON /B/ X, C"), "2: syntax error: C is a parameter and cannot be in COMMON");
+}
+
 }  // namespace
 }  // namespace pelorix::mv
