@@ -1367,6 +1367,8 @@ class Parser {
         if (!peek().op(")")) do
             e->args.push_back(expression());
           while (accept(","));
+        // INSERT(X, a[, v[, s]]; value) and REPLACE the same: ";" before the value.
+        if ((w == "INSERT" || w == "REPLACE") && acceptSemicolon()) e->args.push_back(expression());
         expectOp(")");
         int given = static_cast<int>(e->args.size());
         if (given < fn->minArgs || given > fn->maxArgs)

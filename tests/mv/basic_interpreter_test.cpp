@@ -35,6 +35,8 @@ TEST(Basic, DynamicArraysAreReadAndWrittenByPosition) {
   EXPECT_EQ(run.c("C = 'HELLO'[2,3] : 'HELLO'[2]"), "ELLLO");
   EXPECT_EQ(run.c("C = REPLACE(A, 2, 0, 0, 'z') ; C = INSERT(C, 1, 0, 0, 'i')", {m("a^b"), "", ""}), m("i^a^z"));
   EXPECT_EQ(run.c("C = DELETE(A, 1)", {m("a^b"), "", ""}), "b");
+  EXPECT_EQ(run.c("C = INSERT('A':@AM:'C', 2; 'B') : '|' : REPLACE('A', 3; 'C') : '|' : INSERT('', 1, 2; 'v')"),
+            m("A^B^C|A^^C|]v"));
   EXPECT_EQ(run.c("C<-1> = 'a' ; C<-1> = '' ; C<-1> = 'b'"), m("a^^b"));
 }
 
