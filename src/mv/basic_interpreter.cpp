@@ -180,6 +180,7 @@ struct Frame final : FunctionContext {
     const std::string& status = slots[static_cast<size_t>(program.statusSlot)]->text();
     return status.empty() ? kStatusOk : status[0];
   }
+  void setStatus(char status) override { target(program.statusSlot) = std::string(1, status); }
 
   Value& variable(int slot) { return *slots[static_cast<size_t>(slot)]; }
   // A variable about to be changed: its hint no longer holds.
@@ -1355,6 +1356,8 @@ std::tm localNow() {
 Value conversion(Context& c, Args a, bool out) {
   auto converted = out ? oconv(a[0].text(), a[1].text()) : iconv(a[0].text(), a[1].text());
   if (!converted) c.fail("unknown conversion code \"" + a[1].text() + "\" in " + (out ? "OCONV" : "ICONV"));
+  // As UniVerse: STATUS() is 1 after an ICONV that could not read its text.
+  if (!out) c.setStatus(converted->empty() && !a[0].text().empty() ? kStatusBadData : kStatusOk);
   return *std::move(converted);
 }
 
@@ -1470,9 +1473,10 @@ const BuiltinFunction kFunctions[] = {
      }},
     {"STATUS", 0, 0,
      [](Context& c, const Expr&, Args) {
-       // 1: READU met another process's lock; 2: ON ERROR took a storage error.
+       // 1: READU met another process's lock, or ICONV could not read its
+       // text; 2: ON ERROR took a storage error.
        char last = c.lastStatus();
-       return Value::number(last == kStatusLocked ? 1 : last == kStatusError ? 2 : 0);
+       return Value::number(last == kStatusLocked || last == kStatusBadData ? 1 : last == kStatusError ? 2 : 0);
      }},
     {"STR", 2, 2, str},
     {"TIME", 0, 0,

@@ -68,8 +68,10 @@ class FunctionContext {
   // MaxValueSize: a value may not grow past it.
   virtual void fits(size_t bytes) = 0;
   virtual bool assigned(const Expr& variable) = 0;
-  // What the last statement with THEN / ELSE / ON ERROR / LOCKED met.
+  // What the last statement with THEN / ELSE / ON ERROR / LOCKED met, or
+  // whether the last ICONV could read its text.
   virtual char lastStatus() = 0;
+  virtual void setStatus(char status) = 0;
   // Whether select list 0 has ids left.
   virtual bool listActive() = 0;
   // REMOVE(array, delimiter): the next element after the array's remove
@@ -144,7 +146,7 @@ enum class Verb {
 
 // A name that no source text can spell.
 inline const std::string kStatusVariable = "\x01STATUS";
-inline constexpr char kStatusOk = '1', kStatusElse = '0', kStatusError = 'E', kStatusLocked = 'L';
+inline constexpr char kStatusOk = '1', kStatusElse = '0', kStatusError = 'E', kStatusLocked = 'L', kStatusBadData = 'D';
 
 enum class AssignOp : std::uint8_t { Set, Add, Sub, Mul, Div, Cat };
 

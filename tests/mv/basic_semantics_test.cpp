@@ -98,6 +98,14 @@ TEST(Conversions, DatesInPartsAndEuropeanOrder) {
             "1|MONDAY|276|20000");
 }
 
+TEST(Conversions, AnIconvThatCannotReadItsTextSetsStatus) {
+  Host run;
+  EXPECT_EQ(run.c("X = ICONV('02/30/2024', 'D') ; C = '[' : X : ']' : STATUS()"), "[]1");
+  EXPECT_EQ(run.c("X = ICONV('02/30/2024', 'D') ; X = ICONV('02/28/2024', 'D') ; C = X : ' ' : STATUS()"), "20513 0");
+  EXPECT_EQ(run.c("X = ICONV('', 'D') ; C = '[' : X : ']' : STATUS()"), "[]0");
+  EXPECT_EQ(run.c("X = ICONV('12x', 'MD2') ; C = '[' : X : ']' : STATUS()"), "[]1");
+}
+
 TEST(Conversions, MasksAndFmt) {
   Host run;
   EXPECT_EQ(run.c("C = OCONV('ab', 'L#5') : '|' : OCONV('abc', 'R#5') : '|' : OCONV('abcdef', 'L#3') : '|' : OCONV('ab', 'C#4') : '|'"),
