@@ -294,7 +294,7 @@ struct Frame final : FunctionContext {
         std::vector<Value> temporaries;
         std::vector<Interpreter::Argument> refs;
         arguments(e.args, temporaries, refs);
-        Value result = vm.callFrom(*this, e.text, std::move(refs), true);
+        Value result = vm.callFrom(*this, e.text, refs, true);
         for (Hint& h : hints) h.data = nullptr;  // the function may have changed any argument
         return result;
       }
@@ -516,8 +516,12 @@ struct Frame final : FunctionContext {
                formatNumber(static_cast<double>(vm.lockWait_.count()) / 1000) + " seconds");
         }
         std::optional<std::string> item = session().read(file, id);
-        target(s.target.slot) = item ? (s.verb == Verb::ReadV ? Extract(*item, attribute) : *std::move(item)) : "";
-        return item ? kStatusOk : kStatusElse;
+        if (!item) {
+          target(s.target.slot) = "";
+          return kStatusElse;
+        }
+        target(s.target.slot) = s.verb == Verb::ReadV ? Extract(*item, attribute) : *std::move(item);
+        return kStatusOk;
       }
       case Verb::Write:
       case Verb::WriteV: {
@@ -1006,7 +1010,7 @@ struct Frame final : FunctionContext {
           std::vector<Value> temporaries;
           std::vector<Interpreter::Argument> refs;
           arguments(s.args, temporaries, refs);
-          vm.callFrom(*this, s.target.variable, std::move(refs), false);
+          vm.callFrom(*this, s.target.variable, refs, false);
           for (Hint& h : hints) h.data = nullptr;  // the callee may have changed any argument
           break;
         }
@@ -1071,7 +1075,9 @@ std::shared_ptr<const CompiledProgram> Interpreter::compiled(const std::string& 
 }
 
 // Holds the program while it runs: a CALL may recompile an edited source.
-Value Interpreter::execute(std::shared_ptr<const CompiledProgram> program, std::vector<Argument> args, int depth) {
+// NOLINTNEXTLINE(performance-unnecessary-value-param): the copy keeps the program alive
+Value Interpreter::execute(std::shared_ptr<const CompiledProgram> program, const std::vector<Argument>& args,
+                           int depth) {
   if (args.size() != program->parameters.size())
     throw BasicError(program->name, 1,
                      "called with " + std::to_string(args.size()) + " arguments, it takes " +
@@ -1081,16 +1087,17 @@ Value Interpreter::execute(std::shared_ptr<const CompiledProgram> program, std::
   return std::move(frame.returned);
 }
 
-Value Interpreter::callFrom(Frame& caller, const std::string& name, std::vector<Argument> args, bool function) {
+Value Interpreter::callFrom(Frame& caller, const std::string& name, const std::vector<Argument>& args, bool function) {
   if (caller.depth > 100) caller.fail("CALL nested too deeply");
   std::optional<std::string> source = loader_ ? loader_(name) : std::nullopt;
   if (!source) caller.fail(function ? "no FUNCTION " + name : "no program " + name + " to CALL");
   auto program = compiled(name, *source);
   if (program->isFunction != function)
     caller.fail(name + (function ? " is not a FUNCTION" : " is a FUNCTION: call it as one, after DEFFUN"));
-  return execute(program, std::move(args), caller.depth + 1);
+  return execute(program, args, caller.depth + 1);
 }
 
+// NOLINTNEXTLINE(performance-unnecessary-value-param): the copy keeps the program alive
 void Interpreter::runTopLevel(std::shared_ptr<const CompiledProgram> program, std::vector<std::string>& args) {
   // The arguments as values while the call runs, as texts again after it, whatever its end.
   std::vector<Value> values(args.begin(), args.end());
@@ -1103,6 +1110,7 @@ void Interpreter::runTopLevel(std::shared_ptr<const CompiledProgram> program, st
   } writeBack{values, args};
   if (program->isFunction) throw BasicError(program->name, 0, "a FUNCTION cannot be called as a subroutine");
   std::vector<Argument> refs;
+  refs.reserve(values.size());
   for (Value& v : values) refs.push_back({&v, nullptr});
   steps_ = 0;
   lists_.clear();

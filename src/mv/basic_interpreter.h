@@ -78,8 +78,8 @@ class Interpreter {
     BasicArray* array = nullptr;
   };
   // A FUNCTION's value, "" for a SUBROUTINE.
-  Value execute(std::shared_ptr<const CompiledProgram> program, std::vector<Argument> args, int depth);
-  Value callFrom(struct Frame& caller, const std::string& name, std::vector<Argument> args, bool function);
+  Value execute(std::shared_ptr<const CompiledProgram> program, const std::vector<Argument>& args, int depth);
+  Value callFrom(struct Frame& caller, const std::string& name, const std::vector<Argument>& args, bool function);
   void runTopLevel(std::shared_ptr<const CompiledProgram> program, std::vector<std::string>& args);
   friend struct Frame;
 

@@ -219,12 +219,9 @@ std::vector<Token> substituteEquates(std::vector<Token> in) {
       while (true) {
         if (i >= in.size() || in[i].kind != Token::Name) throw SyntaxError{t.line, "EQU expects a name"};
         std::string name = in[i++].text;
-        if (i < in.size() && in[i].is(Token::Name, "TO"))
-          ++i;
-        else if (i < in.size() && in[i].op("="))
-          ++i;
-        else
+        if (i >= in.size() || !(in[i].is(Token::Name, "TO") || in[i].op("=")))
           throw SyntaxError{t.line, "expected TO after EQU " + name};
+        ++i;
         std::vector<Token> body;
         int depth = 0;
         for (; i < in.size() && in[i].kind != Token::End; ++i) {
@@ -1122,7 +1119,7 @@ class Parser {
   // noGreater: inside X<...>, where ">" closes the positions.
   ExprPtr expression(bool noGreater = false) { return logical(noGreater); }
 
-  ExprPtr binary(ExprPtr left, std::string op, ExprPtr right) {
+  ExprPtr binary(ExprPtr left, const std::string& op, ExprPtr right) {
     int depth = std::max(left->depth, right->depth) + 1;
     if (depth > kMaxExprDepth) fail("an expression of more than " + std::to_string(kMaxExprDepth) + " operators");
     auto e = node(Expr::Binary, op, left->line);
@@ -1151,20 +1148,15 @@ class Parser {
       const Token& u = peek(1);
       bool joined = !u.spaceBefore && u.kind == Token::Op;
       size_t length = 1;
-      if (t.op("=") && joined && u.op("<"))
+      std::string pair = joined && t.kind == Token::Op ? t.text + u.text : "";
+      if (pair == "=<" || pair == "<=")
         op = "<=", length = 2;
-      else if (t.op("=") && joined && u.op(">"))
+      else if (pair == "=>" || (pair == ">=" && !ng))
         op = ">=", length = 2;
+      else if (pair == "<>" || (pair == "><" && !ng))
+        op = "#", length = 2;
       else if (t.op("=") || t.word("EQ"))
         op = "=";
-      else if (t.op("<") && joined && u.op("="))
-        op = "<=", length = 2;
-      else if (t.op("<") && joined && u.op(">"))
-        op = "#", length = 2;
-      else if (t.op(">") && !ng && joined && u.op("="))
-        op = ">=", length = 2;
-      else if (t.op(">") && !ng && joined && u.op("<"))
-        op = "#", length = 2;
       else if (t.op("#") || t.word("NE"))
         op = "#";
       else if (t.op("<") || t.word("LT"))

@@ -368,15 +368,13 @@ std::optional<std::string> applyMask(const std::string& value, const std::string
     for (char c : mask) slots += c == '#' || c == '%' || c == '*';
     std::vector<std::string> chars;
     for (size_t k = 0; k < text.size(); k += charLength(text, k)) chars.push_back(text.substr(k, charLength(text, k)));
-    size_t from = justify == 'R' && chars.size() < slots ? 0 : 0;
+    size_t from = 0;
     size_t pad = justify == 'R' && chars.size() < slots ? slots - chars.size() : 0;
     std::string out;
     size_t slot = 0;
     for (char c : mask) {
       if (c == '#' || c == '%' || c == '*') {
-        if (slot < pad)
-          out += c == '#' ? ' ' : c == '%' ? '0' : '*';
-        else if (from < chars.size())
+        if (slot >= pad && from < chars.size())
           out += chars[from++];
         else
           out += c == '#' ? ' ' : c == '%' ? '0' : '*';
@@ -423,7 +421,7 @@ std::vector<PatternItem> patternItems(const std::string& p) {
         high = std::stoul(p.substr(k + 1, std::min<size_t>(e - k - 1, 6)));
         k = e;
       }
-      char kind = k < p.size() ? upperAscii(p[k]) : 0;
+      char kind = k < p.size() ? upperAscii(p[k]) : '\0';
       if (kind == 'N' || kind == 'A' || kind == 'X') {
         item.kind = kind;
         item.low = low;
@@ -509,7 +507,7 @@ std::optional<std::string> iconv(const std::string& text, const std::string& cod
 }
 
 std::optional<std::string> formatValue(const std::string& value, const std::string& code) {
-  return applyMask(value, pelorix::upperAscii(code.substr(0, 1)) == code.substr(0, 1) ? code : code);
+  return applyMask(value, code);
 }
 
 bool matchesPattern(const std::string& value, const std::string& pattern) {
