@@ -1,0 +1,356 @@
+// The built-in functions of the embedded BASIC: one table of name, arity and
+// handler, which the parser checks calls against and the interpreter runs.
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <span>
+#include <string>
+
+#include "base/ascii_case.h"
+#include "base/marks.h"
+#include "mv/basic_program.h"
+#include "mv/basic_value.h"
+#include "mv/conversions.h"
+#include "mv/dynamic_array.h"
+
+namespace pelorix::mv {
+
+double FunctionContext::number(const Value& v) {
+  auto n = v.arithmetic();
+  if (!n) fail("\"" + v.text().substr(0, 40) + "\" is not a number");
+  return *n;
+}
+
+int FunctionContext::whole(const Value& v) {
+  double n = std::floor(number(v));
+  if (n > 2147483647.0 || n < -2147483648.0) fail("number out of range");
+  return static_cast<int>(n);
+}
+
+bool FunctionContext::truth(const Value& v) {
+  auto n = v.strict();
+  return n ? *n != 0 : !v.text().empty();
+}
+
+namespace {
+
+using Args = std::span<Value>;
+using Context = FunctionContext;
+
+Value count(size_t n) { return Value::number(static_cast<double>(n)); }
+
+// Positions given from argument `first` on; missing ones are 0.
+void positions(Context& c, Args a, size_t first, size_t last, int* p) {
+  for (size_t i = first; i < last; ++i) p[i - first] = i < a.size() ? c.whole(a[i]) : 0;
+}
+
+// TRIM(text[, character[, type]]): R (the default) and D leading, trailing and
+// repeated ones, A all, B leading and trailing, L or F leading, T or E trailing.
+Value trim(Context& c, const Expr&, Args a) {
+  const std::string& text = a[0].text();
+  char blank = ' ';
+  if (a.size() > 1) {
+    if (a[1].text().size() != 1) c.fail("TRIM takes one character to remove");
+    blank = a[1].text()[0];
+  }
+  char type = a.size() > 2 && !a[2].text().empty() ? upperAscii(a[2].text()[0]) : 'R';
+  if (std::string_view("RDABLFTE").find(type) == std::string_view::npos || (a.size() > 2 && a[2].text().size() != 1))
+    c.fail("TRIM type \"" + a[2].text() + "\" is not one of A B D E F L R T");
+  size_t first = text.find_first_not_of(blank), last = text.find_last_not_of(blank);
+  if (first == std::string::npos) return "";
+  bool leading = type != 'T' && type != 'E', trailing = type != 'L' && type != 'F';
+  std::string_view kept(text.data() + (leading ? first : 0),
+                        (trailing ? last + 1 : text.size()) - (leading ? first : 0));
+  if (type == 'B' || type == 'L' || type == 'F' || type == 'T' || type == 'E') return std::string(kept);
+  std::string out;
+  for (char ch : kept)
+    if (ch != blank || (type != 'A' && !out.empty() && out.back() != blank)) out += ch;
+  return out;
+}
+
+// FIELD(text, delimiter, occurrence[, count]), noting for COL1() and COL2()
+// the character positions of the delimiters around what it gives.
+Value field(Context& c, const Expr&, Args a) {
+  const std::string &text = a[0].text(), &delimiter = a[1].text();
+  int occurrence = c.whole(a[2]), count = a.size() > 3 ? c.whole(a[3]) : 1;
+  std::string result = Field(text, delimiter, occurrence, count);
+  c.col1 = c.col2 = 0;
+  if (delimiter.empty()) return result;
+  size_t start = 0;
+  for (int i = 1; i < std::max(occurrence, 1); ++i) {
+    size_t at = text.find(delimiter, start);
+    if (at == std::string::npos) return result;
+    start = at + delimiter.size();
+  }
+  size_t end = start;
+  for (int i = 1;; ++i) {  // the delimiter after the count-th piece
+    end = text.find(delimiter, end);
+    if (end == std::string::npos || i >= count) break;
+    end += delimiter.size();
+  }
+  c.col1 = start == 0 ? 0 : static_cast<int>(charIndex(text, start - delimiter.size()) + 1);
+  c.col2 = static_cast<int>(charIndex(text, end == std::string::npos ? text.size() : end) + 1);
+  return result;
+}
+
+// LOWER moves each mark one level down (AM to VM ...), RAISE one level up.
+Value shiftMarks(const Value& v, bool lower) {
+  std::string out = v.text();
+  for (char& ch : out) {
+    auto b = static_cast<unsigned char>(ch);
+    if (lower && b >= 0xFA && b <= 0xFE) ch = static_cast<char>(b - 1);
+    if (!lower && b >= 0xF9 && b <= 0xFD) ch = static_cast<char>(b + 1);
+  }
+  return out;
+}
+
+std::string timeDate() {
+  static const char* months[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+  auto now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  std::tm t{};
+  localtime_r(&now, &t);
+  char out[40];
+  std::snprintf(out, sizeof out, "%02d:%02d:%02d %02d %s %04d", t.tm_hour, t.tm_min, t.tm_sec, t.tm_mday,
+                months[t.tm_mon], t.tm_year + 1900);
+  return out;
+}
+
+Value index(Context& c, const Expr&, Args a) {
+  const std::string &text = a[0].text(), &part = a[1].text();
+  int occurrence = c.whole(a[2]);
+  if (part.empty() || occurrence < 1) return Value::number(0);
+  size_t at = std::string::npos, from = 0;
+  for (int i = 0; i < occurrence; ++i) {
+    at = text.find(part, from);
+    if (at == std::string::npos) return Value::number(0);
+    from = at + part.size();
+  }
+  return count(charIndex(text, at) + 1);
+}
+
+Value replaceOrInsert(Context& c, Args a, bool replace) {
+  int p[3] = {0, 0, 0};
+  for (size_t i = 1; i + 1 < a.size(); ++i) p[i - 1] = c.whole(a[i]);
+  const std::string& value = a.back().text();
+  return replace ? Replace(a[0].text(), p[0], p[1], p[2], value) : Insert(a[0].text(), p[0], p[1], p[2], value);
+}
+
+Value convertChars(Context&, const Expr&, Args a) {  // CONVERT(from, to, text)
+  const std::string &from = a[0].text(), &to = a[1].text();
+  std::string out;
+  for (char ch : a[2].text()) {
+    size_t at = from.find(ch);
+    if (at == std::string::npos)
+      out += ch;
+    else if (at < to.size())
+      out += to[at];
+  }
+  return out;
+}
+
+// (text, old, new[, how many, from which]): all occurrences unless a count above 0 is given.
+Value change(Context& c, const Expr&, Args a) {
+  const std::string &text = a[0].text(), &old = a[1].text(), &with = a[2].text();
+  int limit = a.size() > 3 ? c.whole(a[3]) : 0, first = a.size() > 4 ? std::max(c.whole(a[4]), 1) : 1;
+  if (old.empty()) return text;
+  std::string out;
+  size_t from = 0;
+  int seen = 0, changed = 0;
+  for (size_t at; (limit < 1 || changed < limit) && (at = text.find(old, from)) != std::string::npos;
+       from = at + old.size()) {
+    out.append(text, from, at - from);
+    if (++seen >= first) {
+      out.append(with);
+      ++changed;
+    } else {
+      out.append(old);
+    }
+  }
+  return out.append(text, from);
+}
+
+Value modOrRem(Context& c, Args a, bool mod) {
+  double y = c.number(a[1]);
+  if (y == 0) c.fail("division by zero");
+  double r = std::fmod(c.number(a[0]), y);
+  // MOD takes the sign of the divisor, REM that of the dividend.
+  if (mod && r != 0 && (r < 0) != (y < 0)) r += y;
+  return Value::number(r);
+}
+
+Value str(Context& c, const Expr&, Args a) {
+  const std::string& text = a[0].text();
+  int times = c.whole(a[1]);
+  if (times <= 0 || text.empty()) return "";
+  c.fits(text.size() * static_cast<size_t>(times));
+  std::string out;
+  out.reserve(text.size() * static_cast<size_t>(times));
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+Value space(Context& c, const Expr&, Args a) {
+  int n = c.whole(a[0]);
+  if (n <= 0) return "";
+  c.fits(static_cast<size_t>(n));
+  return std::string(static_cast<size_t>(n), ' ');
+}
+
+std::tm localNow() {
+  auto now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  std::tm local{};
+  localtime_r(&now, &local);
+  return local;
+}
+
+Value conversion(Context& c, Args a, bool out) {
+  auto converted = out ? oconv(a[0].text(), a[1].text()) : iconv(a[0].text(), a[1].text());
+  if (!converted) c.fail("unknown conversion code \"" + a[1].text() + "\" in " + (out ? "OCONV" : "ICONV"));
+  // As UniVerse: STATUS() is 1 after an ICONV that could not read its text.
+  if (!out) c.setStatus(converted->empty() && !a[0].text().empty() ? kStatusBadData : kStatusOk);
+  return *std::move(converted);
+}
+
+Value math(Context& c, Args a, double (*f)(double)) { return Value::number(f(c.number(a[0]))); }
+
+// The SYSTEM() codes this host answers, -1 for any other.
+int systemCode(const std::string& code) { return code == "9" ? 9 : code == "11" ? 11 : -1; }
+
+const BuiltinFunction kFunctions[] = {
+    {"@", 0, 2,
+     [](Context& c, const Expr&, Args) -> Value {
+       c.fail("@(column, row) is not available: a HotSync has no terminal");
+       return Value();
+     }},
+    {"ABS", 1, 1, [](Context& c, const Expr&, Args a) { return math(c, a, [](double x) { return std::fabs(x); }); }},
+    {"ASSIGNED", 1, 1, [](Context& c, const Expr& e, Args) { return Value::boolean(c.assigned(*e.args[0])); }, true},
+    {"CHANGE", 3, 5, change},
+    {"COL1", 0, 0, [](Context& c, const Expr&, Args) { return Value::number(c.col1); }},
+    {"COL2", 0, 0, [](Context& c, const Expr&, Args) { return Value::number(c.col2); }},
+    {"CHAR", 1, 1,
+     [](Context& c, const Expr&, Args a) -> Value {
+       int n = c.whole(a[0]);
+       if (n < 0 || n > 255) c.fail("CHAR takes 0 to 255");
+       return std::string(1, static_cast<char>(n));
+     }},
+    {"CONVERT", 3, 3, convertChars},
+    {"COUNT", 2, 2, [](Context&, const Expr&, Args a) { return Value::number(Count(a[0].text(), a[1].text())); }},
+    {"DATE", 0, 0,
+     [](Context&, const Expr&, Args) {
+       std::tm local = localNow();
+       auto days = std::chrono::sys_days{std::chrono::year_month_day{
+           std::chrono::year{local.tm_year + 1900}, std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
+           std::chrono::day{static_cast<unsigned>(local.tm_mday)}}};
+       return Value::number(static_cast<double>(days.time_since_epoch().count() + 732));  // 1967-12-31 is day 0
+     }},
+    {"DCOUNT", 2, 2, [](Context&, const Expr&, Args a) { return Value::number(Dcount(a[0].text(), a[1].text())); }},
+    {"DELETE", 2, 4,
+     [](Context& c, const Expr&, Args a) -> Value {
+       int p[3];
+       positions(c, a, 1, 4, p);
+       return Delete(a[0].text(), p[0], p[1], p[2]);
+     }},
+    {"DOWNCASE", 1, 1, [](Context&, const Expr&, Args a) -> Value { return lowerText(a[0].text()); }},
+    {"EREPLACE", 3, 5, change},
+    {"EXP", 1, 1, [](Context& c, const Expr&, Args a) { return math(c, a, [](double x) { return std::exp(x); }); }},
+    {"EXTRACT", 2, 4,
+     [](Context& c, const Expr&, Args a) -> Value {
+       int p[3];
+       positions(c, a, 1, 4, p);
+       return Extract(a[0].text(), p[0], p[1], p[2]);
+     }},
+    {"FIELD", 3, 4, field},
+    {"FMT", 2, 2,
+     [](Context& c, const Expr&, Args a) -> Value {
+       auto out = formatValue(a[0].text(), a[1].text());
+       if (!out) c.fail("unknown format \"" + a[1].text() + "\" in FMT");
+       return *std::move(out);
+     },
+     false, 1, [](const std::string& code) { return formatValue("", code).has_value(); }},
+    {"GETENV", 1, 1,
+     [](Context&, const Expr&, Args a) -> Value {
+       const char* value = std::getenv(a[0].text().c_str());
+       return value ? value : "";
+     }},
+    {"ICONV", 2, 2, [](Context& c, const Expr&, Args a) { return conversion(c, a, false); }, false, 1,
+     [](const std::string& code) { return iconv("", code).has_value(); }},
+    {"INDEX", 3, 3, index},
+    {"INSERT", 3, 5, [](Context& c, const Expr&, Args a) { return replaceOrInsert(c, a, false); }},
+    {"INT", 1, 1, [](Context& c, const Expr&, Args a) { return math(c, a, [](double x) { return std::trunc(x); }); }},
+    {"LOWER", 1, 1, [](Context&, const Expr&, Args a) { return shiftMarks(a[0], true); }},
+    {"LEN", 1, 1, [](Context&, const Expr&, Args a) { return count(charCount(a[0].text())); }},
+    {"LN", 1, 1,
+     [](Context& c, const Expr&, Args a) {
+       double x = c.number(a[0]);
+       if (x <= 0) c.fail("LN of a number not above 0");
+       return Value::number(std::log(x));
+     }},
+    {"MOD", 2, 2, [](Context& c, const Expr&, Args a) { return modOrRem(c, a, true); }},
+    {"NOT", 1, 1, [](Context& c, const Expr&, Args a) { return Value::boolean(!c.truth(a[0])); }},
+    {"NUM", 1, 1,
+     [](Context&, const Expr&, Args a) { return Value::boolean(a[0].text().empty() || a[0].strict().has_value()); }},
+    {"OCONV", 2, 2, [](Context& c, const Expr&, Args a) { return conversion(c, a, true); }, false, 1,
+     [](const std::string& code) { return oconv("", code).has_value(); }},
+    {"PWR", 2, 2,
+     [](Context& c, const Expr&, Args a) { return Value::number(std::pow(c.number(a[0]), c.number(a[1]))); }},
+    {"RAISE", 1, 1, [](Context&, const Expr&, Args a) { return shiftMarks(a[0], false); }},
+    {"REMOVE", 2, 2, [](Context& c, const Expr& e, Args) { return c.remove(*e.args[0], *e.args[1]); }, true},
+    {"REM", 2, 2, [](Context& c, const Expr&, Args a) { return modOrRem(c, a, false); }},
+    {"REPLACE", 3, 5, [](Context& c, const Expr&, Args a) { return replaceOrInsert(c, a, true); }},
+    {"SEQ", 1, 1,
+     [](Context&, const Expr&, Args a) {
+       const std::string& s = a[0].text();
+       return Value::number(s.empty() ? 0 : static_cast<unsigned char>(s[0]));
+     }},
+    {"SPACE", 1, 1, space},
+    {"SWAP", 3, 5, change},
+    {"SYSTEM", 1, 1,
+     [](Context& c, const Expr&, Args a) {
+       switch (systemCode(a[0].text())) {
+         case 9: return Value::number(static_cast<double>(std::clock()) * 1000 / CLOCKS_PER_SEC);  // CPU milliseconds
+         case 11: return Value::boolean(c.listActive());
+         default: break;
+       }
+       c.fail("SYSTEM(" + a[0].text() + ") is not available");
+       return Value();
+     },
+     false, 0, [](const std::string& code) { return systemCode(code) >= 0; }},
+    {"SQRT", 1, 1,
+     [](Context& c, const Expr&, Args a) {
+       double x = c.number(a[0]);
+       if (x < 0) c.fail("SQRT of a negative number");
+       return Value::number(std::sqrt(x));
+     }},
+    {"STATUS", 0, 0,
+     [](Context& c, const Expr&, Args) {
+       // 1: READU met another process's lock, or ICONV could not read its
+       // text; 2: ON ERROR took a storage error.
+       char last = c.lastStatus();
+       return Value::number(last == kStatusLocked || last == kStatusBadData ? 1 : last == kStatusError ? 2 : 0);
+     }},
+    {"STR", 2, 2, str},
+    {"TIME", 0, 0,
+     [](Context&, const Expr&, Args) {
+       std::tm local = localNow();
+       return Value::number(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec);
+     }},
+    {"TIMEDATE", 0, 0, [](Context&, const Expr&, Args) -> Value { return timeDate(); }},
+    {"TRIM", 1, 3, trim},
+    {"UNASSIGNED", 1, 1, [](Context& c, const Expr& e, Args) { return Value::boolean(!c.assigned(*e.args[0])); }, true},
+    {"UPCASE", 1, 1, [](Context&, const Expr&, Args a) -> Value { return upperText(a[0].text()); }},
+};
+
+}  // namespace
+
+const BuiltinFunction* findFunction(std::string_view name) {
+  for (const BuiltinFunction& f : kFunctions)
+    if (name == f.name) return &f;
+  return nullptr;
+}
+
+}  // namespace pelorix::mv
