@@ -1,8 +1,6 @@
 // The built-in functions of the embedded BASIC: one table of name, arity and
 // handler, which the parser checks calls against and the interpreter runs.
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
