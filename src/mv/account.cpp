@@ -488,19 +488,25 @@ void Account::commit(const std::vector<ItemChange>& changes) {
     JournalEntry entry;
     const std::string* item;  // null: deleted
   };
+  CommitLock lock(folder_);
+  replayJournal();
+
   std::vector<Planned> plan;
   for (const ItemChange& change : changes) {
     fs::path path = itemPath(change.file, change.id);
+    // Writing what the item holds already, or deleting an item that is not
+    // there, changes nothing and costs no temporary, rename or flush: a
+    // subroutine that writes back every item it read stays cheap. Compared
+    // under the commit lock, so no other commit comes between.
+    if (read(change.file, change.id) == change.item) continue;
     Planned p{path.parent_path(), {path.parent_path().filename().string(), "", path.filename().string()},
               change.item ? &*change.item : nullptr};
     if (p.item) p.entry.temp = temporaryFor(p.entry.item);
     plan.push_back(std::move(p));
   }
+  if (plan.empty()) return;
   std::set<fs::path> folders;
   for (const Planned& p : plan) folders.insert(p.folder);
-
-  CommitLock lock(folder_);
-  replayJournal();
 
   // A lone deletion needs neither temporaries nor a journal.
   if (plan.size() == 1 && !plan[0].item) {

@@ -6,6 +6,7 @@
 
 #include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <random>
 
@@ -315,6 +316,32 @@ TEST(FullDisk, ACommitThatRunsOutOfSpaceAnywhereLeavesTheAccountAsItWas) {
   }
   EXPECT_TRUE(failed);
   EXPECT_TRUE(succeeded);
+}
+
+// ---- what a commit leaves out ----
+
+TEST(CommitsThatChangeNothing, WriteNothingAndKeepTheItemAsItWas) {
+  test::TempDir dir;
+  Account account(dir.path());
+  account.createFile("F");
+  account.write("F", "SAME", "same\xFEtext");
+  account.write("F", "OLD", "old");
+  struct stat before {};
+  ASSERT_EQ(::stat((dir / "F" / "SAME").c_str(), &before), 0);
+  AccountSession session(account);
+  session.write("F", "SAME", "same\xFEtext");  // as read
+  session.write("F", "OLD", "new");
+  session.remove("F", "NEVER");  // not there
+  session.write("F", "ADDED", "");
+  session.commit();
+  struct stat after {};
+  ASSERT_EQ(::stat((dir / "F" / "SAME").c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino) << "an item written as it was is not replaced";
+  EXPECT_EQ(account.read("F", "SAME"), "same\xFEtext");
+  EXPECT_EQ(account.read("F", "OLD"), "new");
+  EXPECT_EQ(account.read("F", "ADDED"), "") << "an empty item is still an item";
+  EXPECT_EQ(account.read("F", "NEVER"), std::nullopt);
+  EXPECT_FALSE(fs::exists(dir / kJournalName));
 }
 
 // ---- what an open tidies up ----
