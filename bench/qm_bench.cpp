@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/marks.h"
 #include "desktop/class_registry.h"
 #include "host/host_connector.h"
-#include "base/marks.h"
 #include "host/settings_writer.h"
 #include "palm/handheld.h"
 #include "palm/hotsync_manager.h"
@@ -102,8 +102,8 @@ void BM_SlowSync10000(benchmark::State& state) {
     record->ExtractDynamicArray(id + vm + "0" + vm + "0" + vm + "0" + vm + "0" + vm + "0" + vm + fieldsOf(i) + vm);
     db.reserveUniqueId(static_cast<std::uint32_t>(i));
     db.records.push_back({0, static_cast<std::uint32_t>(i), record->CreatePalmData().bytes()});
-    std::ofstream(items / id, std::ios::binary) << id << am << "0" << am << "0" << am << "0" << am << "0" << am << "0"
-                                                << am << fieldsOf(i);
+    std::ofstream(items / id, std::ios::binary)
+        << id << am << "0" << am << "0" << am << "0" << am << "0" << am << "0" << am << fieldsOf(i);
   }
   fs::create_directories(place.root / "handheld");
   palm::Handheld(place.root / "handheld").write("AddressDB", db);

@@ -19,13 +19,16 @@ struct Sample {
 };
 
 const Sample kSamples[] = {
-    {"MemoDB", com::ByteArray{'B', 'u', 'y', ' ', 'm', 'i', 'l', 'k', '\n', 'a', 'n', 'd', ' ', 'e', 'g', 'g', 's', 0, 0}},
-    {"AddressDB", com::ByteArray{0, 0x10, 0x32, 0x10, 0, 0, 0x01, 0x1F, 10, 'S', 'm', 'i', 't', 'h', 0, 'A', 'n', 'n',
-                                 0, 'A', 'c', 'm', 'e', ' ', 'L', 't', 'd', 0, '5', '5', '5', '-', '1', '2', '3', 0,
-                                 '5', '5', '5', '-', '9', '8', '7', 0, 0}},
-    {"ToDoDB", com::ByteArray{0xC2, 0xA7, 0x82, 'C', 'a', 'l', 'l', ' ', 'B', 'o', 'b', 0, 'a', 'b', 'o', 'u', 't', 0, 0}},
-    {"DatebookDB", com::ByteArray{0x0A, 0x00, 0x0B, 0x1E, 0xC2, 0xA7, 0x6C, 0x00, 5, 1, 2, 0, 0xFF, 0xFF, 1, 0x04, 0, 0,
-                                  0, 1, 0xC2, 0xA8, 'M', 'e', 'e', 't', 0, 'R', 'o', 'o', 'm', 0, 0}},
+    {"MemoDB",
+     com::ByteArray{'B', 'u', 'y', ' ', 'm', 'i', 'l', 'k', '\n', 'a', 'n', 'd', ' ', 'e', 'g', 'g', 's', 0, 0}},
+    {"AddressDB", com::ByteArray{0,   0x10, 0x32, 0x10, 0,   0,   0x01, 0x1F, 10,  'S', 'm', 'i', 't', 'h', 0,
+                                 'A', 'n',  'n',  0,    'A', 'c', 'm',  'e',  ' ', 'L', 't', 'd', 0,   '5', '5',
+                                 '5', '-',  '1',  '2',  '3', 0,   '5',  '5',  '5', '-', '9', '8', '7', 0,   0}},
+    {"ToDoDB",
+     com::ByteArray{0xC2, 0xA7, 0x82, 'C', 'a', 'l', 'l', ' ', 'B', 'o', 'b', 0, 'a', 'b', 'o', 'u', 't', 0, 0}},
+    {"DatebookDB",
+     com::ByteArray{0x0A, 0x00, 0x0B, 0x1E, 0xC2, 0xA7, 0x6C, 0x00, 5,   1, 2,   0,   0xFF, 0xFF, 1, 0x04, 0,
+                    0,    0,    1,    0xC2, 0xA8, 'M',  'e',  'e',  't', 0, 'R', 'o', 'o',  'm',  0, 0}},
 };
 
 void BM_ToHost(benchmark::State& state) {

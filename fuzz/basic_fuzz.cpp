@@ -12,8 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   using namespace pelorix::mv;
   std::string source(reinterpret_cast<const char*>(data), size);
   // No account: file statements fail as they would without one.
-  Interpreter vm([](const std::string&) { return std::optional<std::string>(); }, [](const std::string&) {},
-                 20'000);
+  Interpreter vm([](const std::string&) { return std::optional<std::string>(); }, [](const std::string&) {}, 20'000);
   vm.setMaxValueSize(1 << 20);
   vm.setMaxTime(std::chrono::milliseconds(200));
   std::vector<std::string> args{"1", "2", "3"};

@@ -15,8 +15,10 @@ inline constexpr char kSubvalueMark = static_cast<char>(0xFC);
 inline std::vector<std::string> splitAt(std::string_view text, char mark) {
   std::vector<std::string> parts(1);
   for (char c : text) {
-    if (c == mark) parts.emplace_back();
-    else parts.back() += c;
+    if (c == mark)
+      parts.emplace_back();
+    else
+      parts.back() += c;
   }
   return parts;
 }

@@ -13,8 +13,8 @@ std::string whatText(HRESULT number, const std::string& source, const std::strin
 }
 }  // namespace
 
-ComError::ComError(HRESULT number, std::string source, std::string description,
-                   std::string helpFile, std::int32_t helpContext)
+ComError::ComError(HRESULT number, std::string source, std::string description, std::string helpFile,
+                   std::int32_t helpContext)
     : std::runtime_error(whatText(number, source, description)),
       number_(number),
       source_(std::move(source)),

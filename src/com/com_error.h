@@ -35,8 +35,8 @@ inline constexpr HRESULT kRecordNotFound = hr(0x80042010);
 
 class ComError : public std::runtime_error {
  public:
-  ComError(HRESULT number, std::string source, std::string description,
-           std::string helpFile = {}, std::int32_t helpContext = 0);
+  ComError(HRESULT number, std::string source, std::string description, std::string helpFile = {},
+           std::int32_t helpContext = 0);
 
   HRESULT number() const noexcept { return number_; }
   const std::string& source() const noexcept { return source_; }

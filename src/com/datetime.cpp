@@ -43,9 +43,7 @@ DateTime makeDateTime(const DateParts& p) {
 
 DateTime makeDate(int year, int month, int day) { return makeDateTime({year, month, day, 0, 0, 0}); }
 
-DateTime makeTime(int hour, int minute, int second) {
-  return makeDateTime({1899, 12, 30, hour, minute, second});
-}
+DateTime makeTime(int hour, int minute, int second) { return makeDateTime({1899, 12, 30, hour, minute, second}); }
 
 DateParts splitDateTime(DateTime value) {
   double whole = std::trunc(value.days);
@@ -72,8 +70,8 @@ std::string formatDateTime(DateTime value) {
   bool hasDate = std::trunc(value.days) != 0 || !hasTime;
   char buffer[40];
   if (hasDate && hasTime)
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day,
-                  p.hour, p.minute, p.second);
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute,
+                  p.second);
   else if (hasDate)
     std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", p.year, p.month, p.day);
   else
@@ -111,8 +109,7 @@ bool parseDateTime(std::string_view text, DateTime& out) {
     if (!s.empty() && (!readChar(s, ' ') || s.empty())) return false;
   }
   if (!s.empty() || !hasDate) {
-    if (!readNumber(s, 2, false, p.hour) || !readChar(s, ':') || !readNumber(s, 2, false, p.minute))
-      return false;
+    if (!readNumber(s, 2, false, p.hour) || !readChar(s, ':') || !readNumber(s, 2, false, p.minute)) return false;
     if (readChar(s, ':') && !readNumber(s, 2, false, p.second)) return false;
   }
   if (!s.empty()) return false;
@@ -128,8 +125,8 @@ DateTime now() {
   std::time_t t = std::time(nullptr);
   std::tm local{};
   localtime_r(&t, &local);
-  return makeDateTime({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                       local.tm_min, local.tm_sec > 59 ? 59 : local.tm_sec});
+  return makeDateTime({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                       local.tm_sec > 59 ? 59 : local.tm_sec});
 }
 
 }  // namespace pelorix::com

@@ -22,8 +22,7 @@ Variant invokeWith(Object& object, DispId id, InvokeKind kind, std::initializer_
   return result;
 }
 
-Variant invokeByName(Object& object, std::string_view name, InvokeKind kind,
-                     std::initializer_list<Arg> args) {
+Variant invokeByName(Object& object, std::string_view name, InvokeKind kind, std::initializer_list<Arg> args) {
   return invokeWith(object, object.GetIDOfName(name), kind, args);
 }
 

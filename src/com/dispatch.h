@@ -112,8 +112,7 @@ class Arg {
 };
 
 Variant invokeWith(Object& object, DispId id, InvokeKind kind, std::initializer_list<Arg> args);
-Variant invokeByName(Object& object, std::string_view name, InvokeKind kind,
-                     std::initializer_list<Arg> args = {});
+Variant invokeByName(Object& object, std::string_view name, InvokeKind kind, std::initializer_list<Arg> args = {});
 
 inline Variant callMethod(Object& object, std::string_view name, std::initializer_list<Arg> args = {}) {
   return invokeByName(object, name, InvokeKind::Method, args);

@@ -23,7 +23,7 @@ using DllGetClassObjectFn = HRESULT (*)(const char* clsid, ClassFactory** factor
 using DllCanUnloadNowFn = HRESULT (*)();
 using DllRegisterServerFn = HRESULT (*)();
 
-inline constexpr HRESULT kClassNotAvailable = hr(0x80040111);  // CLASS_E_CLASSNOTAVAILABLE
+inline constexpr HRESULT kClassNotAvailable = hr(0x80040111);   // CLASS_E_CLASSNOTAVAILABLE
 inline constexpr HRESULT kSelfRegisterFailed = hr(0x80040201);  // SELFREG_E_CLASS
 
 // The file of the library (or program) that holds `address`.

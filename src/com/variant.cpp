@@ -42,8 +42,7 @@ bool parseNumber(std::string_view text, double& out) {
   if (text.front() == '+') text.remove_prefix(1);
   // Only plain decimal forms: no "inf", "nan" or hexadecimal.
   for (char c : text)
-    if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == 'e' ||
-          c == 'E' || c == '+'))
+    if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == 'e' || c == 'E' || c == '+'))
       return false;
   double value = 0;
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -57,10 +56,8 @@ bool Variant::isNumeric() const noexcept {
     case Type::Bool:
     case Type::Int16:
     case Type::Int32:
-    case Type::Double:
-      return true;
-    default:
-      return false;
+    case Type::Double: return true;
+    default: return false;
   }
 }
 

@@ -60,8 +60,7 @@ class Variant {
   friend bool operator==(const Variant& a, const Variant& b) { return a.v_ == b.v_; }
 
  private:
-  std::variant<std::monostate, bool, std::int16_t, std::int32_t, double, std::string, DateTime,
-               ByteArray, Ref<Object>>
+  std::variant<std::monostate, bool, std::int16_t, std::int32_t, double, std::string, DateTime, ByteArray, Ref<Object>>
       v_;
 };
 

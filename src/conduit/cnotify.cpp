@@ -25,9 +25,8 @@ struct RefInt {
 const com::Members<CNotify>& CNotify::members() {
   static const com::Members<CNotify> table = [] {
     com::Members<CNotify> m;
-    m.method("IPDClientNotify_BeginProcess", [](CNotify& self, std::span<Variant>) {
-      return Variant(self.IPDClientNotify_BeginProcess());
-    });
+    m.method("IPDClientNotify_BeginProcess",
+             [](CNotify& self, std::span<Variant>) { return Variant(self.IPDClientNotify_BeginProcess()); });
     m.method("IPDClientNotify_ConfigureConduit", [](CNotify& self, std::span<Variant> a) {
       const char* name = "IPDClientNotify_ConfigureConduit";
       RefInt pref(a, 2, name), type(a, 3, name);
@@ -84,8 +83,7 @@ void CNotify::IPDClientNotify_ConfigureConduit(const std::string&, const std::st
   nSyncPref = preference;
 }
 
-Variant CNotify::IPDClientNotify_GetConduitInfo(std::int32_t infoType, std::int32_t, std::int32_t,
-                                                const std::string&) {
+Variant CNotify::IPDClientNotify_GetConduitInfo(std::int32_t infoType, std::int32_t, std::int32_t, const std::string&) {
   switch (infoType) {
     case 0: return Variant("Pelorix");
     case 1: return Variant(std::int32_t{0x10000000});

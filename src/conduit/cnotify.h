@@ -18,11 +18,11 @@ class CNotify : public com::Dispatchable<CNotify> {
   bool IPDClientNotify_BeginProcess();
   void IPDClientNotify_ConfigureConduit(const std::string& pPathName, const std::string& pRegistry,
                                         std::int32_t& nSyncPref, std::int32_t& nSyncType);
-  com::Variant IPDClientNotify_GetConduitInfo(std::int32_t infoType, std::int32_t dwCreatorId,
-                                              std::int32_t dwUserId, const std::string& bstrUserName);
+  com::Variant IPDClientNotify_GetConduitInfo(std::int32_t infoType, std::int32_t dwCreatorId, std::int32_t dwUserId,
+                                              const std::string& bstrUserName);
   void IPDClientNotify_CfgConduit(std::int32_t nCreatorId, std::int32_t nUserId, const std::string& bstrUserName,
-                                  const std::string& bstrPathName, std::int32_t& nSyncPerm,
-                                  std::int32_t& nSyncTemp, std::int32_t& nSyncNew, std::int32_t& nSyncPref);
+                                  const std::string& bstrPathName, std::int32_t& nSyncPerm, std::int32_t& nSyncTemp,
+                                  std::int32_t& nSyncNew, std::int32_t& nSyncPref);
   void ShowSetup();
   void UnInstall();
 };

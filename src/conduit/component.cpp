@@ -2,9 +2,9 @@
 
 #include <atomic>
 
-#include "desktop/class_registry.h"
 #include "com/server.h"
 #include "conduit/cnotify.h"
+#include "desktop/class_registry.h"
 
 using namespace pelorix;
 
@@ -28,8 +28,7 @@ class NotifyFactory final : public com::ClassFactory {
 
 extern "C" {
 
-__attribute__((visibility("default"))) com::HRESULT DllGetClassObject(const char* clsid,
-                                                                       com::ClassFactory** factory) {
+__attribute__((visibility("default"))) com::HRESULT DllGetClassObject(const char* clsid, com::ClassFactory** factory) {
   if (!factory) return com::err::kInvalidArgument;
   *factory = nullptr;
   if (!clsid || std::string(clsid) != conduit::kNotifyClsid) return com::kClassNotAvailable;

@@ -44,19 +44,11 @@ void CSync::Synchronize() {
       case SyncType::Fast:
       case SyncType::Slow:
       case SyncType::HandheldOverwritesDesktop:
-      case SyncType::DesktopOverwritesHandheld:
-        SyncDatabases();
-        break;
+      case SyncType::DesktopOverwritesHandheld: SyncDatabases(); break;
       case SyncType::Install:
-      case SyncType::ProfileInstall:
-        log(" - Sync configured to Install", -1, true, false);
-        break;
-      case SyncType::Backup:
-        log(" - Sync configured to Backup", -1, true, false);
-        break;
-      case SyncType::DoNothing:
-        log(" - Sync configured to Do Nothing", -1, true, false);
-        break;
+      case SyncType::ProfileInstall: log(" - Sync configured to Install", -1, true, false); break;
+      case SyncType::Backup: log(" - Sync configured to Backup", -1, true, false); break;
+      case SyncType::DoNothing: log(" - Sync configured to Do Nothing", -1, true, false); break;
       default:
         desktopLog("sync type " + std::to_string(type) + " is not one the conduit knows; nothing was done");
         break;

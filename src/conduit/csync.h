@@ -7,8 +7,8 @@
 #include <unordered_set>
 
 #include "com/object.h"
-#include "palm/pddirect.h"
 #include "host/cmvdata.h"
+#include "palm/pddirect.h"
 
 namespace pelorix::conduit {
 

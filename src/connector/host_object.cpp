@@ -46,20 +46,27 @@ const com::Members<HostObject>& HostObject::members() {
   using H = HostObject;
   static const auto table =
       com::Members<H>()
-          .property("HostName", [](H& h, Args) { return Variant(h.hostName_); },
-                    [](H& h, Args, const Variant& v) { h.hostName_ = v.toText(); })
-          .property("ODBCDataSource", [](H& h, Args) { return Variant(h.dataSource_); },
-                    [](H& h, Args, const Variant& v) { h.dataSource_ = v.toText(); })
-          .property("DOAAware", [](H& h, Args) { return Variant(h.doaAware_); },
-                    [](H& h, Args, const Variant& v) { h.doaAware_ = v.toBool(); })
-          .property("AcctPath", [](H& h, Args) { return Variant(h.accountPath_); },
-                    [](H& h, Args, const Variant& v) { h.accountPath_ = v.toText(); })
-          .property("UserName", [](H& h, Args) { return Variant(h.userName_); },
-                    [](H& h, Args, const Variant& v) { h.userName_ = v.toText(); })
-          .property("Passwd", [](H&, Args) { return Variant(std::string()); },
-                    [](H& h, Args, const Variant& v) { h.setPassword(v.toText()); })
-          .property("unitype", [](H& h, Args) { return Variant(h.uniType_); },
-                    [](H& h, Args, const Variant& v) { h.uniType_ = v.toInt16(); })
+          .property(
+              "HostName", [](H& h, Args) { return Variant(h.hostName_); },
+              [](H& h, Args, const Variant& v) { h.hostName_ = v.toText(); })
+          .property(
+              "ODBCDataSource", [](H& h, Args) { return Variant(h.dataSource_); },
+              [](H& h, Args, const Variant& v) { h.dataSource_ = v.toText(); })
+          .property(
+              "DOAAware", [](H& h, Args) { return Variant(h.doaAware_); },
+              [](H& h, Args, const Variant& v) { h.doaAware_ = v.toBool(); })
+          .property(
+              "AcctPath", [](H& h, Args) { return Variant(h.accountPath_); },
+              [](H& h, Args, const Variant& v) { h.accountPath_ = v.toText(); })
+          .property(
+              "UserName", [](H& h, Args) { return Variant(h.userName_); },
+              [](H& h, Args, const Variant& v) { h.userName_ = v.toText(); })
+          .property(
+              "Passwd", [](H&, Args) { return Variant(std::string()); },
+              [](H& h, Args, const Variant& v) { h.setPassword(v.toText()); })
+          .property(
+              "unitype", [](H& h, Args) { return Variant(h.uniType_); },
+              [](H& h, Args, const Variant& v) { h.uniType_ = v.toInt16(); })
           .method("Connect",
                   [](H& h, Args) {
                     h.connect();
@@ -72,11 +79,11 @@ const com::Members<HostObject>& HostObject::members() {
                                com::argument(args, 3, "CallHost"));
                     return Variant();
                   })
-          .method("CreateDynamicArray",
-                  [](H&, Args args) {
-                    return Variant(
-                        com::make<DynamicArrayObject>(arrayText(com::argument(args, 0, "CreateDynamicArray"))));
-                  })
+          .method(
+              "CreateDynamicArray",
+              [](H&, Args args) {
+                return Variant(com::make<DynamicArrayObject>(arrayText(com::argument(args, 0, "CreateDynamicArray"))));
+              })
           .method("Dcount", [](H&, Args args) { return dcount(args); })
           .method("Extract", [](H&, Args args) { return extract(args); })
           .method("Disconnect", [](H& h, Args) {

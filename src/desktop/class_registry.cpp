@@ -26,14 +26,12 @@ ClassRegistry& ClassRegistry::instance() {
   return registry;
 }
 
-void ClassRegistry::addBuiltin(const std::string& progId, Factory factory) {
-  builtins_[progId] = std::move(factory);
-}
+void ClassRegistry::addBuiltin(const std::string& progId, Factory factory) { builtins_[progId] = std::move(factory); }
 
 void ClassRegistry::removeBuiltin(const std::string& progId) { builtins_.erase(progId); }
 
-void ClassRegistry::registerServer(SettingsStore& store, const std::string& progId,
-                                   const std::string& clsid, const std::string& libraryPath) {
+void ClassRegistry::registerServer(SettingsStore& store, const std::string& progId, const std::string& clsid,
+                                   const std::string& libraryPath) {
   store.update([&](SettingsTree& tree) {
     tree[classesKey(progId + "\\CLSID")][""] = clsid;
     tree[classesKey("CLSID\\" + clsid)][""] = progId;
@@ -42,8 +40,7 @@ void ClassRegistry::registerServer(SettingsStore& store, const std::string& prog
   });
 }
 
-void ClassRegistry::unregisterServer(SettingsStore& store, const std::string& progId,
-                                     const std::string& clsid) {
+void ClassRegistry::unregisterServer(SettingsStore& store, const std::string& progId, const std::string& clsid) {
   store.removeKey(classesKey(progId));
   store.removeKey(classesKey("CLSID\\" + clsid));
 }
@@ -79,8 +76,7 @@ Ref<Object> ClassRegistry::create(const std::string& progId) {
   const auto& [clsid, path] = *entry;
   void* handle = load(path);
   auto getClassObject = reinterpret_cast<DllGetClassObjectFn>(::dlsym(handle, "DllGetClassObject"));
-  if (!getClassObject)
-    raise(err::kDllNotFound, "ClassRegistry", path + " does not export DllGetClassObject");
+  if (!getClassObject) raise(err::kDllNotFound, "ClassRegistry", path + " does not export DllGetClassObject");
   ClassFactory* factory = nullptr;
   HRESULT result = getClassObject(clsid.c_str(), &factory);
   if (result < 0 || !factory)
@@ -100,13 +96,9 @@ void runExport(void* handle, const std::string& path, const char* name) {
 }
 }  // namespace
 
-void ClassRegistry::registerLibrary(const std::string& path) {
-  runExport(load(path), path, "DllRegisterServer");
-}
+void ClassRegistry::registerLibrary(const std::string& path) { runExport(load(path), path, "DllRegisterServer"); }
 
-void ClassRegistry::unregisterLibrary(const std::string& path) {
-  runExport(load(path), path, "DllUnregisterServer");
-}
+void ClassRegistry::unregisterLibrary(const std::string& path) { runExport(load(path), path, "DllUnregisterServer"); }
 
 void ClassRegistry::freeUnusedLibraries() {
   for (auto it = libraries_.begin(); it != libraries_.end();) {

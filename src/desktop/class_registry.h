@@ -46,7 +46,7 @@ class ClassRegistry {
   static com::HRESULT changeRegistration(const std::function<void(SettingsStore&)>& change) noexcept;
   // The class id and library registered for a ProgID.
   static std::optional<std::pair<std::string, std::string>> lookup(const SettingsStore& store,
-                                                                     const std::string& progId);
+                                                                   const std::string& progId);
 
  private:
   void* load(const std::string& path);

@@ -63,8 +63,7 @@ bool readQuoted(const std::string& line, size_t& pos, std::string& out) {
       out += e;
     } else if (e == 'n') {
       out += '\n';
-    } else if (e == 'x' && pos + 2 < line.size() && hexDigit(line[pos + 1]) >= 0 &&
-               hexDigit(line[pos + 2]) >= 0) {
+    } else if (e == 'x' && pos + 2 < line.size() && hexDigit(line[pos + 1]) >= 0 && hexDigit(line[pos + 2]) >= 0) {
       out += static_cast<char>(hexDigit(line[pos + 1]) * 16 + hexDigit(line[pos + 2]));
       pos += 2;
     } else {
@@ -91,8 +90,8 @@ SettingsTree parseSettings(const std::string& text, const fs::path& file) {
   int number = 0;
   SettingsValues* current = nullptr;
   auto fail = [&](const std::string& what) {
-    throw SettingsError("settings file " + file.string() + ", line " + std::to_string(number) +
-                        ": " + what + "; the file was left as it is");
+    throw SettingsError("settings file " + file.string() + ", line " + std::to_string(number) + ": " + what +
+                        "; the file was left as it is");
   };
   while (std::getline(in, line)) {
     ++number;
@@ -201,8 +200,7 @@ std::optional<std::string> SettingsStore::get(const std::string& key, const std:
   return v->second;
 }
 
-std::string SettingsStore::get(const std::string& key, const std::string& name,
-                               const std::string& fallback) const {
+std::string SettingsStore::get(const std::string& key, const std::string& name, const std::string& fallback) const {
   return get(key, name).value_or(fallback);
 }
 

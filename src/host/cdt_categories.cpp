@@ -1,7 +1,7 @@
 #include "host/cdt_categories.h"
 
-#include "desktop/desktop_log.h"
 #include "base/marks.h"
+#include "desktop/desktop_log.h"
 #include "host/palm_info.h"
 
 namespace pelorix::host {
@@ -48,14 +48,16 @@ void CDtCategories::Name(std::int32_t index, const std::string& name) { slot(ind
 std::int32_t CDtCategories::Id(std::int32_t index) { return slot(index).Id; }
 void CDtCategories::Id(std::int32_t index, std::int32_t id) {
   CategoryEntry& e = slot(index);
-  if (id < 0 || id > 255) com::raise(com::err::kOverflow, "CDtCategories", "Overflow: category id " + std::to_string(id));
+  if (id < 0 || id > 255)
+    com::raise(com::err::kOverflow, "CDtCategories", "Overflow: category id " + std::to_string(id));
   e.Id = static_cast<std::uint8_t>(id);
 }
 bool CDtCategories::Dirty(std::int32_t index) { return slot(index).Dirty; }
 void CDtCategories::Dirty(std::int32_t index, bool dirty) { slot(index).Dirty = dirty; }
 
 std::string CDtCategories::call(std::int16_t code, const std::string& from) {
-  if (!ConnectionObject) com::raise(com::hr(0x800A005B), "CDtCategories", "Object variable or With block variable not set");
+  if (!ConnectionObject)
+    com::raise(com::hr(0x800A005B), "CDtCategories", "Object variable or With block variable not set");
   std::string to;
   ConnectionObject->CallHost(ProgName, buildPalmInfo(code, hotSyncInfo_, PalmDatabaseName, ModDate, CreateDate), from,
                              to);
@@ -73,7 +75,9 @@ void CDtCategories::Create(const std::string& pName) {
   size_t start = 0;
   for (int i = 1; i <= 15; ++i) {
     size_t end = answer.find(kAttributeMark, start);
-    std::string entry = start > answer.size() ? std::string() : answer.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    std::string entry = start > answer.size()
+                            ? std::string()
+                            : answer.substr(start, end == std::string::npos ? std::string::npos : end - start);
     start = end == std::string::npos ? answer.size() + 1 : end + 1;
     size_t vm = entry.find(kValueMark);
     if (vm == std::string::npos)

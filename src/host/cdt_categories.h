@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "palm/pddirect.h"
 #include "host/cmvdata.h"
 #include "host/host_connector.h"
+#include "palm/pddirect.h"
 
 namespace pelorix::host {
 

@@ -14,8 +14,8 @@ bool CMVData::OpenDatabase(const std::string& pPath, const std::string&) {
     // A second opening replaces the connector without disconnecting the old.
     connector_ = HostConnector::create(settings_.connectionType);
   } catch (const std::exception& e) {
-    lastError_ = "cannot create the host connector " + HostConnector::progIdFor(settings_.connectionType) +
-                 ": " + e.what();
+    lastError_ =
+        "cannot create the host connector " + HostConnector::progIdFor(settings_.connectionType) + ": " + e.what();
     return false;
   }
   auto set = [](auto&& assign) {
@@ -27,9 +27,7 @@ bool CMVData::OpenDatabase(const std::string& pPath, const std::string&) {
   };
   HostConnector& c = *connector_;
   switch (settings_.connectionType) {
-    case 1:
-      set([&] { c.HostName(settings_.hostName); });
-      break;
+    case 1: set([&] { c.HostName(settings_.hostName); }); break;
     case 2:
       set([&] { c.ODBCDataSource(settings_.hostName); });
       set([&] { c.DOAAware(settings_.doa != 0); });
@@ -41,8 +39,7 @@ bool CMVData::OpenDatabase(const std::string& pPath, const std::string&) {
       set([&] { c.Passwd(settings_.password); });
       set([&] { c.unitype(settings_.databaseType); });
       break;
-    default:
-      break;
+    default: break;
   }
   try {
     c.Connect();

@@ -5,16 +5,16 @@
 // application's subroutine with PALM.INFO, FROM.PALM and TO.PALM.
 
 #include <optional>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "com/object.h"
 #include "com/variant.h"
-#include "palm/pddirect.h"
 #include "host/host_connector.h"
 #include "host/record_list.h"
 #include "host/settings.h"
+#include "palm/pddirect.h"
 
 namespace pelorix::host {
 

@@ -1,9 +1,9 @@
 // The record store half of CMVData: the record list filled from the
 // handheld and from the host, and the requests that move records.
 
+#include "base/marks.h"
 #include "desktop/desktop_log.h"
 #include "host/cmvdata.h"
-#include "base/marks.h"
 
 namespace pelorix::host {
 
@@ -49,8 +49,8 @@ Variant CMVData::palmData(IPalmRecord& r) {
   Variant data = r.CreatePalmData();
   if (data.bytes().empty()) {
     std::string which = r.RecordId().toInt32() != 0 ? "record " + r.RecordId().toText() : "new record";
-    std::string what = "the host's " + which + " (key \"" + r.mvRecNo() + "\") cannot be held by the handheld: " +
-                       r.encodeError() + "; it was not written";
+    std::string what = "the host's " + which + " (key \"" + r.mvRecNo() +
+                       "\") cannot be held by the handheld: " + r.encodeError() + "; it was not written";
     desktop::desktopLog(PalmDatabaseName + ": " + what);
     unwritable_.push_back(what);
   }
@@ -214,7 +214,7 @@ void CMVData::RequestInformation() {
       if (r->IsNew()) {
         if (!records_.tryAdd("MV" + r->mvRecNo(), r))
           desktop::desktopLog(PalmDatabaseName + ": the host sent a second new record with the key \"" + r->mvRecNo() +
-                          "\"; it was dropped");
+                              "\"; it was dropped");
       } else {
         records_.remove(palmKey(*r));
         records_.add(palmKey(*r), r);

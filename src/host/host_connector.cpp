@@ -1,7 +1,7 @@
 #include "host/host_connector.h"
 
-#include "desktop/class_registry.h"
 #include "com/dispatch.h"
+#include "desktop/class_registry.h"
 
 namespace pelorix::host {
 
@@ -42,13 +42,13 @@ Variant HostConnector::CreateDynamicArray(const std::string& text) {
 
 std::int32_t HostConnector::Dcount(Variant& array) {
   std::int16_t zero = 0;
-  return com::callMethod(*object_, "Dcount",
-                         {std::string(1, kAttributeMark), Arg::ref(array), zero, zero, zero})
+  return com::callMethod(*object_, "Dcount", {std::string(1, kAttributeMark), Arg::ref(array), zero, zero, zero})
       .toInt32();
 }
 
 std::string HostConnector::Extract(Variant& array, std::int32_t element) {
-  Variant n = element >= INT16_MIN && element <= INT16_MAX ? Variant(static_cast<std::int16_t>(element)) : Variant(element);
+  Variant n =
+      element >= INT16_MIN && element <= INT16_MAX ? Variant(static_cast<std::int16_t>(element)) : Variant(element);
   std::int16_t zero = 0;
   return com::callMethod(*object_, "Extract", {Arg::ref(array), Arg::ref(n), zero, zero}).toText();
 }

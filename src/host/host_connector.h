@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
+#include "base/marks.h"
 #include "com/object.h"
 #include "com/variant.h"
-#include "base/marks.h"
 
 namespace pelorix::host {
 

@@ -30,7 +30,8 @@ records::IPalmRecord* RecordList::find(const std::string& key) const {
 
 void RecordList::add(const std::string& key, Record record) {
   if (!tryAdd(key, std::move(record)))
-    com::raise(kDuplicateKey, "RecordList", "This key is already associated with an element of this collection: " + key);
+    com::raise(kDuplicateKey, "RecordList",
+               "This key is already associated with an element of this collection: " + key);
 }
 
 bool RecordList::tryAdd(const std::string& key, Record record) {

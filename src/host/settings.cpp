@@ -124,8 +124,7 @@ std::string readSettings(const desktop::SettingsStore& store, ConduitSettings& s
       s.password = v.password;
       number(v.uniType, s.databaseType);
       break;
-    default:
-      break;
+    default: break;
   }
   return problem;
 }

@@ -24,8 +24,7 @@ namespace fs = std::filesystem;
 namespace {
 
 bool plain(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
-         c == '.';
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.';
 }
 
 int hex(char c) {
@@ -133,8 +132,7 @@ std::optional<std::string> Account::read(const std::string& file, const std::str
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     int error = errno;
-    if (error != ENOENT && error != ENOTDIR)
-      throw AccountError("cannot read " + path + ": " + std::strerror(error));
+    if (error != ENOENT && error != ENOTDIR) throw AccountError("cannot read " + path + ": " + std::strerror(error));
     if (!hasFile(file)) throw AccountError("the account has no file " + file);
     return std::nullopt;
   }
@@ -337,9 +335,12 @@ std::optional<JournalEntry> parseJournalLine(const std::string& line) {
     start = space + 1;
   }
   JournalEntry e;
-  if (words.size() == 4 && words[0] == "W") e = {words[1], words[2], words[3]};
-  else if (words.size() == 3 && words[0] == "D") e = {words[1], "", words[2]};
-  else return std::nullopt;
+  if (words.size() == 4 && words[0] == "W")
+    e = {words[1], words[2], words[3]};
+  else if (words.size() == 3 && words[0] == "D")
+    e = {words[1], "", words[2]};
+  else
+    return std::nullopt;
   // The journal names paths to rename and remove: nothing outside the file folders.
   if (!isEscapedName(e.folder) || !isEscapedName(e.item)) return std::nullopt;
   if (words[0] == "W" && !isTemporaryName(e.temp)) return std::nullopt;
@@ -359,14 +360,17 @@ Journal parseJournal(const std::string& text) {
     lines.emplace_back(start, text.substr(start, end - start));
   if (!lines.empty()) {
     const auto& [offset, last] = lines.back();
-    j.committed = last.rfind("commit ", 0) == 0 && last.substr(7) == hex64(checksum(std::string_view(text).substr(0, offset)));
+    j.committed =
+        last.rfind("commit ", 0) == 0 && last.substr(7) == hex64(checksum(std::string_view(text).substr(0, offset)));
     if (j.committed) lines.pop_back();
   }
   for (size_t i = 0; i < lines.size(); ++i) {
     if (i == 0 && lines[i].second == kJournalHeader) continue;
     auto entry = i == 0 ? std::nullopt : parseJournalLine(lines[i].second);
-    if (entry) j.entries.push_back(*entry);
-    else if (j.committed) j.damaged = true;
+    if (entry)
+      j.entries.push_back(*entry);
+    else if (j.committed)
+      j.damaged = true;
   }
   return j;
 }
@@ -499,7 +503,8 @@ void Account::commit(const std::vector<ItemChange>& changes) {
     // subroutine that writes back every item it read stays cheap. Compared
     // under the commit lock, so no other commit comes between.
     if (read(change.file, change.id) == change.item) continue;
-    Planned p{path.parent_path(), {path.parent_path().filename().string(), "", path.filename().string()},
+    Planned p{path.parent_path(),
+              {path.parent_path().filename().string(), "", path.filename().string()},
               change.item ? &*change.item : nullptr};
     if (p.item) p.entry.temp = temporaryFor(p.entry.item);
     plan.push_back(std::move(p));

@@ -95,8 +95,10 @@ std::vector<std::string> AccountSession::items(const std::string& file) const {
   if (first == changes_.end() || first->first.first != file) return stored;
   std::set<std::string> ids(stored.begin(), stored.end());
   for (auto it = first; it != changes_.end() && it->first.first == file; ++it) {
-    if (it->second) ids.insert(it->first.second);
-    else ids.erase(it->first.second);
+    if (it->second)
+      ids.insert(it->first.second);
+    else
+      ids.erase(it->first.second);
   }
   return {ids.begin(), ids.end()};
 }

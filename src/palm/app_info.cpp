@@ -21,10 +21,10 @@ void appendWord(std::vector<std::uint8_t>& out, std::uint16_t v) {
 
 // The Address Book's field labels in English: the 19 fields, then the phone
 // labels that have no field of their own.
-constexpr const char* kAddressLabels[] = {
-    "Last name", "First name", "Company", "Work",     "Home",     "Fax",      "Other",    "E-mail",
-    "Address",   "City",       "State",   "Zip Code", "Country",  "Title",    "Custom 1", "Custom 2",
-    "Custom 3",  "Custom 4",   "Note",    "Main",     "Pager",    "Mobile"};
+constexpr const char* kAddressLabels[] = {"Last name", "First name", "Company",  "Work",     "Home",     "Fax",
+                                          "Other",     "E-mail",     "Address",  "City",     "State",    "Zip Code",
+                                          "Country",   "Title",      "Custom 1", "Custom 2", "Custom 3", "Custom 4",
+                                          "Note",      "Main",       "Pager",    "Mobile"};
 constexpr size_t kAddressLabelSize = 16;
 constexpr std::uint8_t kUnitedStates = 23;  // matches the English labels
 
@@ -47,8 +47,7 @@ void appendAddressBook(std::vector<std::uint8_t>& out) {
 
 std::vector<std::uint8_t> applicationAppInfo(std::uint32_t creator) {
   std::vector<std::uint8_t> out = CategoryInfo::defaultBlock();
-  if (creator != fourCC("addr") && creator != fourCC("date") && creator != fourCC("memo") &&
-      creator != fourCC("todo"))
+  if (creator != fourCC("addr") && creator != fourCC("date") && creator != fourCC("memo") && creator != fourCC("todo"))
     return out;
   out.insert(out.end(), kReserved, 0);
   if (creator == fourCC("addr")) {

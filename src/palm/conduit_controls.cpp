@@ -1,7 +1,7 @@
 #include "palm/conduit_controls.h"
 
-#include "desktop/class_registry.h"
 #include "com/com_error.h"
+#include "desktop/class_registry.h"
 
 namespace pelorix::palm {
 
@@ -20,9 +20,12 @@ void addConduitControls() {
 const com::Members<ConduitManager>& ConduitManager::members() {
   static const com::Members<ConduitManager> table = [] {
     com::Members<ConduitManager> m;
-    m.method("GetCreatorID", [](ConduitManager& self, Args a) {
-      return Variant(self.GetCreatorID(com::argument(a, 0, "GetCreatorID").toText()));
-    }, 3);
+    m.method(
+        "GetCreatorID",
+        [](ConduitManager& self, Args a) {
+          return Variant(self.GetCreatorID(com::argument(a, 0, "GetCreatorID").toText()));
+        },
+        3);
     return m;
   }();
   return table;
@@ -37,18 +40,24 @@ std::int32_t ConduitManager::GetCreatorID(const std::string& creator) {
 const com::Members<ConduitData>& ConduitData::members() {
   static const com::Members<ConduitData> table = [] {
     com::Members<ConduitData> m;
-    m.property("DisplayName", [](ConduitData& self, Args) { return Variant(self.DisplayName()); },
-               [](ConduitData& self, Args, const Variant& v) { self.setDisplayName(v.toText()); }, 5);
-    m.method("ReadConduit", [](ConduitData& self, Args a) {
-      return Variant(self.ReadConduit(com::argument(a, 0, "ReadConduit").toInt32()));
-    }, 13);
-    m.property("DllName", [](ConduitData& self, Args) { return Variant(self.DllName()); },
-               [](ConduitData& self, Args, const Variant& v) { self.setDllName(v.toText()); }, 11);
-    m.property("Value",
-               [](ConduitData& self, Args a) { return Variant(self.Value(com::argument(a, 0, "Value").toText())); },
-               [](ConduitData& self, Args a, const Variant& v) {
-                 self.setValue(com::argument(a, 0, "Value").toText(), v.toText());
-               }, 16);
+    m.property(
+        "DisplayName", [](ConduitData& self, Args) { return Variant(self.DisplayName()); },
+        [](ConduitData& self, Args, const Variant& v) { self.setDisplayName(v.toText()); }, 5);
+    m.method(
+        "ReadConduit",
+        [](ConduitData& self, Args a) {
+          return Variant(self.ReadConduit(com::argument(a, 0, "ReadConduit").toInt32()));
+        },
+        13);
+    m.property(
+        "DllName", [](ConduitData& self, Args) { return Variant(self.DllName()); },
+        [](ConduitData& self, Args, const Variant& v) { self.setDllName(v.toText()); }, 11);
+    m.property(
+        "Value", [](ConduitData& self, Args a) { return Variant(self.Value(com::argument(a, 0, "Value").toText())); },
+        [](ConduitData& self, Args a, const Variant& v) {
+          self.setValue(com::argument(a, 0, "Value").toText(), v.toText());
+        },
+        16);
     return m;
   }();
   return table;
@@ -72,9 +81,7 @@ std::uint32_t ConduitData::selected(const char* member) const {
 std::string ConduitData::DllName() const { return entries_.value(selected("DllName"), "Conduit").value_or(""); }
 void ConduitData::setDllName(const std::string& dll) { entries_.setValue(selected("DllName"), "Conduit", dll); }
 std::string ConduitData::DisplayName() const { return entries_.value(selected("DisplayName"), "Name").value_or(""); }
-void ConduitData::setDisplayName(const std::string& name) {
-  entries_.setValue(selected("DisplayName"), "Name", name);
-}
+void ConduitData::setDisplayName(const std::string& name) { entries_.setValue(selected("DisplayName"), "Name", name); }
 std::string ConduitData::Value(const std::string& name) const {
   return entries_.value(selected("Value"), name).value_or("");
 }
@@ -85,10 +92,13 @@ void ConduitData::setValue(const std::string& name, const std::string& value) {
 const com::Members<HotSyncApi>& HotSyncApi::members() {
   static const com::Members<HotSyncApi> table = [] {
     com::Members<HotSyncApi> m;
-    m.method("ReloadConduits", [](HotSyncApi& self, Args a) {
-      self.ReloadConduits(a.empty() ? 0 : a[0].toInt32());
-      return Variant();
-    }, 20);
+    m.method(
+        "ReloadConduits",
+        [](HotSyncApi& self, Args a) {
+          self.ReloadConduits(a.empty() ? 0 : a[0].toInt32());
+          return Variant();
+        },
+        20);
     return m;
   }();
   return table;

@@ -2,9 +2,9 @@
 // conduit's view of the running HotSync.
 
 #include "com/com_error.h"
-#include "palm/pddirect.h"
 #include "palm/hotsync_session.h"
 #include "palm/pdb_database.h"
+#include "palm/pddirect.h"
 #include "palm/record_adapter.h"
 
 namespace pelorix::palm {

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "com/com_error.h"
-#include "palm/pddirect.h"
 #include "palm/palm_text.h"
 #include "palm/pdb_database.h"
+#include "palm/pddirect.h"
 
 namespace pelorix::palm {
 
@@ -19,9 +19,9 @@ constexpr const char* kSource = "PDUtility";
 // The offset as an index, checking that `size` bytes fit from it on.
 size_t place(const ByteArray& buffer, std::int32_t offset, size_t size) {
   if (offset < 0 || static_cast<size_t>(offset) > buffer.size() || buffer.size() - offset < size)
-    com::raise(err::kSubscriptOutOfRange, kSource,
-               "Offset " + std::to_string(offset) + " lies outside the " + std::to_string(buffer.size()) +
-                   "-byte record");
+    com::raise(
+        err::kSubscriptOutOfRange, kSource,
+        "Offset " + std::to_string(offset) + " lies outside the " + std::to_string(buffer.size()) + "-byte record");
   return static_cast<size_t>(offset);
 }
 
@@ -37,8 +37,8 @@ class PDUtility final : public pddirect::IPDUtility {
   }
   std::int32_t ReadWord(const ByteArray& b, std::int32_t offset, bool swap, std::uint16_t& value) override {
     size_t at = place(b, offset, 2);
-    value = swap ? static_cast<std::uint16_t>(b[at] << 8 | b[at + 1])
-                 : static_cast<std::uint16_t>(b[at + 1] << 8 | b[at]);
+    value =
+        swap ? static_cast<std::uint16_t>(b[at] << 8 | b[at + 1]) : static_cast<std::uint16_t>(b[at + 1] << 8 | b[at]);
     return after(at, 2);
   }
   std::int32_t WriteDWord(ByteArray& b, std::int32_t offset, bool swap, std::uint32_t value) override {
@@ -74,17 +74,14 @@ class PDUtility final : public pddirect::IPDUtility {
   std::int32_t ReadNoteText(const ByteArray& b, std::int32_t offset, std::int32_t, std::string& text) override {
     return ReadText(b, offset, 0, text);
   }
-  std::int32_t ReadFixedText(const ByteArray& b, std::int32_t offset, std::int32_t length,
-                             std::string& text) override {
+  std::int32_t ReadFixedText(const ByteArray& b, std::int32_t offset, std::int32_t length, std::string& text) override {
     if (length < 0) com::raise(err::kInvalidArgument, kSource, "Negative text length");
     size_t at = place(b, offset, static_cast<size_t>(length));
     text = fromPalmText(std::string_view(reinterpret_cast<const char*>(b.data() + at), static_cast<size_t>(length)));
     return after(at, static_cast<size_t>(length));
   }
   std::string RecordIdToText(const com::Variant& id) override { return std::to_string(id.toInt32()); }
-  com::Variant TextToRecordId(const std::string& text) override {
-    return com::Variant(com::Variant(text).toInt32());
-  }
+  com::Variant TextToRecordId(const std::string& text) override { return com::Variant(com::Variant(text).toInt32()); }
   std::string LongToText(std::int32_t value, std::int32_t) override {
     return fromPalmText(fourCCText(static_cast<std::uint32_t>(value)));
   }

@@ -17,8 +17,8 @@ namespace fs = std::filesystem;
 
 namespace {
 constexpr const char* kStateFile = "HotSync.state";
-const fs::perms kFileMode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                            fs::perms::others_read;
+const fs::perms kFileMode =
+    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read;
 }  // namespace
 
 Handheld::Handheld(fs::path folder) : folder_(std::move(folder)) {
@@ -68,16 +68,14 @@ void Handheld::write(const std::string& name, const PdbDatabase& db) const {
   std::error_code ec;
   // Replacing a link by a file would part it from what it points to.
   if (fs::is_symlink(file, ec)) file = fs::weakly_canonical(file);
-  desktop::writeFileAtomically(file,
-                           std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                           kFileMode);
+  desktop::writeFileAtomically(file, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                               kFileMode);
 }
 
 std::vector<std::string> Handheld::databases() const {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(folder_))
-    if (entry.is_regular_file() && entry.path().extension() == ".pdb")
-      names.push_back(entry.path().stem().string());
+    if (entry.is_regular_file() && entry.path().extension() == ".pdb") names.push_back(entry.path().stem().string());
   std::sort(names.begin(), names.end());
   return names;
 }

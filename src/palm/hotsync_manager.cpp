@@ -4,11 +4,11 @@
 #include <random>
 
 #include "base/ascii_case.h"
+#include "com/datetime.h"
+#include "com/dispatch.h"
 #include "desktop/atomic_file.h"
 #include "desktop/class_registry.h"
 #include "desktop/desktop_log.h"
-#include "com/datetime.h"
-#include "com/dispatch.h"
 #include "desktop/settings_store.h"
 
 namespace pelorix::palm {
@@ -76,7 +76,8 @@ HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void
   result.syncType = options.syncType.value_or(state["LastDesktop"] == desktop ? fast : slow);
 
   std::string user = options.userName;
-  if (user.empty()) user = state.count("UserName") ? state["UserName"] : fs::absolute(options.handheld).filename().string();
+  if (user.empty())
+    user = state.count("UserName") ? state["UserName"] : fs::absolute(options.handheld).filename().string();
   fs::path folder = userFolder(user);
   fs::create_directories(folder);
   // Written line by line, so that a run that is killed still leaves its lines.
@@ -172,9 +173,10 @@ HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void
         continue;
       }
       auto plural = [](size_t n) { return std::to_string(n) + (n == 1 ? " record " : " records "); };
-      note("  " + db + (transfer == WorkingDatabase::Transfer::Completed
-                            ? ": " + plural(working->written) + "written, " + plural(working->removed) + "removed"
-                            : ": no records moved"));
+      note("  " + db +
+           (transfer == WorkingDatabase::Transfer::Completed
+                ? ": " + plural(working->written) + "written, " + plural(working->removed) + "removed"
+                : ": no records moved"));
       try {
         if (transfer == WorkingDatabase::Transfer::Completed) {
           session.finish(db);

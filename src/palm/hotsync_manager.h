@@ -23,8 +23,8 @@ struct HotSyncOptions {
   std::filesystem::path handheld;
   // nullopt: slow the first time this desktop syncs the handheld, else fast.
   std::optional<std::int32_t> syncType;
-  std::string userName;                  // "" : the handheld's, else the folder's name
-  std::vector<std::string> applications; // empty: all four
+  std::string userName;                   // "" : the handheld's, else the folder's name
+  std::vector<std::string> applications;  // empty: all four
   std::string conduitProgId = "Pelx.CNotify";
   // When set, each application is served by the class its conduit entry
   // names (skipped when the entry is not a COM conduit's), with the HotSync
@@ -47,7 +47,6 @@ struct HotSyncResult {
 std::filesystem::path userFolder(const std::string& userName);
 
 // Prints or collects each log line as it is written.
-HotSyncResult runHotSync(const HotSyncOptions& options,
-                         const std::function<void(const std::string&)>& print = {});
+HotSyncResult runHotSync(const HotSyncOptions& options, const std::function<void(const std::string&)>& print = {});
 
 }  // namespace pelorix::palm

@@ -26,9 +26,7 @@ void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
 }  // namespace
 
 PdbDatabase PdbDatabase::parse(std::span<const std::uint8_t> bytes, const std::string& origin) {
-  auto fail = [&](const std::string& what) -> void {
-    throw PdbFormatError(origin + ": " + what);
-  };
+  auto fail = [&](const std::string& what) -> void { throw PdbFormatError(origin + ": " + what); };
   if (bytes.size() < kHeaderSize)
     fail("truncated: " + std::to_string(bytes.size()) + " bytes, shorter than the 78-byte header");
 
@@ -116,8 +114,7 @@ std::vector<std::uint8_t> PdbDatabase::serialize() const {
   std::vector<std::uint8_t> out;
   out.reserve(total);
   std::uint32_t appInfoOffset = appInfo.empty() ? 0 : static_cast<std::uint32_t>(tableEnd + 2);
-  std::uint32_t sortInfoOffset =
-      sortInfo.empty() ? 0 : static_cast<std::uint32_t>(tableEnd + 2 + appInfo.size());
+  std::uint32_t sortInfoOffset = sortInfo.empty() ? 0 : static_cast<std::uint32_t>(tableEnd + 2 + appInfo.size());
   out.insert(out.end(), header.name.begin(), header.name.end());
   put16(out, header.attributes);
   put16(out, header.version);

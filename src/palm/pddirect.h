@@ -33,8 +33,14 @@ class IPDUserInfo : public com::Object {
 // What a HotSync is to do with a database, as IPDHotSyncInfo::SyncType
 // gives it.
 enum class SyncType : std::int32_t {
-  Fast = 0, Slow = 1, HandheldOverwritesDesktop = 2, DesktopOverwritesHandheld = 3,
-  Install = 4, Backup = 5, DoNothing = 6, ProfileInstall = 7,
+  Fast = 0,
+  Slow = 1,
+  HandheldOverwritesDesktop = 2,
+  DesktopOverwritesHandheld = 3,
+  Install = 4,
+  Backup = 5,
+  DoNothing = 6,
+  ProfileInstall = 7,
 };
 
 class IPDHotSyncInfo : public com::Object {
@@ -79,13 +85,11 @@ class IPDRecordAdapter : public com::Object {
   // kRecordNotFound when no record has the id.
   virtual Variant ReadById(std::int32_t& index, const Variant& id, std::int32_t& category,
                            std::int32_t& attributes) = 0;
-  virtual Variant ReadNext(std::int32_t& index, Variant& id, std::int32_t& category,
-                           std::int32_t& attributes) = 0;
+  virtual Variant ReadNext(std::int32_t& index, Variant& id, std::int32_t& category, std::int32_t& attributes) = 0;
   virtual Variant ReadNextModified(std::int32_t& index, Variant& id, std::int32_t& category,
                                    std::int32_t& attributes) = 0;
   // An id that is unset, 0 or empty makes a new record and receives its id.
-  virtual void WriteRecord(Variant& id, std::int32_t category, std::int32_t attributes,
-                           const Variant& data) = 0;
+  virtual void WriteRecord(Variant& id, std::int32_t category, std::int32_t attributes, const Variant& data) = 0;
   virtual void RemoveRecord(const Variant& id) = 0;
   // kind 0 removes every record, kind 1 the deleted or archived ones; category
   // 255 is every category.

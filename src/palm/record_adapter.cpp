@@ -100,8 +100,7 @@ Variant PDRecordAdapter::ReadById(std::int32_t& index, const Variant& id, std::i
                                   std::int32_t& attributes) {
   std::int32_t wanted = id.toInt32();
   size_t pos = wanted > 0 ? db_->find(static_cast<std::uint32_t>(wanted)) : WorkingDatabase::npos;
-  if (pos == WorkingDatabase::npos)
-    com::raise(err::kRecordNotFound, kSource, "No record with id " + id.toText());
+  if (pos == WorkingDatabase::npos) com::raise(err::kRecordNotFound, kSource, "No record with id " + id.toText());
   const PdbRecord& r = db_->db.records[pos];
   index = static_cast<std::int32_t>(pos);
   splitAttributes(r.attributes, attributes, category);
@@ -126,8 +125,7 @@ Variant PDRecordAdapter::readNext(bool modifiedOnly, std::int32_t& index, Varian
   return {};
 }
 
-Variant PDRecordAdapter::ReadNext(std::int32_t& index, Variant& id, std::int32_t& category,
-                                  std::int32_t& attributes) {
+Variant PDRecordAdapter::ReadNext(std::int32_t& index, Variant& id, std::int32_t& category, std::int32_t& attributes) {
   return readNext(false, index, id, category, attributes);
 }
 
@@ -136,8 +134,7 @@ Variant PDRecordAdapter::ReadNextModified(std::int32_t& index, Variant& id, std:
   return readNext(true, index, id, category, attributes);
 }
 
-void PDRecordAdapter::WriteRecord(Variant& id, std::int32_t category, std::int32_t attributes,
-                                  const Variant& data) {
+void PDRecordAdapter::WriteRecord(Variant& id, std::int32_t category, std::int32_t attributes, const Variant& data) {
   const com::ByteArray& bytes = data.bytes();
   if (bytes.size() > kMaxRecordSize)
     com::raise(err::kInvalidArgument, kSource, "A record may hold at most 65535 bytes");
@@ -160,8 +157,7 @@ void PDRecordAdapter::WriteRecord(Variant& id, std::int32_t category, std::int32
   std::uint32_t wanted = handheldId(id);
   size_t pos = db_->find(wanted);
   if (pos == WorkingDatabase::npos) {
-    if (db_->db.records.size() >= kMaxRecords)
-      com::raise(err::kFail, kSource, "The database is full");
+    if (db_->db.records.size() >= kMaxRecords) com::raise(err::kFail, kSource, "The database is full");
     db_->db.reserveUniqueId(wanted);
     db_->append(PdbRecord{stored, wanted, bytes});
     HotSyncSession::current().moved(*db_);
@@ -178,8 +174,7 @@ void PDRecordAdapter::WriteRecord(Variant& id, std::int32_t category, std::int32
 void PDRecordAdapter::RemoveRecord(const Variant& id) {
   std::uint32_t wanted = handheldId(id);
   size_t pos = db_->find(wanted);
-  if (pos == WorkingDatabase::npos)
-    com::raise(err::kRecordNotFound, kSource, "No record with id " + id.toText());
+  if (pos == WorkingDatabase::npos) com::raise(err::kRecordNotFound, kSource, "No record with id " + id.toText());
   db_->removeAt(pos);
 }
 
@@ -196,9 +191,7 @@ void PDRecordAdapter::RemoveSet(std::int32_t kind, std::int32_t category) {
   atEnd_ = false;
 }
 
-com::Ref<pddirect::IPDDatabaseInfo> PDRecordAdapter::DatabaseInfo() {
-  return com::make<palm::DatabaseInfo>(db_->db);
-}
+com::Ref<pddirect::IPDDatabaseInfo> PDRecordAdapter::DatabaseInfo() { return com::make<palm::DatabaseInfo>(db_->db); }
 
 com::Ref<pddirect::IPDCategories> PDRecordAdapter::Categories() { return com::make<palm::Categories>(db_); }
 

@@ -4,8 +4,8 @@
 #include <memory>
 #include <unordered_map>
 
-#include "palm/pddirect.h"
 #include "palm/hotsync_session.h"
+#include "palm/pddirect.h"
 
 namespace pelorix::palm {
 
@@ -19,8 +19,7 @@ class PDRecordAdapter final : public pddirect::IPDRecordAdapter {
                         std::int32_t& attributes) override;
   com::Variant ReadNextModified(std::int32_t& index, com::Variant& id, std::int32_t& category,
                                 std::int32_t& attributes) override;
-  void WriteRecord(com::Variant& id, std::int32_t category, std::int32_t attributes,
-                   const com::Variant& data) override;
+  void WriteRecord(com::Variant& id, std::int32_t category, std::int32_t attributes, const com::Variant& data) override;
   void RemoveRecord(const com::Variant& id) override;
   void RemoveSet(std::int32_t kind, std::int32_t category) override;
   com::Ref<pddirect::IPDDatabaseInfo> DatabaseInfo() override;

@@ -14,13 +14,10 @@ com::HRESULT numberOf(Failure failure) {
   switch (failure) {
     case Failure::Unreachable:
     case Failure::Refused:
-    case Failure::NoAccount:
-      return kConnectFailed;
+    case Failure::NoAccount: return kConnectFailed;
     case Failure::NotCatalogued:
-    case Failure::Aborted:
-      return kProgramFailed;
-    case Failure::Lost:
-      break;
+    case Failure::Aborted: return kProgramFailed;
+    case Failure::Lost: break;
   }
   return kConnectionLost;
 }
@@ -64,8 +61,8 @@ void QmHost::connect() {
 
 void QmHost::callHost(const std::string& program, Variant& palmInfo, Variant& fromPalm, Variant& toPalm) {
   if (!connected())
-    fail(kNotConnected, lostWhy_.empty() ? "Not connected: call Connect before CallHost"
-                                         : "Not connected: " + lostWhy_);
+    fail(kNotConnected,
+         lostWhy_.empty() ? "Not connected: call Connect before CallHost" : "Not connected: " + lostWhy_);
   std::string info = palmInfo.toText(), from = fromPalm.toText(), to = toPalm.toText();
   try {
     toPalm = Variant(session_->call(program, info, from, to));

@@ -18,7 +18,8 @@ void put32(std::string& out, std::uint32_t v) {
 
 std::uint32_t get(std::string_view bytes, size_t at, size_t width) {
   std::uint32_t v = 0;
-  for (size_t i = 0; i < width; ++i) v |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
+  for (size_t i = 0; i < width; ++i)
+    v |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
   return v;
 }
 

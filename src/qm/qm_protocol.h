@@ -28,9 +28,9 @@ enum class Outcome : std::uint16_t {
   Ok = 0,
   Aborted = 1,  // the action ended in an abort; the data is its message
   Else = 2,
-  Error = 3,    // GetError fetches the text
+  Error = 3,  // GetError fetches the text
   Locked = 4,
-  Prompt = 5,   // the program waits for input
+  Prompt = 5,  // the program waits for input
 };
 
 inline constexpr size_t kRequestHeaderBytes = 6;

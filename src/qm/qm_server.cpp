@@ -4,10 +4,10 @@
 
 #include <strings.h>
 
-#include "desktop/class_registry.h"
 #include "com/server.h"
-#include "qm/qm_host.h"
 #include "connector/live_objects.h"
+#include "desktop/class_registry.h"
+#include "qm/qm_host.h"
 
 using namespace pelorix;
 
@@ -26,8 +26,7 @@ std::string thisLibrary();
 
 extern "C" {
 
-__attribute__((visibility("default"))) com::HRESULT DllGetClassObject(const char* clsid,
-                                                                       com::ClassFactory** factory) {
+__attribute__((visibility("default"))) com::HRESULT DllGetClassObject(const char* clsid, com::ClassFactory** factory) {
   if (!factory) return com::err::kInvalidArgument;
   *factory = nullptr;
   if (!clsid || strcasecmp(clsid, kClsid) != 0) return com::kClassNotAvailable;

@@ -1,7 +1,5 @@
 #include "qm/qm_session.h"
 
-#include "base/ascii_case.h"
-
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -24,6 +22,8 @@
 #include <thread>
 #include <utility>
 
+#include "base/ascii_case.h"
+
 extern char** environ;
 
 namespace pelorix::qm {
@@ -37,7 +37,6 @@ namespace {
 constexpr int kConnectMillis = 30'000;
 
 std::string errnoText(int error) { return std::strerror(error); }
-
 
 // The secret leaves memory once sent.
 struct Wiped {
@@ -154,8 +153,10 @@ Endpoint parseEndpoint(const std::string& hostName, bool havePassword) {
   if (!name.empty() && name.front() == '[') {
     size_t close = name.find(']');
     e.host = name.substr(1, close == std::string::npos ? std::string::npos : close - 1);
-    if (close != std::string::npos && close + 1 < name.size() && name[close + 1] == ':') e.port = name.substr(close + 2);
-  } else if (size_t colon = name.find(':'); colon != std::string::npos && name.find(':', colon + 1) == std::string::npos) {
+    if (close != std::string::npos && close + 1 < name.size() && name[close + 1] == ':')
+      e.port = name.substr(close + 2);
+  } else if (size_t colon = name.find(':');
+             colon != std::string::npos && name.find(':', colon + 1) == std::string::npos) {
     e.host = name.substr(0, colon);
     e.port = name.substr(colon + 1);
   } else {
@@ -275,7 +276,8 @@ Session::Reply Session::exchangeOrLose(Action action, std::string_view data) {
 void Session::enter(const std::string& account) {
   if (account.empty()) throw SessionError(Failure::NoAccount, "No account: the account path is empty");
   if (account.size() > kMaxAccountName)
-    throw SessionError(Failure::NoAccount, "No account \"" + account + "\": QM names an account in at most 32 characters");
+    throw SessionError(Failure::NoAccount,
+                       "No account \"" + account + "\": QM names an account in at most 32 characters");
   Reply r = exchangeOrLose(Action::Account, account);
   if (r.outcome == Outcome::Ok) return;
   std::string why = abortMessage(r.data);
@@ -351,8 +353,9 @@ std::unique_ptr<Session> Session::openNetwork(const Endpoint& endpoint, const st
                                               const std::string& password, const std::string& account) {
   std::string where = endpoint.describe();
   if (user.empty() || user.size() > kMaxLoginText || password.size() > kMaxLoginText)
-    throw SessionError(Failure::Refused, where + " refused the login: QM takes a user name of 1 to 32 characters "
-                                                  "and a password of at most 32");
+    throw SessionError(Failure::Refused, where +
+                                             " refused the login: QM takes a user name of 1 to 32 characters "
+                                             "and a password of at most 32");
   std::unique_ptr<Session> s(new Session(-1, -1, -1, where));
   s->in_ = s->out_ = dial(endpoint);
   Reply r;
@@ -377,20 +380,18 @@ std::string Session::call(const std::string& subroutine, std::string_view a1, st
   switch (r.outcome) {
     case Outcome::Ok:
     case Outcome::Else:
-    case Outcome::Locked:
-      try {
-        return changedArgument(r.data, 3).value_or(std::string(a3));
+    case Outcome::Locked: try { return changedArgument(r.data, 3).value_or(std::string(a3));
       } catch (const ProtocolError& e) {
         lose(std::string("its reply could not be read (") + e.what() + ")");
       }
     case Outcome::Prompt:
       // The process now waits for an answer that no one will give.
       close();
-      throw SessionError(Failure::Aborted, subroutine + " asked for input (INPUT), which a HotSync cannot answer; "
-                                                        "the connection was closed");
+      throw SessionError(Failure::Aborted, subroutine +
+                                               " asked for input (INPUT), which a HotSync cannot answer; "
+                                               "the connection was closed");
     case Outcome::Aborted:
-    case Outcome::Error:
-      break;
+    case Outcome::Error: break;
   }
   std::string message = abortMessage(r.data);
   const std::string load = "Unable to load '";
@@ -399,9 +400,9 @@ std::string Session::call(const std::string& subroutine, std::string_view a1, st
     if (end != std::string::npos) {
       std::string missing = message.substr(at + load.size(), end - at - load.size());
       if (namesEqual(missing, subroutine))
-        throw SessionError(Failure::NotCatalogued, "The subroutine " + subroutine + " is not catalogued in the account (" +
-                                                       message + "); compile and catalogue it: BASIC BP " +
-                                                       subroutine + ", CATALOG BP " + subroutine);
+        throw SessionError(Failure::NotCatalogued,
+                           "The subroutine " + subroutine + " is not catalogued in the account (" + message +
+                               "); compile and catalogue it: BASIC BP " + subroutine + ", CATALOG BP " + subroutine);
       throw SessionError(Failure::NotCatalogued, subroutine + " calls " + missing +
                                                      ", which is not catalogued in the account (" + message + ")");
     }

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
+#include "base/marks.h"
 #include "com/com_error.h"
 #include "com/datetime.h"
-#include "base/marks.h"
 
 namespace pelorix::records {
 

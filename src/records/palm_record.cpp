@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "desktop/desktop_log.h"
 #include "base/marks.h"
+#include "desktop/desktop_log.h"
 #include "palm/palm_text.h"
 #include "records/caddress_book_rec.h"
 #include "records/cdate_book.h"
@@ -101,8 +101,9 @@ void RecordReader::skip(std::int32_t bytes) {
 std::string FieldScanner::next() {
   size_t vm = rest_.find(pelorix::kValueMark);
   if (vm == std::string_view::npos)
-    com::raise(err::kInvalidArgument, "ExtractDynamicArray",
-               "The dynamic array has too few fields: field " + std::to_string(taken_ + 1) + " has no closing value mark");
+    com::raise(
+        err::kInvalidArgument, "ExtractDynamicArray",
+        "The dynamic array has too few fields: field " + std::to_string(taken_ + 1) + " has no closing value mark");
   ++taken_;
   std::string field(rest_.substr(0, vm));
   rest_.remove_prefix(vm + 1);
@@ -146,9 +147,9 @@ Variant IPalmRecord::CreatePalmData() {
     if (out.unheld() > 0 && !unheldLogged_) {
       unheldLogged_ = true;
       std::string which = recordId_ != 0 ? "record " + std::to_string(recordId_) : std::string("new record");
-      desktop::desktopLog(std::string(palmDatabase()) + " " + which + " (host key \"" + mvRecNo_ + "\"): " +
-                      std::to_string(out.unheld()) +
-                      " characters the handheld cannot hold were written as \"?\" (a NUL as a blank)");
+      desktop::desktopLog(std::string(palmDatabase()) + " " + which + " (host key \"" + mvRecNo_ +
+                          "\"): " + std::to_string(out.unheld()) +
+                          " characters the handheld cannot hold were written as \"?\" (a NUL as a blank)");
     }
     return Variant(out.finish());
   } catch (const std::exception& e) {
@@ -203,18 +204,20 @@ const com::Members<IPalmRecord>& IPalmRecord::members() {
   using Args = std::span<Variant>;
   static const com::Members<R> table = [] {
     com::Members<R> m;
-    m.property("RecordId", [](R& r, Args) { return r.RecordId(); },
-               [](R& r, Args, const Variant& v) { r.RecordId(v); });
+    m.property(
+        "RecordId", [](R& r, Args) { return r.RecordId(); }, [](R& r, Args, const Variant& v) { r.RecordId(v); });
     m.property("mvRecNo", [](R& r, Args) { return Variant(r.mvRecNo()); });
     m.property("CategoryId", [](R& r, Args) { return Variant(r.CategoryId()); });
     m.property("eAttributes", [](R& r, Args) { return Variant(r.eAttributes()); });
     m.property("IsDelete", [](R& r, Args) { return Variant(r.IsDelete()); });
     m.property("IsArchive", [](R& r, Args) { return Variant(r.IsArchive()); });
     m.property("IsDirty", [](R& r, Args) { return Variant(r.IsDirty()); });
-    m.property("Reviewed", [](R& r, Args) { return Variant(r.Reviewed()); },
-               [](R& r, Args, const Variant& v) { r.Reviewed(v.toBool()); });
-    m.property("FromPalm", [](R& r, Args) { return Variant(r.FromPalm()); },
-               [](R& r, Args, const Variant& v) { r.FromPalm(v.toBool()); });
+    m.property(
+        "Reviewed", [](R& r, Args) { return Variant(r.Reviewed()); },
+        [](R& r, Args, const Variant& v) { r.Reviewed(v.toBool()); });
+    m.property(
+        "FromPalm", [](R& r, Args) { return Variant(r.FromPalm()); },
+        [](R& r, Args, const Variant& v) { r.FromPalm(v.toBool()); });
     m.property("IsNew", [](R& r, Args) { return Variant(r.IsNew()); });
     m.method("CreateClass", [](R& r, Args a) {
       r.CreateClass(com::argument(a, 0, "CreateClass"), com::argument(a, 1, "CreateClass").toInt32(),

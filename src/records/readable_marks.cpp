@@ -13,11 +13,16 @@ std::string toReadableMarks(std::string_view raw) {
   std::string out;
   out.reserve(raw.size());
   for (char c : raw) {
-    if (c == pelorix::kAttributeMark) out += '^';
-    else if (c == pelorix::kValueMark) out += ']';
-    else if (c == pelorix::kSubvalueMark) out += '\\';
-    else if (escaped(c)) (out += kEscape) += c;
-    else out += c;
+    if (c == pelorix::kAttributeMark)
+      out += '^';
+    else if (c == pelorix::kValueMark)
+      out += ']';
+    else if (c == pelorix::kSubvalueMark)
+      out += '\\';
+    else if (escaped(c))
+      (out += kEscape) += c;
+    else
+      out += c;
   }
   return out;
 }
@@ -27,11 +32,16 @@ std::string fromReadableMarks(std::string_view readable) {
   out.reserve(readable.size());
   for (size_t i = 0; i < readable.size(); ++i) {
     char c = readable[i];
-    if (c == kEscape && i + 1 < readable.size() && escaped(readable[i + 1])) out += readable[++i];
-    else if (c == '^') out += pelorix::kAttributeMark;
-    else if (c == ']') out += pelorix::kValueMark;
-    else if (c == '\\') out += pelorix::kSubvalueMark;
-    else out += c;
+    if (c == kEscape && i + 1 < readable.size() && escaped(readable[i + 1]))
+      out += readable[++i];
+    else if (c == '^')
+      out += pelorix::kAttributeMark;
+    else if (c == ']')
+      out += pelorix::kValueMark;
+    else if (c == '\\')
+      out += pelorix::kSubvalueMark;
+    else
+      out += c;
   }
   return out;
 }

@@ -4,9 +4,9 @@
 #include <QMessageBox>
 #include <QProcess>
 
-#include "setup/fconfigure.h"
 #include "pelorix/version.h"
 #include "setup/dialog_library.h"
+#include "setup/fconfigure.h"
 #include "setup/forms.h"
 
 namespace pelorix::setup {
@@ -44,7 +44,12 @@ void unloadAll() {
 }
 
 const DialogEntries kEntries = {
-    [] { showSetup(); }, [] { unInstall(); }, configure, unloadAll, showMessageBox, startDetached,
+    [] { showSetup(); },
+    [] { unInstall(); },
+    configure,
+    unloadAll,
+    showMessageBox,
+    startDetached,
     [] { return QApplication::instance() != nullptr; },
 };
 }  // namespace

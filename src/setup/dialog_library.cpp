@@ -77,7 +77,8 @@ const DialogEntries& dialogs() {
   if (entries) return *entries;
   std::string path = libraryPath();
   void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!library) com::raise(com::err::kFail, version::kProductName, std::string("The dialogs cannot be loaded: ") + dlerror());
+  if (!library)
+    com::raise(com::err::kFail, version::kProductName, std::string("The dialogs cannot be loaded: ") + dlerror());
   entries = entriesOf(library);
   if (!entries) com::raise(com::err::kFail, version::kProductName, path + " offers no dialogs");
   return *entries;

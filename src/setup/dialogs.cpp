@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QDialog>
-
 #include <cstdio>
 #include <cstdlib>
 

@@ -10,9 +10,9 @@
 #include <QVBoxLayout>
 #include <memory>
 
+#include "pelorix/version.h"
 #include "setup/dialogs.h"
 #include "setup/forms.h"
-#include "pelorix/version.h"
 
 namespace pelorix::setup {
 

@@ -7,8 +7,8 @@
 #include <QStyle>
 #include <filesystem>
 
-#include "setup/dialogs.h"
 #include "pelorix/version.h"
+#include "setup/dialogs.h"
 
 namespace pelorix::setup {
 

@@ -24,8 +24,7 @@ const palm::Application* findCreator(const std::string& text) {
 }
 
 // Dispatch ids of the conduit-manager controls.
-constexpr com::DispId kGetCreatorId = 3, kReadConduit = 13, kDllName = 11, kDisplayName = 5, kValue = 16,
-                      kReload = 20;
+constexpr com::DispId kGetCreatorId = 3, kReadConduit = 13, kDllName = 11, kDisplayName = 5, kValue = 16, kReload = 20;
 
 void put(com::Object& object, com::DispId id, std::initializer_list<Arg> args) {
   com::invokeWith(object, id, InvokeKind::PropertyPut, args);
@@ -65,7 +64,8 @@ bool UpdateConduit(ConduitControls& controls, desktop::SettingsStore& settings, 
 
     if (flag) {
       std::string upperDll = pelorix::upperAscii(dll);
-      if (pelorix::upperAscii(client) == "PELX.CNOTIFY" && (upperDll == "COMCLIENT.DLL" || upperDll == "COMCONDUIT.DLL"))
+      if (pelorix::upperAscii(client) == "PELX.CNOTIFY" &&
+          (upperDll == "COMCLIENT.DLL" || upperDll == "COMCONDUIT.DLL"))
         return true;
       settings.set(section, host::kOldDllKey, dll);
       settings.set(section, host::kOldComClientKey, client);

@@ -1,6 +1,7 @@
+#include "com/dispatch.h"
+
 #include <gtest/gtest.h>
 
-#include "com/dispatch.h"
 #include "support/test_support.h"
 
 namespace pelorix::com {
@@ -15,15 +16,18 @@ class Counter : public Dispatchable<Counter> {
   static const Members<Counter>& members() {
     static const Members<Counter> m = [] {
       Members<Counter> t;
-      t.property("Value", [](Counter& c, std::span<Variant>) { return Variant(c.value); },
-                 [](Counter& c, std::span<Variant>, const Variant& v) { c.value = v.toInt32(); });
-      t.property("Item", [](Counter& c, std::span<Variant> a) {
-        return Variant(c.value * argument(a, 0, "Item").toInt32());
-      });
-      t.method("Swap", [](Counter&, std::span<Variant> a) {
-        std::swap(argument(a, 0, "Swap"), argument(a, 1, "Swap"));
-        return Variant("done");
-      }, 20);
+      t.property(
+          "Value", [](Counter& c, std::span<Variant>) { return Variant(c.value); },
+          [](Counter& c, std::span<Variant>, const Variant& v) { c.value = v.toInt32(); });
+      t.property("Item",
+                 [](Counter& c, std::span<Variant> a) { return Variant(c.value * argument(a, 0, "Item").toInt32()); });
+      t.method(
+          "Swap",
+          [](Counter&, std::span<Variant> a) {
+            std::swap(argument(a, 0, "Swap"), argument(a, 1, "Swap"));
+            return Variant("done");
+          },
+          20);
       return t;
     }();
     return m;

@@ -1,7 +1,8 @@
+#include "com/variant.h"
+
 #include <gtest/gtest.h>
 
 #include "com/datetime.h"
-#include "com/variant.h"
 #include "support/test_support.h"
 
 namespace pelorix::com {

@@ -1,6 +1,7 @@
+#include "conduit/cnotify.h"
+
 #include <gtest/gtest.h>
 
-#include "conduit/cnotify.h"
 #include "palm/hotsync_session.h"
 #include "support/test_support.h"
 

@@ -1,9 +1,10 @@
+#include "conduit/csync.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
 
 #include "com/datetime.h"
-#include "conduit/csync.h"
 #include "palm/category_info.h"
 #include "palm/hotsync_session.h"
 #include "support/test_support.h"

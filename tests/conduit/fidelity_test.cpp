@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "desktop/atomic_file.h"
 #include "conduit/sync_world.h"
+#include "desktop/atomic_file.h"
 #include "mv/dynamic_array.h"
 #include "palm/app_info.h"
 #include "palm/category_info.h"
@@ -104,7 +104,8 @@ TEST_F(Fidelity, RecordsWithoutAnIdGetOneOnceAndAreNotDuplicated) {
   for (const palm::PdbRecord& r : db("MemoDB").records) EXPECT_NE(r.uniqueId, 0u);
   EXPECT_EQ(hostMemoKeys().size(), 3u);
   bool told = false;
-  for (const std::string& line : printed) told |= line.find("2 records without a unique id got one") != std::string::npos;
+  for (const std::string& line : printed)
+    told |= line.find("2 records without a unique id got one") != std::string::npos;
   EXPECT_TRUE(told);
 }
 

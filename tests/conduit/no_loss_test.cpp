@@ -4,25 +4,24 @@
 // After each, normal HotSyncs must bring both sides to what a run without
 // the failure gives.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fcntl.h>
-
 #include <algorithm>
-#include <cstring>
 #include <chrono>
+#include <cstring>
 #include <map>
 #include <random>
 #include <set>
 #include <thread>
 
-#include "desktop/atomic_file.h"
-#include "desktop/class_registry.h"
 #include "com/dispatch.h"
 #include "conduit/sync_world.h"
+#include "desktop/atomic_file.h"
+#include "desktop/class_registry.h"
 #include "mv/dynamic_array.h"
 #include "palm/category_info.h"
 #include "palm/handheld.h"
@@ -53,7 +52,8 @@ class FailOnceHost : public com::Object {
     ++calls;
     std::string info = args.size() > 1 ? args[1].toText() : "";
     codes.push_back(std::atoi(info.substr(0, info.find(mv::AM)).c_str()));
-    if (calls == failAt) com::raise(com::err::kFail, "trivex3.Host", "the host failed once, at call " + std::to_string(calls));
+    if (calls == failAt)
+      com::raise(com::err::kFail, "trivex3.Host", "the host failed once, at call " + std::to_string(calls));
     return inner_->Invoke(inner_->GetIDOfName("CallHost"), kind, args);
   }
 
@@ -473,7 +473,10 @@ TEST_F(HonestOutcome, AnUnreadableDatabaseIsNamedWithItsReason) {
     std::function<void()> spoil;
   };
   std::vector<Case> cases = {
-      {"truncated", [&] { writeBytes(handheld / "MemoDB.pdb", {bytes.begin(), bytes.begin() + 40}); }},
+      {"truncated",
+       [&] {
+         writeBytes(handheld / "MemoDB.pdb", {bytes.begin(), bytes.begin() + 40});
+       }},
       {"unreadable",
        [&] {
          writeBytes(handheld / "MemoDB.pdb", bytes);

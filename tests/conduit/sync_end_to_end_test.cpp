@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "conduit/sync_world.h"
 #include "desktop/atomic_file.h"
 #include "desktop/desktop_log.h"
-#include "conduit/sync_world.h"
 #include "mv/account_users.h"
 #include "mv/dynamic_array.h"
 #include "palm/category_info.h"
@@ -94,8 +94,9 @@ TEST_F(EndToEnd, HostChangesAndRecordsTheHostCreatesReachTheHandheld) {
   std::uint32_t id = firstSync();
   changeHostMemo(key(id), "Changed on the host");
   mv::Account a = account();
-  a.write("MEMO.PAD", "CUST7", std::string() + mv::AM + "0" + mv::AM + "0" + mv::AM + "0" + mv::AM + "1" + mv::AM +
-                                   "0" + mv::AM + "Typed on the host");
+  a.write("MEMO.PAD", "CUST7",
+          std::string() + mv::AM + "0" + mv::AM + "0" + mv::AM + "0" + mv::AM + "1" + mv::AM + "0" + mv::AM +
+              "Typed on the host");
   ASSERT_TRUE(sync().ok());
   auto texts = memoTexts();
   std::sort(texts.begin(), texts.end());
@@ -181,7 +182,8 @@ TEST_F(EndToEnd, APCStoreThatCannotOpenTouchesNothing) {
   auto before = readBytes(handheld / "MemoDB.pdb");
   palm::HotSyncResult result = sync();
   bool logged = false;
-  for (const auto& line : result.log) logged |= line.text == "Pelorix for PalmPilot - Unable make connection to Database";
+  for (const auto& line : result.log)
+    logged |= line.text == "Pelorix for PalmPilot - Unable make connection to Database";
   EXPECT_TRUE(logged);
   EXPECT_EQ(readBytes(handheld / "MemoDB.pdb"), before);
   EXPECT_NE(desktop::readWholeFile(desktop::desktopLogFile()).find("No account"), std::string::npos);
@@ -238,8 +240,9 @@ class FailingHost : public EndToEnd {
     setMemo(doomed, "deleted on the handheld", 0x80);
     setMemo(id, "edited again");
     mv::Account a = account();
-    a.write("MEMO.PAD", "CUST9", std::string() + mv::AM + "0" + mv::AM + "0" + mv::AM + "0" + mv::AM + "1" + mv::AM +
-                                     "0" + mv::AM + "new on the host");
+    a.write("MEMO.PAD", "CUST9",
+            std::string() + mv::AM + "0" + mv::AM + "0" + mv::AM + "0" + mv::AM + "1" + mv::AM + "0" + mv::AM +
+                "new on the host");
     a.write("BP", "FLAKY", kFlaky);
     host::SetupValues v = settings();
     v.applications[3].programName = "FLAKY";

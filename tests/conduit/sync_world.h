@@ -28,8 +28,7 @@ class SyncWorld : public ::testing::Test {
   host::SetupValues settings() const;
   void saveSettings(const host::SetupValues& values);
 
-  palm::HotSyncResult sync(std::optional<std::int32_t> type = std::nullopt,
-                           std::vector<std::string> apps = {"memo"});
+  palm::HotSyncResult sync(std::optional<std::int32_t> type = std::nullopt, std::vector<std::string> apps = {"memo"});
 
   std::vector<Memo> memos() const;
   std::vector<std::string> memoTexts() const;

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "conduit/sync_world.h"
 #include "base/marks.h"
+#include "conduit/sync_world.h"
 #include "support/recording_connector.h"
 
 namespace pelorix::test {
@@ -51,7 +51,8 @@ TEST_F(TransferRequests, FastSyncReviewsDeletesFetchesThenNotifies) {
     EXPECT_EQ(c.info[2], "Memo Pad");
     EXPECT_EQ(c.info[3], "MemoDB");
   }
-  EXPECT_EQ(fields(call(1).from), (std::vector<std::string>{std::to_string(changed), "0", "0", "0", "1", "0", "changed", ""}));
+  EXPECT_EQ(fields(call(1).from),
+            (std::vector<std::string>{std::to_string(changed), "0", "0", "0", "1", "0", "changed", ""}));
   EXPECT_EQ(fields(call(2).from)[0], std::to_string(deleted));
   EXPECT_EQ(fields(call(2).from)[2], "1");
   EXPECT_EQ(call(0).from, "");

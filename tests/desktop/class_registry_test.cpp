@@ -1,6 +1,7 @@
+#include "desktop/class_registry.h"
+
 #include <gtest/gtest.h>
 
-#include "desktop/class_registry.h"
 #include "com/dispatch.h"
 #include "support/test_support.h"
 

@@ -1,7 +1,8 @@
+#include "desktop/settings_store.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "desktop/settings_store.h"
 #include "support/test_support.h"
 
 namespace pelorix::desktop {

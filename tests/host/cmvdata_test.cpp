@@ -1,8 +1,9 @@
+#include "host/cmvdata.h"
+
 #include <gtest/gtest.h>
 
-#include "desktop/class_registry.h"
 #include "com/dispatch.h"
-#include "host/cmvdata.h"
+#include "desktop/class_registry.h"
 #include "host/settings.h"
 #include "support/test_support.h"
 
@@ -20,9 +21,8 @@ class FakeConnector : public com::Dispatchable<FakeConnector> {
     static const com::Members<FakeConnector> m = [] {
       com::Members<FakeConnector> t;
       for (const char* name : {"HostName", "ODBCDataSource", "DOAAware", "AcctPath", "UserName", "Passwd", "unitype"})
-        t.property(name, nullptr, [](FakeConnector&, std::span<Variant>, const Variant& v) {
-          calls.push_back(v.toText());
-        });
+        t.property(name, nullptr,
+                   [](FakeConnector&, std::span<Variant>, const Variant& v) { calls.push_back(v.toText()); });
       t.method("Connect", [](FakeConnector&, std::span<Variant>) {
         calls.push_back("Connect");
         if (refuse) com::raise(com::err::kFail, "Host", "wrong password");
@@ -45,10 +45,12 @@ class CMVDataTest : public ::testing::Test {
     FakeConnector::calls.clear();
     FakeConnector::refuse = false;
     for (const char* id : {"trivex1.Host", "trivex2.Host", "trivex3.Host"})
-      desktop::ClassRegistry::instance().addBuiltin(id, [] { return com::Ref<com::Object>(com::make<FakeConnector>()); });
+      desktop::ClassRegistry::instance().addBuiltin(id,
+                                                    [] { return com::Ref<com::Object>(com::make<FakeConnector>()); });
   }
   ~CMVDataTest() override {
-    for (const char* id : {"trivex1.Host", "trivex2.Host", "trivex3.Host"}) desktop::ClassRegistry::instance().removeBuiltin(id);
+    for (const char* id : {"trivex1.Host", "trivex2.Host", "trivex3.Host"})
+      desktop::ClassRegistry::instance().removeBuiltin(id);
   }
   void set(const std::string& key, const std::string& value) {
     desktop::SettingsStore::user().set(sectionKey("Connection"), key, value);

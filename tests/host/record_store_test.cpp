@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "base/marks.h"
 #include "com/datetime.h"
 #include "host/cdt_categories.h"
 #include "host/cmvdata.h"
-#include "base/marks.h"
 #include "host/record_list.h"
 #include "host/settings_writer.h"
 #include "palm/hotsync_session.h"
@@ -207,7 +207,8 @@ TEST_F(RecordStore, MoreThan32767RecordsCrossBothWays) {
 
 TEST_F(RecordStore, TheCategoryListIsReadOnceAndReportedOnRelease) {
   std::string list;
-  for (int i = 1; i <= 15; ++i) list += (i > 1 ? AM : "") + (i == 3 ? "  Business " + VM + " False" : i == 4 ? "Home" + VM : "" + VM + "0");
+  for (int i = 1; i <= 15; ++i)
+    list += (i > 1 ? AM : "") + (i == 3 ? "  Business " + VM + " False" : i == 4 ? "Home" + VM : "" + VM + "0");
   answer([list](const HostCall& c) { return c.code() == 6 ? list : ""; });
   {
     com::Ref<ICategoryList> categories = store_->Categories();

@@ -1,8 +1,9 @@
+#include "mv/account.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
 
-#include "mv/account.h"
 #include "mv/dynamic_array.h"
 #include "support/test_support.h"
 
@@ -19,7 +20,8 @@ TEST(ItemIds, EscapingIsReversibleAndSafe) {
     EXPECT_EQ(unescapeName(name), id);
   }
   EXPECT_EQ(escapeName("MEMO.1"), "MEMO.1");
-  for (std::string bad : {"%4", "%ZZ", "a b", "%41%", ".x", "%2e"}) EXPECT_THROW(unescapeName(bad), std::invalid_argument) << bad;
+  for (std::string bad : {"%4", "%ZZ", "a b", "%41%", ".x", "%2e"})
+    EXPECT_THROW(unescapeName(bad), std::invalid_argument) << bad;
 }
 
 TEST(Account, ItemsAreStoredOneFilePerItemWithTheirMarks) {

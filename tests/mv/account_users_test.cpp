@@ -1,9 +1,10 @@
+#include "mv/account_users.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
 
 #include "desktop/atomic_file.h"
-#include "mv/account_users.h"
 #include "mv/connections.h"
 #include "support/test_support.h"
 

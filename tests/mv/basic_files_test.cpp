@@ -25,8 +25,10 @@ TEST_F(BasicFiles, OpenAndReadTakeTheirThenAndElse) {
   EXPECT_EQ(run.c("OPEN 'MEMOS' TO F ELSE C = 'no'; RETURN\nREAD R FROM F, '1' THEN C = R<2,2>"), "b");
   EXPECT_EQ(run.c("OPEN 'NOPE' TO F THEN C = 'yes' ELSE C = 'no'"), "no");
   EXPECT_EQ(run.c("OPEN '', 'MEMOS' TO F ELSE STOP\nREAD R FROM F, 'missing' ELSE C = 'none:' : R"), "none:");
-  EXPECT_EQ(run.c("OPEN 'MEMOS' TO F ELSE STOP\nREADU R FROM F, '2' LOCKED C = 'locked' THEN\n C = R\nEND ELSE\n C = '?'\nEND"),
-            "second");
+  EXPECT_EQ(
+      run.c(
+          "OPEN 'MEMOS' TO F ELSE STOP\nREADU R FROM F, '2' LOCKED C = 'locked' THEN\n C = R\nEND ELSE\n C = '?'\nEND"),
+      "second");
   EXPECT_EQ(run.c("OPEN 'MEMOS' TO F ELSE STOP\nREADV R FROM F, '1', 1 THEN C = R"), "first");
 }
 
@@ -81,30 +83,34 @@ struct BasicQueries : BasicFiles {
 
 TEST_F(BasicQueries, ExecuteSelectFiltersAndSortsByTheDictionary) {
   EXPECT_EQ(ids("EXECUTE 'SELECT ORDERS WITH CUSTOMER = \"ACME\"'"), "O1 O3 ");  // any value matches
-  EXPECT_EQ(ids("PERFORM 'SELECT ORDERS BY.DSND TOTAL'"), "O1 O3 O2 ");           // numbers as numbers
+  EXPECT_EQ(ids("PERFORM 'SELECT ORDERS BY.DSND TOTAL'"), "O1 O3 O2 ");          // numbers as numbers
   EXPECT_EQ(ids("EXECUTE 'SSELECT ORDERS BY CUSTOMER'"), "O1 O3 O2 ");
   EXPECT_EQ(ids("EXECUTE 'SELECT ORDERS WITH TOTAL > \"10\" AND WITH CUSTOMER = \"ACME\"'"), "O1 O3 ");
   EXPECT_EQ(ids("EXECUTE 'SELECT ORDERS WITH TOTAL < \"10\" OR CUSTOMER = \"ZETA\"'"), "O2 O3 ");
   EXPECT_EQ(ids("EXECUTE 'SELECT ORDERS WITH CUSTOMER \"BETA\" \"ZETA\"'"), "O2 O3 ");  // no operator: equal
-  EXPECT_EQ(ids("EXECUTE 'SELECT ORDERS WITH TOTAL'"), "O1 O2 O3 ");  // not empty
+  EXPECT_EQ(ids("EXECUTE 'SELECT ORDERS WITH TOTAL'"), "O1 O2 O3 ");                    // not empty
   EXPECT_EQ(ids("EXECUTE 'SELECT ORDERS WITH @ID # \"O2\"'"), "O1 O3 ");
   EXPECT_EQ(run.c("EXECUTE 'SELECT ORDERS WITH @ID = \"O2\"' RTNLIST L\nREADNEXT ID FROM L THEN C = ID : SYSTEM(11)"),
             "O20");
   EXPECT_EQ(run.c("EXECUTE 'SELECT ORDERS'\nC = SYSTEM(11)"), "1");
   EXPECT_EQ(failure("EXECUTE 'LIST ORDERS'"), "2: EXECUTE: only SELECT and SSELECT are available, not \"LIST ORDERS\"");
-  EXPECT_EQ(failure("EXECUTE 'SELECT ORDERS WITH NOPE = \"1\"'"), "2: EXECUTE: no field NOPE in the dictionary of ORDERS");
-  EXPECT_EQ(failure("EXECUTE 'SELECT ORDERS WITH NOTE = \"1\"'"), "2: EXECUTE: no field NOTE in the dictionary of ORDERS");
+  EXPECT_EQ(failure("EXECUTE 'SELECT ORDERS WITH NOPE = \"1\"'"),
+            "2: EXECUTE: no field NOPE in the dictionary of ORDERS");
+  EXPECT_EQ(failure("EXECUTE 'SELECT ORDERS WITH NOTE = \"1\"'"),
+            "2: EXECUTE: no field NOTE in the dictionary of ORDERS");
   EXPECT_EQ(failure("EXECUTE 'SELECT NOFILE'"), "2: EXECUTE: no file NOFILE");
   EXPECT_EQ(failure("EXECUTE 'SELECT ORDERS SAMPLE 2'"), "2: EXECUTE: \"SAMPLE\" is not available in SELECT");
-  EXPECT_EQ(failure("EXECUTE 'SELECT ORDERS' CAPTURING X"), "2: syntax error: EXECUTE takes a command and RTNLIST only, not \"CAPTURING\"");
+  EXPECT_EQ(failure("EXECUTE 'SELECT ORDERS' CAPTURING X"),
+            "2: syntax error: EXECUTE takes a command and RTNLIST only, not \"CAPTURING\"");
 }
 
 TEST_F(BasicQueries, DictionariesAndListsFromDynamicArrays) {
   EXPECT_EQ(run.c("OPEN 'DICT', 'ORDERS' TO D ELSE STOP\nREAD R FROM D, 'TOTAL' THEN C = R"), m("D^2"));
   EXPECT_EQ(run.c("OPEN 'DICT', 'MEMOS' TO D THEN C = 'open' ELSE C = 'none'"), "none");
   EXPECT_EQ(failure("OPEN 'DATA', 'ORDERS' TO D ELSE STOP"), "2: OPEN takes \"DICT\" or \"\" before the file name");
-  EXPECT_EQ(run.c("FORMLIST 'a':@AM:'b':@AM:'c'\nREADNEXT X, V ELSE NULL\nREADLIST R ELSE NULL\nC = X : '|' : V : '|' : R"),
-            m("a||b^c"));
+  EXPECT_EQ(
+      run.c("FORMLIST 'a':@AM:'b':@AM:'c'\nREADNEXT X, V ELSE NULL\nREADLIST R ELSE NULL\nC = X : '|' : V : '|' : R"),
+      m("a||b^c"));
   EXPECT_EQ(run.c("FORMLIST 'a' TO L\nREADLIST R FROM L ELSE NULL\nREADLIST R FROM L ELSE C = 'empty'"), "empty");
   EXPECT_EQ(run.c("GETLIST 'SAVED' ELSE C = 'none'"), "none");
   account.createFile("&SAVEDLISTS&");
@@ -114,11 +120,14 @@ TEST_F(BasicQueries, DictionariesAndListsFromDynamicArrays) {
 
 TEST_F(BasicFiles, SequentialFilesStayInsideTheAccountFolder) {
   auto text = [&](const std::string& name) { return desktop::readWholeFile(dir.path() / name); };
-  EXPECT_EQ(run.c("OPENSEQ 'out.txt' TO F ELSE C = 'new'\nWRITESEQ 'a' ON F ELSE NULL\nWRITESEQ 'b' TO F ELSE NULL\nCLOSESEQ F"),
+  EXPECT_EQ(run.c("OPENSEQ 'out.txt' TO F ELSE C = 'new'\nWRITESEQ 'a' ON F ELSE NULL\nWRITESEQ 'b' TO F ELSE "
+                  "NULL\nCLOSESEQ F"),
             "new");
   EXPECT_EQ(text("out.txt"), "a\nb\n");
-  EXPECT_EQ(run.c("OPENSEQ 'out.txt' TO F ELSE STOP\nLOOP\n READSEQ L FROM F ELSE EXIT\n C := L : ','\nREPEAT"), "a,b,");
-  EXPECT_EQ(run.c("OPENSEQ 'out.txt' TO F ELSE STOP\nREADSEQ L FROM F ELSE STOP\nWEOFSEQ F\nC = L"), "a");  // saved at the end
+  EXPECT_EQ(run.c("OPENSEQ 'out.txt' TO F ELSE STOP\nLOOP\n READSEQ L FROM F ELSE EXIT\n C := L : ','\nREPEAT"),
+            "a,b,");
+  EXPECT_EQ(run.c("OPENSEQ 'out.txt' TO F ELSE STOP\nREADSEQ L FROM F ELSE STOP\nWEOFSEQ F\nC = L"),
+            "a");  // saved at the end
   EXPECT_EQ(text("out.txt"), "a\n");
   run.c("OPENSEQ 'MEMOS', 'notes.txt' TO F ELSE NULL\nWRITESEQ 'n' ON F ELSE NULL");
   EXPECT_EQ(text("MEMOS/notes.txt"), "n\n");
@@ -155,10 +164,12 @@ TEST_F(BasicFiles, AFailingSubroutineChangesNothing) {
 TEST_F(BasicFiles, SelectListsTheItemsWithTheCallsOwnChanges) {
   std::string listAll = "OPEN 'MEMOS' TO F ELSE STOP\n";
   EXPECT_EQ(run.c(listAll + "SELECT F\nLOOP\n READNEXT ID ELSE EXIT\n C := ID : ','\nREPEAT"), "1,2,");
-  EXPECT_EQ(run.c(listAll + "WRITE 'x' ON F, '3'\nDELETE F, '1'\nSELECT F TO L\nLOOP WHILE 1\n READNEXT ID FROM L ELSE EXIT\n C := ID\nREPEAT"),
+  EXPECT_EQ(run.c(listAll + "WRITE 'x' ON F, '3'\nDELETE F, '1'\nSELECT F TO L\nLOOP WHILE 1\n READNEXT ID FROM L ELSE "
+                            "EXIT\n C := ID\nREPEAT"),
             "23");
   // The call before committed: 2 and 3 are left. List 0 stays empty.
-  EXPECT_EQ(run.c(listAll + "SELECT F TO 2\nREADNEXT ID FROM 2 THEN C = ID\nREADNEXT ID ELSE C := '/empty'"), "2/empty");
+  EXPECT_EQ(run.c(listAll + "SELECT F TO 2\nREADNEXT ID FROM 2 THEN C = ID\nREADNEXT ID ELSE C := '/empty'"),
+            "2/empty");
   EXPECT_EQ(run.c(listAll + "SELECT F\nCLEARSELECT\nREADNEXT ID ELSE C = 'cleared'"), "cleared");
 }
 
@@ -199,9 +210,11 @@ TEST(BasicStatements, DelInsAndConversions) {
   Host run;
   EXPECT_EQ(run.c("C = A; DEL C<2>", {m("a^b^c"), "", ""}), m("a^c"));
   EXPECT_EQ(run.c("C = A; INS 'n' BEFORE C<1,2>", {m("a]b"), "", ""}), m("a]n]b"));
-  EXPECT_EQ(run.c("C = OCONV(0, 'D4/') : ' ' : OCONV(12345, 'D2-') : ' ' : OCONV(1, 'D')"), "12/31/1967 10-18-01 01 JAN 1968");
+  EXPECT_EQ(run.c("C = OCONV(0, 'D4/') : ' ' : OCONV(12345, 'D2-') : ' ' : OCONV(1, 'D')"),
+            "12/31/1967 10-18-01 01 JAN 1968");
   EXPECT_EQ(run.c("C = ICONV('12/31/1967', 'D') : ',' : ICONV('1 JAN 1968', 'D') : ',' : ICONV('-3/-4', 'D')"), "0,1,");
-  EXPECT_EQ(run.c("C = OCONV(3723, 'MTS') : ' ' : OCONV(46800, 'MTH') : ' ' : ICONV('01:02:03', 'MTS')"), "01:02:03 01:00PM 3723");
+  EXPECT_EQ(run.c("C = OCONV(3723, 'MTS') : ' ' : OCONV(46800, 'MTH') : ' ' : ICONV('01:02:03', 'MTS')"),
+            "01:02:03 01:00PM 3723");
   EXPECT_EQ(run.c("C = OCONV('', 'D') : OCONV('x', 'D')"), "x");
   EXPECT_EQ(run.c("C = ICONV(OCONV(20000, 'D4/'), 'D4/')"), "20000");
 }

@@ -19,15 +19,19 @@ struct Host {
   Account* account = nullptr;
 
   std::vector<std::string> operator()(const std::string& body, std::vector<std::string> args = {"", "", ""}) {
-    Interpreter vm([&](const std::string& name) -> std::optional<std::string> {
-      auto found = programs.find(name);
-      if (found == programs.end()) return std::nullopt;
-      return found->second;
-    }, [&](const std::string& line) { printed.push_back(line); }, maxSteps, account);
+    Interpreter vm(
+        [&](const std::string& name) -> std::optional<std::string> {
+          auto found = programs.find(name);
+          if (found == programs.end()) return std::nullopt;
+          return found->second;
+        },
+        [&](const std::string& line) { printed.push_back(line); }, maxSteps, account);
     vm.run("TEST", "SUBROUTINE TEST(A,B,C)\n" + body, args);
     return args;
   }
-  std::string c(const std::string& body, std::vector<std::string> args = {"", "", ""}) { return (*this)(body, args)[2]; }
+  std::string c(const std::string& body, std::vector<std::string> args = {"", "", ""}) {
+    return (*this)(body, args)[2];
+  }
 };
 
 inline std::string m(std::string s) {

@@ -66,7 +66,8 @@ TEST(Basic, IfInBothForms) {
 
 TEST(Basic, CaseLoopsAndSubroutines) {
   Host run;
-  std::string caseBody = "BEGIN CASE\n CASE A = 1\n  C = 'one'\n CASE A = 2\n  C = 'two'\n CASE 1\n  C = 'many'\nEND CASE";
+  std::string caseBody =
+      "BEGIN CASE\n CASE A = 1\n  C = 'one'\n CASE A = 2\n  C = 'two'\n CASE 1\n  C = 'many'\nEND CASE";
   EXPECT_EQ(run.c(caseBody, {"2", "", ""}), "two");
   EXPECT_EQ(run.c(caseBody, {"9", "", ""}), "many");
   EXPECT_EQ(run.c("FOR I = 1 TO 5\n C := I\nNEXT I"), "12345");

@@ -33,7 +33,8 @@ TEST(Comparisons, AngleBracketsNextToOperators) {
   Host run;
   EXPECT_EQ(run.c("IF A<2>=\"B\" THEN C = 'yes' ELSE C = 'no'", {m("A^B"), "", ""}), "yes");
   EXPECT_EQ(run.c("X<2>=\"B\"; C = X"), m("^B"));
-  EXPECT_EQ(run.c("C = (A<1><>'a') : (A<1>#'a') : (A<2><=1) : (A<2>>=1) : (3=>2) : (2=<3)", {m("a^1"), "", ""}), "001111");
+  EXPECT_EQ(run.c("C = (A<1><>'a') : (A<1>#'a') : (A<2><=1) : (A<2>>=1) : (3=>2) : (2=<3)", {m("a^1"), "", ""}),
+            "001111");
   EXPECT_EQ(run.c("A = 1; B = 2; D = 4; E = 3\nIF A < B AND D > E THEN C = 'both'"), "both");
   EXPECT_EQ(run.c("A = 1; B = 2\nC = A<B"), "1");
   EXPECT_EQ(run.c("C = A<A<1>+1>", {m("2^x^y"), "", ""}), "y");
@@ -45,11 +46,18 @@ TEST(Comparisons, ManyLessThansParseAndLongChainsAreRefused) {
   for (int i = 1; i < 400; ++i) cond += " OR V" + std::to_string(i) + "<-" + std::to_string(i);
   EXPECT_EQ(run.c("IF " + cond + " THEN C = 'y' ELSE C = 'n'"), "y");  // "" sorts before "-1"
   for (int i = 0; i < 400; ++i) cond = "V" + std::to_string(i) + " = 5 ; " + cond;
-  EXPECT_EQ(run.c(cond.substr(0, cond.find(" ; V0<")) + "\nIF " + cond.substr(cond.find("V0<")) + " THEN C = 'y' ELSE C = 'n'"), "n");
+  EXPECT_EQ(run.c(cond.substr(0, cond.find(" ; V0<")) + "\nIF " + cond.substr(cond.find("V0<")) +
+                  " THEN C = 'y' ELSE C = 'n'"),
+            "n");
   std::string chain = "C = A";
   for (int i = 0; i < 150; ++i) chain += "<A";
   EXPECT_EQ(run.c(chain), "0");
-  EXPECT_EQ(error(run, chain + std::string(100, 'A').replace(0, 100, [] { std::string s; for (int i = 0; i < 100; ++i) s += "<A"; return s; }())),
+  EXPECT_EQ(error(run, chain + std::string(100, 'A').replace(0, 100,
+                                                             [] {
+                                                               std::string s;
+                                                               for (int i = 0; i < 100; ++i) s += "<A";
+                                                               return s;
+                                                             }())),
             "2: syntax error: nested more than 200 deep");
   std::string sum = "C = 1";
   for (int i = 0; i < 50000; ++i) sum += "+1";
@@ -66,35 +74,46 @@ TEST(Comparisons, ManyLessThansParseAndLongChainsAreRefused) {
 
 TEST(Limits, ValuesAndTimeAreBounded) {
   Host run;
-  EXPECT_EQ(error(run, "X = 'ab'\nFOR I = 1 TO 40\n X = X : X\nNEXT I"), "4: a value of more than 67108864 bytes (MaxValueSize)");
-  EXPECT_EQ(error(run, "C = STR('', 2000000000) : STR('x', 2000000000)"), "2: a value of more than 67108864 bytes (MaxValueSize)");
+  EXPECT_EQ(error(run, "X = 'ab'\nFOR I = 1 TO 40\n X = X : X\nNEXT I"),
+            "4: a value of more than 67108864 bytes (MaxValueSize)");
+  EXPECT_EQ(error(run, "C = STR('', 2000000000) : STR('x', 2000000000)"),
+            "2: a value of more than 67108864 bytes (MaxValueSize)");
   EXPECT_EQ(run.c("C = LEN(STR('', 2000000000)) : LEN(SPACE(3))"), "03");
   EXPECT_EQ(error(run, "C = SPACE(2000000000)"), "2: a value of more than 67108864 bytes (MaxValueSize)");
-  EXPECT_EQ(error(run, "LOOP\n C<-1> = STR('x', 1000000)\nREPEAT"), "3: a value of more than 67108864 bytes (MaxValueSize)");
+  EXPECT_EQ(error(run, "LOOP\n C<-1> = STR('x', 1000000)\nREPEAT"),
+            "3: a value of more than 67108864 bytes (MaxValueSize)");
 }
 
 TEST(Conversions, DecimalsAndCharacterClasses) {
   Host run;
-  EXPECT_EQ(run.c("C = OCONV(12345, 'MD2') : '|' : OCONV(1234567, 'MD2,$') : '|' : OCONV(-1234567, 'MD2,$') : '|' : OCONV(-5, 'MR2')"),
+  EXPECT_EQ(run.c("C = OCONV(12345, 'MD2') : '|' : OCONV(1234567, 'MD2,$') : '|' : OCONV(-1234567, 'MD2,$') : '|' : "
+                  "OCONV(-5, 'MR2')"),
             "123.45|$12,345.67|-$12,345.67|-0.05");
-  EXPECT_EQ(run.c("C = OCONV(12.5, 'MD2') : '|' : OCONV(1234.5, 'MD2,') : '|' : OCONV(-1234, 'MD2-') : '|' : OCONV(2.5, 'MD0') : '|' : OCONV('', 'MD2')"),
+  EXPECT_EQ(run.c("C = OCONV(12.5, 'MD2') : '|' : OCONV(1234.5, 'MD2,') : '|' : OCONV(-1234, 'MD2-') : '|' : "
+                  "OCONV(2.5, 'MD0') : '|' : OCONV('', 'MD2')"),
             "0.13|12.35|12.34-|3|");
-  EXPECT_EQ(run.c("C = ICONV('12.34', 'MD2') : '|' : ICONV('$1,234.50', 'MD2') : '|' : ICONV('1.2', 'MR2') : '|' : ICONV('x', 'MD2')"),
+  EXPECT_EQ(run.c("C = ICONV('12.34', 'MD2') : '|' : ICONV('$1,234.50', 'MD2') : '|' : ICONV('1.2', 'MR2') : '|' : "
+                  "ICONV('x', 'MD2')"),
             "1234|123450|120|");
-  EXPECT_EQ(run.c("C = OCONV('abc Def', 'MCU') : '|' : OCONV('abc DEF', 'MCL') : '|' : OCONV('abc dEF', 'MCT') : '|' : OCONV('a1b2-c', 'MCA') : '|' : OCONV('a1b2-c', 'MCN')"),
+  EXPECT_EQ(run.c("C = OCONV('abc Def', 'MCU') : '|' : OCONV('abc DEF', 'MCL') : '|' : OCONV('abc dEF', 'MCT') : '|' : "
+                  "OCONV('a1b2-c', 'MCA') : '|' : OCONV('a1b2-c', 'MCN')"),
             "ABC DEF|abc def|Abc Def|abc|12");
   EXPECT_EQ(run.c("C = OCONV('müller', 'MCU') : ICONV('abc', 'MCU')"), "MÜLLERABC");
-  EXPECT_EQ(run.c("C = OCONV('a.b.c', 'G1.1') : '|' : OCONV('a.b.c', 'G0.2') : '|' : OCONV('a.b.c', 'G5.1')"), "b|a.b|");
+  EXPECT_EQ(run.c("C = OCONV('a.b.c', 'G1.1') : '|' : OCONV('a.b.c', 'G0.2') : '|' : OCONV('a.b.c', 'G5.1')"),
+            "b|a.b|");
   EXPECT_EQ(run.c("C = OCONV('123', 'P(3N)') : '|' : OCONV('12a', 'P(3N)')"), "123|");
 }
 
 TEST(Conversions, DatesInPartsAndEuropeanOrder) {
   Host run;
-  EXPECT_EQ(run.c("C = OCONV(20000, 'D4/E') : '|' : OCONV(20000, 'D/E') : '|' : OCONV(20000, 'DE') : '|' : OCONV(20000, 'D2-')"),
+  EXPECT_EQ(run.c("C = OCONV(20000, 'D4/E') : '|' : OCONV(20000, 'D/E') : '|' : OCONV(20000, 'DE') : '|' : "
+                  "OCONV(20000, 'D2-')"),
             "03/10/2022|03/10/2022|03 OCT 2022|10-03-22");
-  EXPECT_EQ(run.c("C = OCONV(20000, 'DY') : '|' : OCONV(20000, 'DM') : '|' : OCONV(20000, 'DMA') : '|' : OCONV(20000, 'DD') : '|' : OCONV(20000, 'DQ')"),
+  EXPECT_EQ(run.c("C = OCONV(20000, 'DY') : '|' : OCONV(20000, 'DM') : '|' : OCONV(20000, 'DMA') : '|' : OCONV(20000, "
+                  "'DD') : '|' : OCONV(20000, 'DQ')"),
             "2022|10|OCTOBER|03|4");
-  EXPECT_EQ(run.c("C = OCONV(20000, 'DW') : '|' : OCONV(20000, 'DWA') : '|' : OCONV(20000, 'DJ') : '|' : ICONV('03/10/2022', 'D4/E')"),
+  EXPECT_EQ(run.c("C = OCONV(20000, 'DW') : '|' : OCONV(20000, 'DWA') : '|' : OCONV(20000, 'DJ') : '|' : "
+                  "ICONV('03/10/2022', 'D4/E')"),
             "1|MONDAY|276|20000");
 }
 
@@ -108,10 +127,12 @@ TEST(Conversions, AnIconvThatCannotReadItsTextSetsStatus) {
 
 TEST(Conversions, MasksAndFmt) {
   Host run;
-  EXPECT_EQ(run.c("C = OCONV('ab', 'L#5') : '|' : OCONV('abc', 'R#5') : '|' : OCONV('abcdef', 'L#3') : '|' : OCONV('ab', 'C#4') : '|'"),
+  EXPECT_EQ(run.c("C = OCONV('ab', 'L#5') : '|' : OCONV('abc', 'R#5') : '|' : OCONV('abcdef', 'L#3') : '|' : "
+                  "OCONV('ab', 'C#4') : '|'"),
             "ab   |  abc|abc| ab |");
-  EXPECT_EQ(run.c("C = FMT(3.14159, 'R2#10') : '|' : FMT('ab', '10L') : '|' : FMT(1234.5, 'R2,$#12') : '|' : FMT(42, 'R%5')"),
-            "      3.14|ab        |   $1,234.50|00042");
+  EXPECT_EQ(
+      run.c("C = FMT(3.14159, 'R2#10') : '|' : FMT('ab', '10L') : '|' : FMT(1234.5, 'R2,$#12') : '|' : FMT(42, 'R%5')"),
+      "      3.14|ab        |   $1,234.50|00042");
   EXPECT_EQ(run.c("C = FMT('1234567890', 'L###-###-####') : '|' : FMT('Müller', 'L#8') : '|' : FMT('Müller', 'R#3')"),
             "123-456-7890|Müller  |ler");
 }
@@ -143,7 +164,8 @@ TEST(Stop, EndsTheWholeCall) {
 
 TEST(AtVariables, KnownOnesHaveValuesOthersAreRefused) {
   Host run;
-  EXPECT_EQ(run.c("C = SEQ(@TM) : ',' : @TRUE : @FALSE : ',' : (@DATE = DATE()) : ',' : NUM(@TIME) : NUM(@USERNO)"), "251,10,1,11");
+  EXPECT_EQ(run.c("C = SEQ(@TM) : ',' : @TRUE : @FALSE : ',' : (@DATE = DATE()) : ',' : NUM(@TIME) : NUM(@USERNO)"),
+            "251,10,1,11");
   EXPECT_EQ(error(run, "C = 1\nC = @ID"), "3: syntax error: unknown variable @ID");
   EXPECT_EQ(error(run, "C = @NOSUCH"), "2: syntax error: unknown variable @NOSUCH");
 }
@@ -151,7 +173,8 @@ TEST(AtVariables, KnownOnesHaveValuesOthersAreRefused) {
 TEST(Numbers, PrintWithFourDecimalsAndWholeNumbersInFull) {
   Host run;
   EXPECT_EQ(run.c("C = 1/3 : ',' : 2/3 : ',' : 10/4 : ',' : 1/1000000 : ',' : -0.5"), "0.3333,0.6667,2.5,0,-0.5");
-  EXPECT_EQ(run.c("C = 100000 * 100000 * 100000 * 100000 : ',' : 2 ** 10 : ',' : (12345678.123456 + 0)"), "100000000000000000000,1024,12345678.1235");
+  EXPECT_EQ(run.c("C = 100000 * 100000 * 100000 * 100000 : ',' : 2 ** 10 : ',' : (12345678.123456 + 0)"),
+            "100000000000000000000,1024,12345678.1235");
   EXPECT_EQ(run.c("C = (0.1 + 0.2 = 0.3) : ',' : SQRT(2) : ',' : INT(-1.5)"), "1,1.4142,-1");
 }
 
@@ -191,8 +214,11 @@ TEST(Texts, CountCharactersOfUtf8) {
 TEST(Statements, ConvertMatchesAndPower) {
   Host run;
   EXPECT_EQ(run.c("C = 'abc'\nCONVERT 'ab' TO 'x' IN C"), "xc");
-  EXPECT_EQ(run.c("C = ('ABC' MATCHES '3A') : ('123' MATCHES '3N') : ('12' MATCHES '3N') : ('' MATCHES '0N') : ('a-1' MATCHES \"1A'-'1N\")"), "11011");
-  EXPECT_EQ(run.c("C = ('ab' MATCHES '2N':@VM:'2A') : ('x' MATCHES '0X') : (STR('a', 5000) MATCHES '0X0X0X0Xb')"), "110");
+  EXPECT_EQ(run.c("C = ('ABC' MATCHES '3A') : ('123' MATCHES '3N') : ('12' MATCHES '3N') : ('' MATCHES '0N') : ('a-1' "
+                  "MATCHES \"1A'-'1N\")"),
+            "11011");
+  EXPECT_EQ(run.c("C = ('ab' MATCHES '2N':@VM:'2A') : ('x' MATCHES '0X') : (STR('a', 5000) MATCHES '0X0X0X0Xb')"),
+            "110");
   EXPECT_EQ(run.c("C = 2 ** 3 ^ 2"), "64");
   EXPECT_EQ(error(run, "C = NOSUCH(1)"), "2: syntax error: unknown function NOSUCH");
 }
@@ -209,7 +235,8 @@ TEST(Includes, InsertAnItemOfBpOrANamedFileAsItIsWritten) {
   EXPECT_EQ(error(run, "C = 1\n$INCLUDE NOPE"), "3: syntax error: $INCLUDE: no item NOPE in BP");
   EXPECT_EQ(error(run, "$INCLUDE OTHER.FILE DEFS"), "2: syntax error: $INCLUDE: no item DEFS in OTHER.FILE");
   run.programs["BAD"] = "X = 1\nY = (";
-  EXPECT_EQ(error(run, "C = 1\n$INCLUDE BAD"), "3: syntax error: in BP BAD line 2: expected a value, found end of line");
+  EXPECT_EQ(error(run, "C = 1\n$INCLUDE BAD"),
+            "3: syntax error: in BP BAD line 2: expected a value, found end of line");
   run.programs["BADCHAR"] = "X = 1\nY = ~";
   EXPECT_EQ(error(run, "$INCLUDE BADCHAR"), "2: syntax error: in BP BADCHAR line 2: unexpected character '~'");
   run.programs["SELF"] = "$INCLUDE SELF";
@@ -234,8 +261,10 @@ TEST(Directives, OptionsAndCompilerDirectivesAreAcceptedOthersListed) {
 
 TEST(Statements, LabelsCommentsGoAndOutputWithoutANewLine) {
   Host run;
-  EXPECT_EQ(run.c("GO 10\nC = 'skipped'\n10 * a comment after a label\nC := 'a'\nGO TO DONE\nC = 'no'\nDONE: ! done\nC := 'b'"),
-            "ab");
+  EXPECT_EQ(
+      run.c(
+          "GO 10\nC = 'skipped'\n10 * a comment after a label\nC := 'a'\nGO TO DONE\nC = 'no'\nDONE: ! done\nC := 'b'"),
+      "ab");
   EXPECT_EQ(run.c("GOSUB ADD ; C := 'x'\nRETURN\nADD: REM adds\nC := 1\nRETURN"), "1x");
   run.c("CRT 'a' :\nCRT 'b' : 1 :\nPRINT\nPRINT 'c':\nDISPLAY 'd'\nCRT 'e':");
   EXPECT_EQ(run.printed, (std::vector<std::string>{"ab1", "cd", "e"}));
@@ -260,7 +289,7 @@ TEST(Functions, DeffunCallsAFunctionProgramForItsValue) {
   EXPECT_EQ(run.c("DEFFUN ADD.TAX(A, B)\nC = ADD.TAX(100, 20)"), "120");
   EXPECT_EQ(run.c("DEFFUN GROSS(A, B) CALLING 'ADD.TAX'\nC = GROSS(10, 10) : ''"), "11");
   EXPECT_EQ(run.c("DEFFUN BUMP(X)\nN = 1\nC = BUMP(N) : ',' : N"), "4,2");  // by reference
-  EXPECT_EQ(run.c("DEFFUN THIRD(X)\nC = THIRD(1) * 3"), "1");                  // a number keeps its precision
+  EXPECT_EQ(run.c("DEFFUN THIRD(X)\nC = THIRD(1) * 3"), "1");               // a number keeps its precision
   EXPECT_EQ(run.c("DEFFUN PICK(X)\nC = PICK(1) : ',' : PICK(0)"), "early,after");
   EXPECT_EQ(run.c("DEFFUN EMPTY()\nC = '[' : EMPTY() : ']'"), "[]");
   EXPECT_EQ(error(run, "DEFFUN ADD.TAX(A, B)\nC = ADD.TAX(1)"), "3: syntax error: ADD.TAX takes 2 arguments (DEFFUN)");
@@ -279,7 +308,8 @@ TEST(Arrays, DimensionedElementsMatAndMatParameters) {
   EXPECT_EQ(run.c("DIM T(2,3)\nFOR I = 1 TO 2\n FOR J = 1 TO 3\n  T(I,J) = I * 10 + J\n NEXT J\nNEXT I\n"
                   "C = T(2,3) : ',' : T(1,2)"),
             "23,12");
-  EXPECT_EQ(run.c("DIM R(2)\nR(1) = 'a':@VM:'b'\nR(1)<1,3> = 'c'\nR(2) := 'd'\nC = R(1)<1,2> : R(1)<1,3> : R(2)"), "bcd");
+  EXPECT_EQ(run.c("DIM R(2)\nR(1) = 'a':@VM:'b'\nR(1)<1,3> = 'c'\nR(2) := 'd'\nC = R(1)<1,2> : R(1)<1,3> : R(2)"),
+            "bcd");
   EXPECT_EQ(run.c("DIM A(3), B(2)\nMAT A = 'z'\nMAT B = MAT A\nA(2) = 'y'\nC = A(1) : A(2) : B(2)"), "zyz");
   EXPECT_EQ(run.c("DIM A(2)\nA(1) = 'k'\nDIM A(5)\nA(5) = 'e'\nC = A(1) : A(5) : A(0)"), "ke");
   EXPECT_EQ(run.c("DIMENSION A(2)\nA(0) = 'zero'\nC = A(0) : ASSIGNED(A(1))"), "zero0");
@@ -306,7 +336,8 @@ TEST(Functions, SystemTimedateColumnsTrimLowerRaiseSwap) {
   EXPECT_EQ(error(run, "N = 99\nC = SYSTEM(N)"), "3: SYSTEM(99) is not available");
   EXPECT_EQ(run.c("T = TIMEDATE()\nC = LEN(T) : T[3,1] : T[6,1] : (T[13,3] MATCHES '3A')"), "20::1");
   EXPECT_EQ(run.c("C = FIELD('ab,cd,ef', ',', 2) : COL1() : COL2()"), "cd36");
-  EXPECT_EQ(run.c("C = FIELD('ab,cd,ef', ',', 1) : COL1() : COL2() : FIELD('ab,cd,ef', ',', 2, 2) : COL2()"), "ab03cd,ef9");
+  EXPECT_EQ(run.c("C = FIELD('ab,cd,ef', ',', 1) : COL1() : COL2() : FIELD('ab,cd,ef', ',', 2, 2) : COL2()"),
+            "ab03cd,ef9");
   EXPECT_EQ(run.c("C = FIELD('ab', ',', 3) : COL1() : COL2()"), "00");
   EXPECT_EQ(run.c("C = TRIM('..a..b..', '.') : '|' : TRIM('..a..b..', '.', 'A') : '|' : TRIM('..a..b..', '.', 'L')"),
             "a.b|ab|a..b..");
@@ -316,7 +347,8 @@ TEST(Functions, SystemTimedateColumnsTrimLowerRaiseSwap) {
   EXPECT_EQ(run.c("C = LOWER(A) : '|' : RAISE(LOWER(A))", {m("a^b]c\\d"), "", ""}),
             m("a]b\\c") + "\xFB" + "d|" + m("a^b]c\\d"));
   EXPECT_EQ(run.c("C = RAISE('a' : @VM : 'b')"), m("a^b"));
-  EXPECT_EQ(run.c("C = SWAP('a-b-c-d', '-', '+') : ' ' : CHANGE('a-b-c-d', '-', '+', 2) : ' ' : EREPLACE('a-b-c-d', '-', '+', 1, 2)"),
+  EXPECT_EQ(run.c("C = SWAP('a-b-c-d', '-', '+') : ' ' : CHANGE('a-b-c-d', '-', '+', 2) : ' ' : EREPLACE('a-b-c-d', "
+                  "'-', '+', 1, 2)"),
             "a+b+c+d a+b+c-d a-b+c-d");
 }
 
@@ -350,7 +382,8 @@ TEST(Statements, OnGotoGosubForWhileIncrementsAndLocateForms) {
   std::vector<std::string> sorted = {m("a]c]e"), "AL", "DL"};
   EXPECT_EQ(run.c("LOCATE 'd' IN A<1> BY B SETTING P ELSE C = P", sorted), "3");
   EXPECT_EQ(run.c("O = 'A' : 'L'\nLOCATE 'b' IN A<1> BY O SETTING P ELSE C = P", sorted), "2");
-  EXPECT_EQ(error(run, "LOCATE 'd' IN A<1> BY C SETTING P ELSE C = P"), "2: LOCATE BY \"\": the order must be AL, AR, DL or DR");
+  EXPECT_EQ(error(run, "LOCATE 'd' IN A<1> BY C SETTING P ELSE C = P"),
+            "2: LOCATE BY \"\": the order must be AL, AR, DL or DR");
 }
 
 TEST(Statements, TerminalInputIsParsedButRefusedWhenItRuns) {

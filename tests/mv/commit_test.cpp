@@ -3,7 +3,6 @@
 // point of the commit or of the replay that finishes it.
 
 #include <gtest/gtest.h>
-
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -225,8 +224,9 @@ TEST_F(FailingCalls, AFailureAfterAnyNumberOfChangesLeavesTheAccountAsItWas) {
   };
   for (const Failure& failure : failures) {
     for (size_t k = 0; k <= kChanges.size(); ++k) {
-      std::string body = "OPEN 'DATA' TO F ELSE STOP\nOPEN 'OTHER' TO O ELSE STOP\nOPEN 'GONE' TO G ELSE STOP\n"
-                         "WRITE 'g' ON G, 'G1'\n";
+      std::string body =
+          "OPEN 'DATA' TO F ELSE STOP\nOPEN 'OTHER' TO O ELSE STOP\nOPEN 'GONE' TO G ELSE STOP\n"
+          "WRITE 'g' ON G, 'G1'\n";
       for (size_t i = 0; i < kChanges.size(); ++i) {
         if (i == k) body += std::string(failure.statement) + "\n";
         body += kChanges[i] + "\n";
@@ -234,9 +234,12 @@ TEST_F(FailingCalls, AFailureAfterAnyNumberOfChangesLeavesTheAccountAsItWas) {
       if (k == kChanges.size()) body += std::string(failure.statement) + "\n";
       if (!account.hasFile("GONE")) account.createFile("GONE");
       Items before = without(items(dir.path()), "GONE");
-      Interpreter vm({}, [&](const std::string& line) {
-        if (line == "remove GONE") fs::remove_all(dir / "GONE");
-      }, 5000, &account);
+      Interpreter vm(
+          {},
+          [&](const std::string& line) {
+            if (line == "remove GONE") fs::remove_all(dir / "GONE");
+          },
+          5000, &account);
       std::vector<std::string> args{"", "", ""};
       std::string context = std::string(failure.what) + " after " + std::to_string(k) + " changes";
       EXPECT_THROW(vm.run("TEST", "SUBROUTINE TEST(A,B,C)\n" + body, args), BasicError) << context;
@@ -391,10 +394,22 @@ TEST(OpeningAnAccount, AJournalNeverReachesOutsideTheFilesOfTheAccount) {
     EXPECT_EQ(account.read("F", "victim"), "item") << context;
   };
   // Lines a damaged or planted journal might hold, none of which names a temporary or item of the account.
-  const std::vector<std::string> lines = {
-      "W .. victim F", "W F ../../victim victim", "D .. victim", "D F ../../victim", "W F .x.tmp-abcdef/../../victim x",
-      "W %2E%2E .x.tmp-abcdef victim", "W .. .x.tmp-abcdef victim", "D F .", "W F .. victim", "W F victim victim",
-      "D . victim", "D .. .x.tmp-abcdef", "W F .x.tmp-abcdef", "D F", "X F victim", "W  F .x.tmp-abcdef victim"};
+  const std::vector<std::string> lines = {"W .. victim F",
+                                          "W F ../../victim victim",
+                                          "D .. victim",
+                                          "D F ../../victim",
+                                          "W F .x.tmp-abcdef/../../victim x",
+                                          "W %2E%2E .x.tmp-abcdef victim",
+                                          "W .. .x.tmp-abcdef victim",
+                                          "D F .",
+                                          "W F .. victim",
+                                          "W F victim victim",
+                                          "D . victim",
+                                          "D .. .x.tmp-abcdef",
+                                          "W F .x.tmp-abcdef",
+                                          "D F",
+                                          "X F victim",
+                                          "W  F .x.tmp-abcdef victim"};
   for (const std::string& line : lines) {
     std::string journal = "pelorix journal 1\n" + line + "\n";
     // Not sealed: a commit that never reached its point of no return.

@@ -11,12 +11,12 @@
 #include "host/host_connector.h"
 #include "mv/account.h"
 #include "mv/account_users.h"
+#include "mv/basic_host.h"
 #include "mv/connections.h"
 #include "mv/connector/embedded_host.h"
-#include "mv/step_limit.h"
 #include "mv/dynamic_array.h"
-#include "mv/basic_host.h"
 #include "mv/process_support.h"
+#include "mv/step_limit.h"
 #include "support/test_support.h"
 
 namespace pelorix::mv {
@@ -163,8 +163,9 @@ TEST_F(Connector, CallHostErrorsNameTheProgramLineAndCause) {
 
 TEST_F(Connector, AFailingCallWritesNothingAndTheHostLogShowsWhy) {
   account.createFile("DATA");
-  program("HALF", "SUBROUTINE HALF(A,B,C)\nOPEN 'DATA' TO F ELSE RETURN\nCRT 'writing'\nWRITE 'x' ON F, 'ONE'\n"
-                  "X = 1 / 0\nRETURN\n");
+  program("HALF",
+          "SUBROUTINE HALF(A,B,C)\nOPEN 'DATA' TO F ELSE RETURN\nCRT 'writing'\nWRITE 'x' ON F, 'ONE'\n"
+          "X = 1 / 0\nRETURN\n");
   HostConnector host = connected();
   std::string to;
   EXPECT_THROW(host.CallHost("HALF", "", "", to), com::ComError);
@@ -203,7 +204,6 @@ TEST_F(Connector, AnEditedProgramTakesEffectOnTheNextCall) {
   account.remove("BP", "P");
   EXPECT_THROW(host.CallHost("P", "", "", to), com::ComError);
 }
-
 
 TEST_F(Connector, HostLogIsNotWrittenThroughALinkPlantedInItsPlace) {
   program("SAY", "SUBROUTINE SAY(A,B,C)\nCRT 'hello'\nRETURN\n");
@@ -265,7 +265,8 @@ TEST_F(Connector, HostLogShowsEachCrtOnALineOfItsOwnWithControlCharactersVisible
   }
   EXPECT_NE(log.find("<\\x1b>"), std::string::npos);
   EXPECT_NE(log.find("<\\n>"), std::string::npos);
-  EXPECT_EQ(fs::status(dir / kHostLogName).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(dir / kHostLogName).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(Connector, HostLogHasEachLineAsSoonAsItIsPrinted) {

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "mv/dynamic_array.h"
+
+#include <gtest/gtest.h>
 
 namespace pelorix::mv {
 namespace {

@@ -28,10 +28,13 @@ class Holder {
       ::close(ready_[0]);
       ::close(go_[1]);
       Account a(account);
-      Interpreter vm({}, [&](const std::string& line) {
-        char c = 'h';
-        if (line == "hold" && ::write(ready_[1], &c, 1) == 1) (void)!::read(go_[0], &c, 1);
-      }, 1'000'000, &a);
+      Interpreter vm(
+          {},
+          [&](const std::string& line) {
+            char c = 'h';
+            if (line == "hold" && ::write(ready_[1], &c, 1) == 1) (void)!::read(go_[0], &c, 1);
+          },
+          1'000'000, &a);
       std::vector<std::string> args{"", "", ""};
       vm.run("HOLD", "SUBROUTINE HOLD(A,B,C)\nOPEN 'DATA' TO F ELSE STOP\n" + body, args);
       return 0;
@@ -109,8 +112,8 @@ const std::vector<Holding> kHoldings = {
     {"READU then WRITE", "READU X FROM F, 'ITEM' ELSE NULL\nWRITE 'after' ON F, 'ITEM'", "after"},
     {"READU then WRITEV", "READU X FROM F, 'ITEM' ELSE NULL\nWRITEV 'after' ON F, 'ITEM', 1", "after"},
     {"READU then DELETE", "READU X FROM F, 'ITEM' ELSE NULL\nDELETE F, 'ITEM'", "(none)"},
-    {"READU, RELEASE of the item, WRITE", "READU X FROM F, 'ITEM' ELSE NULL\nRELEASE F, 'ITEM'\nWRITE 'after' ON F, 'ITEM'",
-     "after"},
+    {"READU, RELEASE of the item, WRITE",
+     "READU X FROM F, 'ITEM' ELSE NULL\nRELEASE F, 'ITEM'\nWRITE 'after' ON F, 'ITEM'", "after"},
     {"READU, RELEASE of every lock", "READU X FROM F, 'ITEM' ELSE NULL\nRELEASE", "before"},
 };
 
@@ -209,7 +212,8 @@ TEST_F(RecordLocks, TwoProcessesIncrementingOnceACallLoseNothing) {
 
 TEST_F(RecordLocks, TheConnectorWaitsAsLongAsTheSettingsSay) {
   desktop::ClassRegistry::instance().registerLibrary(pelorix::test::hostConnectorLibrary().string());
-  account.write("BP", "TAKE", "SUBROUTINE TAKE(A,B,C)\nOPEN 'DATA' TO F ELSE STOP\nREADU C FROM F, 'ITEM' ELSE NULL\nRETURN\n");
+  account.write("BP", "TAKE",
+                "SUBROUTINE TAKE(A,B,C)\nOPEN 'DATA' TO F ELSE STOP\nREADU C FROM F, 'ITEM' ELSE NULL\nRETURN\n");
   desktop::SettingsStore::user().set(kHostSettingsKey, kLockWaitValue, "0.05");
   host::HostConnector host = host::HostConnector::create(3);
   host.AcctPath(dir.path().string());

@@ -183,7 +183,9 @@ TEST_F(SampleAccount, CategoriesAreKeptAndHandedBack) {
   ASSERT_EQ(fresh.size(), 15u);
   EXPECT_EQ(fresh[0], m("]0"));
   std::string list;
-  for (int i = 1; i <= 15; ++i) list += (i > 1 ? std::string(1, AM) : "") + (i == 2 ? "Business       " : std::string(15, ' ')) + VM + (i == 2 ? "1" : "0");
+  for (int i = 1; i <= 15; ++i)
+    list += (i > 1 ? std::string(1, AM) : "") + (i == 2 ? "Business       " : std::string(15, ' ')) + VM +
+            (i == 2 ? "1" : "0");
   call(7, list);
   std::vector<std::string> kept = split(call(6), AM);
   EXPECT_EQ(kept[1], m("Business]0"));

@@ -1,13 +1,14 @@
 // New databases of the four applications, read by two Palm File Format
 // readers written by others: palm-pdb (npm) and Palm::PDB (libpalm-perl).
 
+#include "palm/app_info.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <fstream>
 
-#include "palm/app_info.h"
 #include "palm/category_info.h"
 #include "palm/pdb_database.h"
 #include "support/test_support.h"
@@ -42,7 +43,8 @@ bool perlReaderReady() {
   static const bool ready = [] {
     const std::string check = "perl -MPalm::PDB -MPalm::Memo -MPalm::ToDo -MPalm::Address -MPalm::Datebook -e1";
     if (run(check).status == 0) return true;
-    run(locked("apt-get install -y -q libpalm-perl >/dev/null 2>&1 || "
+    run(
+        locked("apt-get install -y -q libpalm-perl >/dev/null 2>&1 || "
                "(apt-get update -q >/dev/null 2>&1 && apt-get install -y -q libpalm-perl >/dev/null 2>&1)"));
     return run(check).status == 0;
   }();
@@ -53,7 +55,8 @@ bool nodeReaderReady() {
   static const bool ready = [] {
     const fs::path module = readerFolder() / "node_modules" / "palm-pdb";
     if (!fs::exists(module / "package.json"))
-      run(locked("cd " + readerFolder().string() + " && [ -e node_modules/palm-pdb/package.json ] || "
+      run(locked("cd " + readerFolder().string() +
+                 " && [ -e node_modules/palm-pdb/package.json ] || "
                  "npm install --no-save --no-audit --no-fund palm-pdb >/dev/null 2>&1"));
     return fs::exists(module / "package.json");
   }();
@@ -64,8 +67,7 @@ struct App {
   const char* database;
   const char* creator;
 };
-constexpr App kApps[] = {
-    {"AddressDB", "addr"}, {"DatebookDB", "date"}, {"MemoDB", "memo"}, {"ToDoDB", "todo"}};
+constexpr App kApps[] = {{"AddressDB", "addr"}, {"DatebookDB", "date"}, {"MemoDB", "memo"}, {"ToDoDB", "todo"}};
 
 // An empty database as the handheld's application creates it.
 fs::path writeNew(const test::TempDir& dir, const App& app) {
@@ -136,7 +138,7 @@ TEST(ApplicationAppInfo, NewDatabasesOfTheFourApplicationsAreReadByPalmPdb) {
   test::TempDir dir;
   std::ofstream(dir / "read.js") << kNodeScript;
   Outcome r = run("node " + (dir / "read.js").string() + " " + (readerFolder() / "node_modules" / "palm-pdb").string() +
-              filesOf(dir));
+                  filesOf(dir));
   ASSERT_EQ(r.status, 0) << r.out;
   // This reader places the To Do settings two bytes earlier, so it reads
   // the reserved word there.

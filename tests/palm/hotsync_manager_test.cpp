@@ -52,9 +52,8 @@ class HotSyncManagerTest : public ::testing::Test {
     RecordingConduit::syncTypes.clear();
     RecordingConduit::fail = false;
     RecordingConduit::report = RecordingConduit::Report::Completed;
-    desktop::ClassRegistry::instance().addBuiltin("Test.Recording", [] {
-      return com::Ref<com::Object>(com::make<RecordingConduit>());
-    });
+    desktop::ClassRegistry::instance().addBuiltin("Test.Recording",
+                                                  [] { return com::Ref<com::Object>(com::make<RecordingConduit>()); });
     options.handheld = test::copySampleHandheld(dir);
     options.conduitProgId = "Test.Recording";
     options.applications = {"memo"};
@@ -162,7 +161,8 @@ TEST_F(HotSyncManagerTest, TheChosenActionServesOnceOrUntilChangedAndATypeGivenO
   entries.setValue(fourCC("memo"), "SyncTemp", "3");
   runHotSync(options);
   EXPECT_EQ(RecordingConduit::syncTypes, (std::vector<std::int32_t>{1, 3, 6, 0, 2}));
-  EXPECT_EQ(entries.value(fourCC("memo"), "SyncTemp"), "3") << "a type given leaves the chosen action for the next HotSync";
+  EXPECT_EQ(entries.value(fourCC("memo"), "SyncTemp"), "3")
+      << "a type given leaves the chosen action for the next HotSync";
 }
 
 TEST(SyncTypes, NamesAndNumbers) {

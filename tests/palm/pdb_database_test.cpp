@@ -1,9 +1,10 @@
+#include "palm/pdb_database.h"
+
 #include <gtest/gtest.h>
 
 #include "palm/category_info.h"
 #include "palm/handheld.h"
 #include "palm/palm_text.h"
-#include "palm/pdb_database.h"
 #include "support/test_support.h"
 
 namespace pelorix::palm {

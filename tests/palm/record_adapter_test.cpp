@@ -1,10 +1,11 @@
+#include "palm/record_adapter.h"
+
 #include <gtest/gtest.h>
 
 #include "com/datetime.h"
-#include "palm/pddirect.h"
 #include "palm/category_info.h"
 #include "palm/hotsync_session.h"
-#include "palm/record_adapter.h"
+#include "palm/pddirect.h"
 #include "support/test_support.h"
 
 namespace pelorix::palm {
@@ -247,8 +248,9 @@ TEST_F(RecordAdapterTest, DatabaseInfoAndCreation) {
   ASSERT_TRUE(handheld.has("NewDB"));
   PdbDatabase saved = handheld.read("NewDB");
   EXPECT_EQ(fourCCText(saved.header.creator), "memo");
-  expectComError([&] { query->CreateRecordDatabase("../evil", pddirect::kRecordAdapterProgId, "memo", "DATA", 208, 0, 1, 0); },
-                 com::err::kFail);
+  expectComError(
+      [&] { query->CreateRecordDatabase("../evil", pddirect::kRecordAdapterProgId, "memo", "DATA", 208, 0, 1, 0); },
+      com::err::kFail);
   expectComError([&] { query->OpenRecordDatabase("MemoDB", "Other.Adapter", 208); }, com::err::kClassNotRegistered);
 }
 

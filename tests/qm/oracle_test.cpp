@@ -82,7 +82,8 @@ Results runAll(const fs::path& config, const std::string& library, const std::st
       std::istringstream items(answer);
       for (std::string item; std::getline(items, item, '\x02');) {
         size_t split = item.find('\x01');
-        if (split != std::string::npos) results[p.name + " " + item.substr(0, split)] = readable(item.substr(split + 1));
+        if (split != std::string::npos)
+          results[p.name + " " + item.substr(0, split)] = readable(item.substr(split + 1));
       }
     }
     host.Disconnect();

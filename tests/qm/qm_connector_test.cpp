@@ -6,8 +6,8 @@
 
 #include <filesystem>
 
-#include "desktop/class_registry.h"
 #include "com/dispatch.h"
+#include "desktop/class_registry.h"
 #include "host/host_connector.h"
 #include "qm/fake_qm_server.h"
 #include "qm/qm_host.h"
@@ -50,8 +50,13 @@ TEST(QmProtocol, RepliesAreCheckedBeforeTheyAreTrusted) {
   EXPECT_THROW(q::parseReplyHeader(bytes({10, 0, 0, 0x80, 0, 0, 0, 0, 0, 0})), q::ProtocolError);
   EXPECT_THROW(q::parseReplyHeader(bytes({10, 0, 0, 0, 9, 0, 0, 0, 0, 0})), q::ProtocolError);
 
-  std::string reply = changedArguments({{2, "odd"}, {3, "answer\xFE" "2"}});
-  EXPECT_EQ(q::changedArgument(reply, 3), "answer\xFE" "2");
+  std::string reply = changedArguments({{2, "odd"},
+                                        {3,
+                                         "answer\xFE"
+                                         "2"}});
+  EXPECT_EQ(q::changedArgument(reply, 3),
+            "answer\xFE"
+            "2");
   EXPECT_EQ(q::changedArgument(reply, 2), "odd");
   EXPECT_EQ(q::changedArgument(reply, 1), std::nullopt);
   EXPECT_THROW(q::changedArgument(reply.substr(0, reply.size() - 1), 3), q::ProtocolError);
@@ -90,7 +95,8 @@ FakeQmServer::Script serverWith(std::function<FakeReply(const FakeRequest&)> onC
 class QmConnectorScripted : public ::testing::Test {
  protected:
   void SetUp() override {
-    desktop::ClassRegistry::instance().registerLibrary((std::filesystem::path(PELORIX_BIN_DIR) / "qmclient.so").string());
+    desktop::ClassRegistry::instance().registerLibrary(
+        (std::filesystem::path(PELORIX_BIN_DIR) / "qmclient.so").string());
   }
   HostConnector connect(const FakeQmServer& server, const std::string& password = kPassword) {
     HostConnector host = HostConnector::create(3);
@@ -126,7 +132,10 @@ TEST_F(QmConnectorScripted, CallHostSendsTheThreeArgumentsAndTakesBackTheThird) 
   }));
   HostConnector host = connect(server);
   std::string to = "stale";
-  host.CallHost("SYNC.MEMOS", "0\xFE" "1", "rec]", to);
+  host.CallHost("SYNC.MEMOS",
+                "0\xFE"
+                "1",
+                "rec]", to);
   EXPECT_EQ(to, "answer");
   host.Disconnect();
   server.waitForConversations(1);
@@ -138,7 +147,10 @@ TEST_F(QmConnectorScripted, CallHostSendsTheThreeArgumentsAndTakesBackTheThird) 
   EXPECT_EQ(sent[1].action, 3);
   EXPECT_EQ(sent[1].data, "SALES");
   EXPECT_EQ(sent[2].action, 20);
-  std::string_view args[] = {"0\xFE" "1", "rec]", ""};
+  std::string_view args[] = {
+      "0\xFE"
+      "1",
+      "rec]", ""};
   EXPECT_EQ(sent[2].data, q::callData("SYNC.MEMOS", args));
   EXPECT_EQ(sent[3].action, 1);
 }
@@ -163,9 +175,8 @@ TEST_F(QmConnectorScripted, AnAnswerOfAnySizeArrivesWhole) {
 }
 
 TEST_F(QmConnectorScripted, ALoginOrAccountTheServerRefusesFailsConnect) {
-  FakeQmServer refusing([](const FakeRequest& r) {
-    return r.action == 24 ? FakeReply(1, "Invalid username or password") : FakeReply();
-  });
+  FakeQmServer refusing(
+      [](const FakeRequest& r) { return r.action == 24 ? FakeReply(1, "Invalid username or password") : FakeReply(); });
   std::string why = failure([&] { connect(refusing); }, q::kConnectFailed);
   EXPECT_NE(why.find("refused the user \"pat\": Invalid username or password"), std::string::npos) << why;
 
@@ -259,9 +270,15 @@ TEST_F(QmConnectorScripted, ThePasswordCannotBeReadBack) {
 
 TEST_F(QmConnectorScripted, SplitsAnAnswerWithCreateDynamicArrayDcountAndExtract) {
   HostConnector host = HostConnector::create(3);
-  com::Variant array = host.CreateDynamicArray("a\xFD" "1\xFE" "b\xFE\xFE" "d");
+  com::Variant array = host.CreateDynamicArray(
+      "a\xFD"
+      "1\xFE"
+      "b\xFE\xFE"
+      "d");
   EXPECT_EQ(host.Dcount(array), 4);
-  EXPECT_EQ(host.Extract(array, 1), "a\xFD" "1");
+  EXPECT_EQ(host.Extract(array, 1),
+            "a\xFD"
+            "1");
   EXPECT_EQ(host.Extract(array, 3), "");
   EXPECT_EQ(host.Extract(array, 4), "d");
   EXPECT_EQ(host.Extract(array, 5), "");

@@ -123,7 +123,8 @@ std::optional<std::string> unavailable() {
 
 std::optional<std::string> networkUnavailable() {
   if (auto why = unavailable()) return why;
-  if (!findProgram("socat")) return std::string("socat is not installed: the tests over a QM network connection are skipped");
+  if (!findProgram("socat"))
+    return std::string("socat is not installed: the tests over a QM network connection are skipped");
   if (::geteuid() != 0)
     return std::string("the tests over a QM network connection log in as a Linux user they make, which needs root");
   return std::nullopt;
@@ -135,8 +136,10 @@ QmAccount::QmAccount(const fs::path& source, bool tolerant) {
   folder_ = dir_ / "account";
   // Network sessions run as another Linux user: it must reach the folder.
   fs::permissions(dir_.path(), fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
-  Output made = run({fs::path(PELORIX_SOURCE_DIR) / "scripts" / "host-to-qm", source.string(), name_, folder_.string()});
-  if (made.status != 0 && !(tolerant && fs::exists(folder_))) throw std::runtime_error("host-to-qm failed: " + made.text);
+  Output made =
+      run({fs::path(PELORIX_SOURCE_DIR) / "scripts" / "host-to-qm", source.string(), name_, folder_.string()});
+  if (made.status != 0 && !(tolerant && fs::exists(folder_)))
+    throw std::runtime_error("host-to-qm failed: " + made.text);
   run({"chmod", "-R", "a+rwX", folder_.string()});
 }
 
@@ -208,8 +211,7 @@ const NetworkUser& networkUser() {
       u.password = "Px-";
       for (int i = 0; i < 16; ++i) u.password += letters[random() % 56];
     }
-    if (!::getpwnam(u.name.c_str()))
-      run({"useradd", "-M", "-N", "-g", "qmusers", "-s", "/usr/sbin/nologin", u.name});
+    if (!::getpwnam(u.name.c_str())) run({"useradd", "-M", "-N", "-g", "qmusers", "-s", "/usr/sbin/nologin", u.name});
     if (fresh || !::getpwnam(u.name.c_str())) {
       // Given on standard input, so that no process list shows it.
       Output set = run({"chpasswd"}, u.name + ":" + u.password + "\n");
@@ -301,10 +303,14 @@ pid_t localQmChild() {
 std::string readable(std::string_view bytes) {
   std::string out;
   for (unsigned char c : bytes) {
-    if (c == 0xFE) out += '^';
-    else if (c == 0xFD) out += ']';
-    else if (c == 0xFC) out += '\\';
-    else if (c >= 0x20 && c < 0x7F) out += static_cast<char>(c);
+    if (c == 0xFE)
+      out += '^';
+    else if (c == 0xFD)
+      out += ']';
+    else if (c == 0xFC)
+      out += '\\';
+    else if (c >= 0x20 && c < 0x7F)
+      out += static_cast<char>(c);
     else {
       char hex[8];
       std::snprintf(hex, sizeof hex, "{%02X}", c);

@@ -27,9 +27,9 @@ std::optional<std::string> unavailable();
 // Why no network connection can be tested here, or nothing.
 std::optional<std::string> networkUnavailable();
 
-#define PELORIX_NEEDS_SCARLETDME()                                           \
+#define PELORIX_NEEDS_SCARLETDME() \
   if (auto why_ = ::pelorix::test::scarlet::unavailable()) GTEST_SKIP() << *why_
-#define PELORIX_NEEDS_QM_NETWORK()                                                  \
+#define PELORIX_NEEDS_QM_NETWORK() \
   if (auto why_ = ::pelorix::test::scarlet::networkUnavailable()) GTEST_SKIP() << *why_
 
 struct Output {

@@ -2,9 +2,8 @@
 // TCP through socat: calls, answers larger than a fixed buffer, and how each
 // failure reaches the conduit. Skipped where ScarletDME is not installed.
 
-#include <gtest/gtest.h>
-
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 
 #include <fstream>
@@ -64,8 +63,14 @@ class ScarletConnector : public ::testing::Test {
 TEST_F(ScarletConnector, CallsTheCataloguedSubroutineLocallyAndOverTheNetwork) {
   auto check = [](HostConnector host) {
     std::string to = "stale";
-    host.CallHost("PX.ECHO", "1\xFE" "2", "from", to);
-    EXPECT_EQ(to, "1\xFE" "2\xFD" "from");
+    host.CallHost("PX.ECHO",
+                  "1\xFE"
+                  "2",
+                  "from", to);
+    EXPECT_EQ(to,
+              "1\xFE"
+              "2\xFD"
+              "from");
     // Longer than any buffer a client might size in advance, both ways.
     std::string from(3 << 20, 'y');
     host.CallHost("PX.FAIL", "LONG", "5000001", to);

@@ -43,8 +43,10 @@ class ConfigScope {
     ::setenv("PELORIX_CONFIG_DIR", dir.c_str(), 1);
   }
   ~ConfigScope() {
-    if (saved_) ::setenv("PELORIX_CONFIG_DIR", saved_->c_str(), 1);
-    else ::unsetenv("PELORIX_CONFIG_DIR");
+    if (saved_)
+      ::setenv("PELORIX_CONFIG_DIR", saved_->c_str(), 1);
+    else
+      ::unsetenv("PELORIX_CONFIG_DIR");
   }
 
  private:
@@ -106,7 +108,8 @@ class World {
         lines.push_back(std::string(database) + " " + id + " " + std::to_string(r.attributes) + " " +
                         readable(std::string(r.data.begin(), r.data.end())));
       }
-      lines.push_back(std::string(database) + " appInfo " + readable(std::string(db.appInfo.begin(), db.appInfo.end())));
+      lines.push_back(std::string(database) + " appInfo " +
+                      readable(std::string(db.appInfo.begin(), db.appInfo.end())));
     }
     auto mapped = [&](const std::string& file, const std::string& id) {
       auto f = canonical.find(file);
@@ -151,7 +154,13 @@ class World {
     c.Passwd(host_.password);
     c.Connect();
     std::string out;
-    c.CallHost("PX.DUMP", "ADDRESS.BOOK\xFD" "DATE.BOOK\xFD" "MEMO.PAD\xFD" "TO.DO.LIST\xFD" "PALM.CONTROL", "", out);
+    c.CallHost("PX.DUMP",
+               "ADDRESS.BOOK\xFD"
+               "DATE.BOOK\xFD"
+               "MEMO.PAD\xFD"
+               "TO.DO.LIST\xFD"
+               "PALM.CONTROL",
+               "", out);
     c.Disconnect();
     return out;
   }
@@ -247,11 +256,11 @@ TEST_F(ScarletSync, AWrongPasswordFailsTheHotSyncSaysWhyAndShowsNoPassword) {
   auto before = readBytes(world.handheld / "AddressDB.pdb");
 
   ::setenv("PELORIX_TEST_CONFIG", world.config().c_str(), 1);
-  Output hotsync = run({"sh", "-c",
-                        "export PELORIX_CONFIG_DIR=\"$PELORIX_TEST_CONFIG\"; \"$1\" register address datebook memo todo "
-                        ">/dev/null && exec \"$1\" hotsync \"$2\"",
-                        "sh",
-                        (fs::path(PELORIX_BIN_DIR) / "pelorix").string(), world.handheld.string()});
+  Output hotsync =
+      run({"sh", "-c",
+           "export PELORIX_CONFIG_DIR=\"$PELORIX_TEST_CONFIG\"; \"$1\" register address datebook memo todo "
+           ">/dev/null && exec \"$1\" hotsync \"$2\"",
+           "sh", (fs::path(PELORIX_BIN_DIR) / "pelorix").string(), world.handheld.string()});
   EXPECT_EQ(hotsync.status, 1) << hotsync.text;
   EXPECT_EQ(readBytes(world.handheld / "AddressDB.pdb"), before);
   std::string log = world.desktopLog();

@@ -48,18 +48,28 @@ TEST(AddressBook, LabelsAndTheDisplayPhoneShareTheOptionsWord) {
   ByteArray encoded = palmData(*zero);
   EXPECT_EQ(encoded[1], 0xF0);
   auto again = fromPalm<CAddressBookRec>(encoded);
-  EXPECT_NE(again->CreateDynamicArray().find("\xFD" "16\xFD"), std::string::npos);
+  EXPECT_NE(again->CreateDynamicArray().find("\xFD"
+                                             "16\xFD"),
+            std::string::npos);
   EXPECT_TRUE(palmData(*fromHost<CAddressBookRec>(addressArray({{1, "A"}}, "-32768"))).empty());
 }
 
 TEST(AddressBook, OnlyTheNoteIsMultiLine) {
-  auto r = fromHost<CAddressBookRec>(addressArray({{8, "1 Road\r\nTown"}, {18, "a\xFC" "b"}}));
+  auto r = fromHost<CAddressBookRec>(addressArray({{8, "1 Road\r\nTown"},
+                                                   {18,
+                                                    "a\xFC"
+                                                    "b"}}));
   ByteArray data = palmData(*r);
   std::string text(data.begin() + 9, data.end());
   EXPECT_EQ(text, std::string("1 Road\r\nTown\0a\nb\0\0", 18));
   std::string back = fromPalm<CAddressBookRec>(data)->CreateDynamicArray();
-  EXPECT_NE(back.find("\xFD" "1 Road\r\nTown\xFD"), std::string::npos);
-  EXPECT_NE(back.find("\xFD" "a\xFC" "b\xFD"), std::string::npos);
+  EXPECT_NE(back.find("\xFD"
+                      "1 Road\r\nTown\xFD"),
+            std::string::npos);
+  EXPECT_NE(back.find("\xFD"
+                      "a\xFC"
+                      "b\xFD"),
+            std::string::npos);
 }
 
 TEST(AddressBook, PresenceBitsDecideWhatIsRead) {
@@ -83,8 +93,11 @@ TEST(AddressBook, AShortRecordKeepsWhatWasDecodedAndRaisesNothing) {
 
 TEST(AddressBook, AnEmptyLabelFieldFailsAfterTheFieldsBeforeIt) {
   auto r = com::make<CAddressBookRec>();
-  expectComError([&] { r->ExtractDynamicArray(addressArray({{0, "Li"}, {3, "555"}}, "1", "")); },
-                 com::err::kTypeMismatch);
+  expectComError(
+      [&] {
+        r->ExtractDynamicArray(addressArray({{0, "Li"}, {3, "555"}}, "1", ""));
+      },
+      com::err::kTypeMismatch);
   EXPECT_EQ(r->text(0), "Li");
   EXPECT_EQ(r->text(3), "555");
   expectComError([&] { r->ExtractDynamicArray(addressArray({}, "1", "70000")); }, com::err::kOverflow);

@@ -21,23 +21,29 @@ std::string dateBookArray(std::vector<std::string> own, std::string key = "K") {
 const ByteArray kMeeting = bytesOf({0x0A, 0x00, 0x0B, 0x1E, 0xC2, 0xA7, 0x04, 0x00, 'M', 'e', 'e', 't', 0, 0});
 
 TEST(DateBook, TheWorkedMeetingGoesBothWays) {
-  std::string array = dateBookArray({"36000", "12181", "41400", "0", "0", "0", "0", "0", "", "0", "0", "0", "", "Meet", ""});
+  std::string array =
+      dateBookArray({"36000", "12181", "41400", "0", "0", "0", "0", "0", "", "0", "0", "0", "", "Meet", ""});
   EXPECT_EQ(palmData(*fromHost<CDateBook>(array)), kMeeting);
   auto decoded = fromPalm<CDateBook>(kMeeting, 0, 0);
-  EXPECT_EQ(decoded->CreateDynamicArray(), dateBookArray({"36000", "12181", "41400", "0", "0", "0", "0", "0", "",
-                                                          "0", "0", "0", "", "Meet", ""}, ""));
+  EXPECT_EQ(decoded->CreateDynamicArray(),
+            dateBookArray({"36000", "12181", "41400", "0", "0", "0", "0", "0", "", "0", "0", "0", "", "Meet", ""}, ""));
 }
 
 TEST(DateBook, AnEventWithoutTimeHasNoTimes) {
   auto r = fromPalm<CDateBook>(bytesOf({0xFF, 0xFF, 0x0B, 0x1E, 0xC2, 0xA7, 0x04, 0x00, 0, 0}), 0, 0);
-  EXPECT_EQ(r->CreateDynamicArray(), dateBookArray({"", "12181", "", "1", "0", "0", "0", "0", "", "0", "0", "0", "", "", ""}, ""));
-  auto host = fromHost<CDateBook>(dateBookArray({"", "12181", "41400", "0", "0", "0", "0", "0", "", "0", "0", "0", "", "", ""}));
+  EXPECT_EQ(r->CreateDynamicArray(),
+            dateBookArray({"", "12181", "", "1", "0", "0", "0", "0", "", "0", "0", "0", "", "", ""}, ""));
+  auto host = fromHost<CDateBook>(
+      dateBookArray({"", "12181", "41400", "0", "0", "0", "0", "0", "", "0", "0", "0", "", "", ""}));
   EXPECT_EQ(palmData(*host), bytesOf({0xFF, 0xFF, 0xFF, 0xFF, 0xC2, 0xA7, 0x04, 0x00, 0, 0}));
 }
 
 TEST(DateBook, AlarmRepeatExceptionsAndNote) {
   std::string array = dateBookArray({"36000", "12181", "41400", "0", "1", "10", "1", "2", "12200", "1", "4", "0",
-                                     "12181\xFC" "12182\xFC" "12190", "Desc", "n1\xFCn2"});
+                                     "12181\xFC"
+                                     "12182\xFC"
+                                     "12190",
+                                     "Desc", "n1\xFCn2"});
   auto r = fromHost<CDateBook>(array);
   EXPECT_EQ(r->exceptions(), (std::vector<std::int32_t>{12181, 12182, 12190}));
   ByteArray data = palmData(*r);
@@ -52,11 +58,14 @@ TEST(DateBook, AlarmRepeatExceptionsAndNote) {
 }
 
 TEST(DateBook, OnlyTheFlagsThatHoldDecideTheOptionalParts) {
-  auto noRepeat = fromHost<CDateBook>(dateBookArray({"", "12181", "", "1", "2", "10", "1", "0", "12200", "1", "4", "0", "", "", ""}));
+  auto noRepeat = fromHost<CDateBook>(
+      dateBookArray({"", "12181", "", "1", "2", "10", "1", "0", "12200", "1", "4", "0", "", "", ""}));
   EXPECT_EQ(palmData(*noRepeat), bytesOf({0xFF, 0xFF, 0xFF, 0xFF, 0xC2, 0xA7, 0x04, 0, 0, 0}));
-  auto minusOne = fromHost<CDateBook>(dateBookArray({"", "12181", "", "1", "-1", "10", "1", "0", "", "0", "0", "0", "", "", ""}));
+  auto minusOne =
+      fromHost<CDateBook>(dateBookArray({"", "12181", "", "1", "-1", "10", "1", "0", "", "0", "0", "0", "", "", ""}));
   EXPECT_EQ(palmData(*minusOne)[6], 0x04);
-  auto open = fromHost<CDateBook>(dateBookArray({"", "12181", "", "1", "0", "0", "0", "2", "", "1", "0", "0", "", "", ""}));
+  auto open =
+      fromHost<CDateBook>(dateBookArray({"", "12181", "", "1", "0", "0", "0", "2", "", "1", "0", "0", "", "", ""}));
   ByteArray data = palmData(*open);
   EXPECT_EQ(ByteArray(data.begin() + 8, data.begin() + 12), bytesOf({2, 0, 0xFF, 0xFF}));
 }
@@ -71,7 +80,12 @@ TEST(DateBook, ReservedFlagsAndTheDescriptionBit) {
 TEST(DateBook, AShortOrBadRecordKeepsWhatWasDecoded) {
   // The flags announce an exception list that is not there.
   auto r = fromPalm<CDateBook>(bytesOf({0x0A, 0x00, 0x0B, 0x1E, 0xC2, 0xA7, 0x0C, 0, 0x00, 0x05, 0xC2}));
-  EXPECT_NE(r->CreateDynamicArray().find("\xFD" "36000\xFD" "12181\xFD" "41400\xFD" "0\xFD"), std::string::npos);
+  EXPECT_NE(r->CreateDynamicArray().find("\xFD"
+                                         "36000\xFD"
+                                         "12181\xFD"
+                                         "41400\xFD"
+                                         "0\xFD"),
+            std::string::npos);
   EXPECT_NO_THROW(fromPalm<CDateBook>(bytesOf({0x30, 0x00})));  // hour 48
   EXPECT_NO_THROW(fromPalm<CDateBook>(ByteArray{}));
   // A negative count reads no dates.
@@ -80,9 +94,11 @@ TEST(DateBook, AShortOrBadRecordKeepsWhatWasDecoded) {
 }
 
 TEST(DateBook, HostFieldsThatCannotBeStoredFail) {
-  auto r = fromHost<CDateBook>(dateBookArray({"", "12181", "", "1", "0", "0", "0", "0", "", "0", "0", "0", "12181", "", ""}));
+  auto r = fromHost<CDateBook>(
+      dateBookArray({"", "12181", "", "1", "0", "0", "0", "0", "", "0", "0", "0", "12181", "", ""}));
   std::vector<std::string> base = {"", "12181", "", "1", "0", "0", "0", "0", "", "0", "0", "0", "", "", ""};
-  for (auto [field, value] : std::vector<std::pair<size_t, std::string>>{{3, "x"}, {6, "70000"}, {9, "256"}, {11, "-1"}, {12, "1\xFCx"}}) {
+  for (auto [field, value] :
+       std::vector<std::pair<size_t, std::string>>{{3, "x"}, {6, "70000"}, {9, "256"}, {11, "-1"}, {12, "1\xFCx"}}) {
     auto f = base;
     f[field] = value;
     auto bad = com::make<CDateBook>();
@@ -94,10 +110,15 @@ TEST(DateBook, HostFieldsThatCannotBeStoredFail) {
   expectComError([&] { r->ExtractDynamicArray(short20); }, com::err::kInvalidArgument);
   EXPECT_EQ(r->exceptions(), std::vector<std::int32_t>{12181});
   // Pieces of field 19 that are empty add nothing.
-  auto gaps = fromHost<CDateBook>(dateBookArray({"", "12181", "", "1", "0", "0", "0", "0", "", "0", "0", "0", "\xFC" "5\xFC\xFC" "6\xFC", "", ""}));
+  auto gaps = fromHost<CDateBook>(dateBookArray({"", "12181", "", "1", "0", "0", "0", "0", "", "0", "0", "0",
+                                                 "\xFC"
+                                                 "5\xFC\xFC"
+                                                 "6\xFC",
+                                                 "", ""}));
   EXPECT_EQ(gaps->exceptions(), (std::vector<std::int32_t>{5, 6}));
   // Values the handheld cannot take make an empty record.
-  for (auto [field, value] : std::vector<std::pair<size_t, std::string>>{{1, "x"}, {0, "90000"}, {5, "300"}, {1, "99999"}}) {
+  for (auto [field, value] :
+       std::vector<std::pair<size_t, std::string>>{{1, "x"}, {0, "90000"}, {5, "300"}, {1, "99999"}}) {
     auto f = base;
     f[field] = value;
     if (field == 5) f[4] = "1";

@@ -32,7 +32,9 @@ TEST(CutOffTexts, AreReadToTheEndOfTheRecordInEveryClass) {
   EXPECT_EQ(address->text(1), "B");
 
   auto event = fromPalm<CDateBook>(bytesOf({0xFF, 0xFF, 0xFF, 0xFF, 0xC2, 0xA7, 0x04, 0, 'l', 'u', 'n', 'c', 'h'}));
-  EXPECT_NE(event->CreateDynamicArray().find("\xFD" "lunch\xFD"), std::string::npos);
+  EXPECT_NE(event->CreateDynamicArray().find("\xFD"
+                                             "lunch\xFD"),
+            std::string::npos);
 }
 
 std::string desktopLog() {
@@ -46,7 +48,8 @@ size_t lines(const std::string& text) { return static_cast<size_t>(std::count(te
 // of the field off; what the handheld cannot hold is counted per record.
 TEST(HostText, LatinOneAndNulsReachTheHandheldAndWhatCannotBeHeldIsLogged) {
   pelorix::test::IsolatedConfig config;
-  auto memo = fromHost<CMemoPad>(fields({"", "0", "0", "0", "1", "0", std::string("Caf\xE9 \xE4\xB8\xAD a\0b", 12), "K7"}));
+  auto memo =
+      fromHost<CMemoPad>(fields({"", "0", "0", "0", "1", "0", std::string("Caf\xE9 \xE4\xB8\xAD a\0b", 12), "K7"}));
   EXPECT_EQ(palmData(*memo), bytesOf(std::string("Caf\xE9 ? a b\0\0", 12)));
   std::string log = desktopLog();
   EXPECT_NE(log.find("MemoDB new record (host key \"K7\"): 2 characters the handheld cannot hold"), std::string::npos)
@@ -54,9 +57,38 @@ TEST(HostText, LatinOneAndNulsReachTheHandheldAndWhatCannotBeHeldIsLogged) {
   palmData(*memo);
   EXPECT_EQ(lines(desktopLog()), 1u) << "one line per record";
 
-  auto address = fromHost<CAddressBookRec>(fields({"12", "0", "0", "0", "1", "0", "M\xFCller", "\xE2\x98\x83", "",
-                                                   "", "0", "", "0", "", "0", "", "0", "", "0", "1", "", "", "", "",
-                                                   "", "", "", "", "", "", std::string("a\0", 2), "A9"}));
+  auto address = fromHost<CAddressBookRec>(fields({"12",
+                                                   "0",
+                                                   "0",
+                                                   "0",
+                                                   "1",
+                                                   "0",
+                                                   "M\xFCller",
+                                                   "\xE2\x98\x83",
+                                                   "",
+                                                   "",
+                                                   "0",
+                                                   "",
+                                                   "0",
+                                                   "",
+                                                   "0",
+                                                   "",
+                                                   "0",
+                                                   "",
+                                                   "0",
+                                                   "1",
+                                                   "",
+                                                   "",
+                                                   "",
+                                                   "",
+                                                   "",
+                                                   "",
+                                                   "",
+                                                   "",
+                                                   "",
+                                                   "",
+                                                   std::string("a\0", 2),
+                                                   "A9"}));
   ByteArray data = palmData(*address), name = bytesOf(std::string("M\xFCller\0", 7));
   EXPECT_NE(std::search(data.begin(), data.end(), name.begin(), name.end()), data.end());
   EXPECT_NE(desktopLog().find("AddressDB record 12 (host key \"A9\"): 2 characters"), std::string::npos);

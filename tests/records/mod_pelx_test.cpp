@@ -1,7 +1,8 @@
+#include "records/mod_pelx.h"
+
 #include <gtest/gtest.h>
 
 #include "com/datetime.h"
-#include "records/mod_pelx.h"
 #include "support/test_support.h"
 
 namespace pelorix::records {
@@ -36,7 +37,9 @@ TEST(Bits, ReadAndBuildBitsNibblesAndFields) {
 }
 
 TEST(Bits, MaskLineBreaksTurnsEveryCrAndLfIntoCodeOne) {
-  EXPECT_EQ(MaskLineBreaks("a\r\nb"), "a\x01\x01" "b");
+  EXPECT_EQ(MaskLineBreaks("a\r\nb"),
+            "a\x01\x01"
+            "b");
   EXPECT_EQ(MaskLineBreaks("\n\n\xC3\xA9"), "\x01\x01\xC3\xA9");
 }
 
@@ -72,7 +75,7 @@ TEST(HandheldDates, PackYearsFrom1904MonthAndDay) {
   EXPECT_EQ(com::splitDateTime(PalmDateToDate(0xC3A7)).month, 12);
   expectComError([] { PalmDateToDate(0xC2A0); }, err::kTypeMismatch);  // day 0
   expectComError([] { PalmDateToDate(0xC25E); }, err::kTypeMismatch);  // 30 February
-  EXPECT_EQ(PalmDateToDate(0xFFFF), makeDate(2031, 12, 31));  // month 15 reads as December
+  EXPECT_EQ(PalmDateToDate(0xFFFF), makeDate(2031, 12, 31));           // month 15 reads as December
 }
 
 TEST(Times, HandheldAndMultiValueTimes) {
@@ -89,8 +92,15 @@ TEST(Times, HandheldAndMultiValueTimes) {
 }
 
 TEST(LineBreaks, MultiLineTextsTravelAsSubvalueMarks) {
-  EXPECT_EQ(lineBreaksToSvm("a\r\nb\rc\nd\n\re"), "a\xFC" "b\xFC" "c\xFC" "d\xFC\xFC" "e");
-  EXPECT_EQ(svmToLineBreaks("a\xFC" "b\xFC"), "a\r\nb\r\n");
+  EXPECT_EQ(lineBreaksToSvm("a\r\nb\rc\nd\n\re"),
+            "a\xFC"
+            "b\xFC"
+            "c\xFC"
+            "d\xFC\xFC"
+            "e");
+  EXPECT_EQ(svmToLineBreaks("a\xFC"
+                            "b\xFC"),
+            "a\r\nb\r\n");
   EXPECT_EQ(toHandheldLineBreaks("a\r\nb\rc\nd"), "a\nb\nc\nd");
 }
 

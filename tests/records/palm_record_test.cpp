@@ -29,7 +29,8 @@ TEST(RecordContract, AttributesComeFromTheLowByteOnly) {
   EXPECT_EQ(all->eAttributes(), 0xD8);
   EXPECT_TRUE(all->IsDelete() && all->IsDirty() && all->IsArchive());
   EXPECT_EQ(fromPalm<CMemoPad>(bytesOf({0}), 1, 0, 0x100)->eAttributes(), 0);
-  EXPECT_EQ(fromPalm<CMemoPad>(bytesOf({0}), 1, 0, 0x10)->CreateDynamicArray(), fields({"1", "0", "0", "0", "0", "1", "", ""}));
+  EXPECT_EQ(fromPalm<CMemoPad>(bytesOf({0}), 1, 0, 0x10)->CreateDynamicArray(),
+            fields({"1", "0", "0", "0", "0", "1", "", ""}));
 }
 
 TEST(RecordContract, FlagsAndIdsFromTheHost) {
@@ -48,7 +49,9 @@ TEST(RecordContract, FlagsAndIdsFromTheHost) {
 
 TEST(RecordContract, SurplusFieldsEndUpInTheHostKey) {
   auto r = fromHost<CMemoPad>(fields({"", "0", "0", "0", "0", "0", "memo", "KEY", "extra"}));
-  EXPECT_EQ(r->mvRecNo(), "KEY\xFD" "extra");
+  EXPECT_EQ(r->mvRecNo(),
+            "KEY\xFD"
+            "extra");
 }
 
 TEST(RecordContract, BadFieldsFailAndKeepWhatWasStoredBefore) {
@@ -60,7 +63,11 @@ TEST(RecordContract, BadFieldsFailAndKeepWhatWasStoredBefore) {
   expectComError([&] { r->ExtractDynamicArray(fields({"", "1e99", "0", "0", "0", "0", "m", "K"})); }, err::kOverflow);
   // Only seven fields: the memo's closing VM is missing.
   auto m = com::make<CMemoPad>();
-  expectComError([&] { m->ExtractDynamicArray(fields({"9", "2", "1", "0", "1", "0", "memo"})); }, err::kInvalidArgument);
+  expectComError(
+      [&] {
+        m->ExtractDynamicArray(fields({"9", "2", "1", "0", "1", "0", "memo"}));
+      },
+      err::kInvalidArgument);
   EXPECT_EQ(m->RecordId().toInt32(), 9);
   EXPECT_EQ(m->eAttributes(), 0xC0);
   EXPECT_EQ(m->memo(), "");
@@ -70,8 +77,9 @@ TEST(RecordContract, BadFieldsFailAndKeepWhatWasStoredBefore) {
 TEST(RecordContract, MembersAreReachedByName) {
   com::Ref<com::Object> r(com::make<CToDoList>());
   Variant id(std::int32_t{42});
-  com::callMethod(*r, "createclass", {com::Arg::ref(id), std::int32_t{3}, std::int32_t{0x40},
-                                      Variant(bytesOf({0xFF, 0xFF, 0x83, 'a', 0, 0, 0}))});
+  com::callMethod(
+      *r, "createclass",
+      {com::Arg::ref(id), std::int32_t{3}, std::int32_t{0x40}, Variant(bytesOf({0xFF, 0xFF, 0x83, 'a', 0, 0, 0}))});
   EXPECT_EQ(com::getProperty(*r, "RecordId").toInt32(), 42);
   EXPECT_EQ(com::getProperty(*r, "IsDirty").toInt32(), -1);  // a COM true
   EXPECT_EQ(com::getProperty(*r, "IsNew").toBool(), false);
@@ -88,7 +96,10 @@ TEST(RecordContract, MembersAreReachedByName) {
 }
 
 TEST(MemoPad, WorkedExamples) {
-  auto fromHostMemo = fromHost<CMemoPad>(kCommon0 + "\xFD" "a\xFC" "b\xFDK");
+  auto fromHostMemo = fromHost<CMemoPad>(kCommon0 +
+                                         "\xFD"
+                                         "a\xFC"
+                                         "b\xFDK");
   EXPECT_EQ(fromHostMemo->memo(), "a\r\nb");
   // Written with the handheld's own line break.
   EXPECT_EQ(palmData(*fromHostMemo), bytesOf({'a', '\n', 'b', 0, 0}));
@@ -120,12 +131,18 @@ TEST(ToDo, DueDatesPrioritiesAndTexts) {
   auto none = fromPalm<CToDoList>(bytesOf({0xFF, 0xFF, 0x83, 0, 0, 0}));
   EXPECT_EQ(none->CreateDynamicArray(), fields({"7", "1", "0", "0", "0", "0", "", "1", "3", "", "", ""}));
   auto may = fromPalm<CToDoList>(bytesOf({0xC2, 0xA7, 0x02, 'C', 'a', 'l', 'l', 0, 'n', '\n', 'b', 0}));
-  EXPECT_EQ(may->CreateDynamicArray(), fields({"7", "1", "0", "0", "0", "0", "12181", "0", "2", "Call", "n\xFC" "b", ""}));
+  EXPECT_EQ(may->CreateDynamicArray(), fields({"7", "1", "0", "0", "0", "0", "12181", "0", "2", "Call",
+                                               "n\xFC"
+                                               "b",
+                                               ""}));
   auto host = fromHost<CToDoList>(fields({"", "0", "0", "0", "0", "0", "12181", "1", "2", "", "", "K"}));
   EXPECT_EQ(palmData(*host), bytesOf({0xC2, 0xA7, 0x82, 0, 0, 0}));
   EXPECT_EQ(palmData(*fromHost<CToDoList>(fields({"", "0", "0", "0", "0", "0", "", "0", "200", "", "", ""}))),
             bytesOf({0xFF, 0xFF, 0x48, 0, 0, 0}));
-  EXPECT_EQ(palmData(*fromHost<CToDoList>(fields({"", "0", "0", "0", "0", "0", "", "1", "200", "d\xFC" "e", "", ""}))),
+  EXPECT_EQ(palmData(*fromHost<CToDoList>(fields({"", "0", "0", "0", "0", "0", "", "1", "200",
+                                                  "d\xFC"
+                                                  "e",
+                                                  "", ""}))),
             bytesOf({0xFF, 0xFF, 0xC8, 'd', '\n', 'e', 0, 0, 0}));
 }
 
@@ -133,9 +150,13 @@ TEST(ToDo, ADueDateThatIsNoDateFailsOnlyWhenWritten) {
   auto r = fromHost<CToDoList>(fields({"", "0", "0", "0", "0", "0", "soon", "0", "1", "", "", ""}));
   EXPECT_EQ(r->dueDate(), "soon");
   EXPECT_TRUE(palmData(*r).empty());
-  EXPECT_TRUE(palmData(*fromHost<CToDoList>(fields({"", "0", "0", "0", "0", "0", "99999", "0", "1", "", "", ""}))).empty());
-  expectComError([] { fromHost<CToDoList>(fields({"", "0", "0", "0", "0", "0", "", "0", "40000", "", "", ""})); },
-                 err::kOverflow);
+  EXPECT_TRUE(
+      palmData(*fromHost<CToDoList>(fields({"", "0", "0", "0", "0", "0", "99999", "0", "1", "", "", ""}))).empty());
+  expectComError(
+      [] {
+        fromHost<CToDoList>(fields({"", "0", "0", "0", "0", "0", "", "0", "40000", "", "", ""}));
+      },
+      err::kOverflow);
 }
 
 TEST(ToDo, AFailingDecodeIsRaisedAgainUnderItsOwnSource) {
@@ -149,8 +170,11 @@ TEST(ToDo, AFailingDecodeIsRaisedAgainUnderItsOwnSource) {
     EXPECT_EQ(e.number(), err::kTypeMismatch);
   }
   EXPECT_EQ(r->RecordId().toInt32(), 4);
-  expectComError([&] { r->CreateClass(id, 1, 0, Variant(bytesOf({0xFF, 0xFF, 0x01, 'x'}))); },
-                 err::kSubscriptOutOfRange);
+  expectComError(
+      [&] {
+        r->CreateClass(id, 1, 0, Variant(bytesOf({0xFF, 0xFF, 0x01, 'x'})));
+      },
+      err::kSubscriptOutOfRange);
   expectComError([&] { r->CreateClass(id, 1, 0, Variant(bytesOf({0xFF}))); }, err::kSubscriptOutOfRange);
 }
 

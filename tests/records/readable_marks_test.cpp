@@ -1,10 +1,10 @@
 // The readable form of a dynamic array reads back as the same array.
 
+#include "records/readable_marks.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
-
-#include "records/readable_marks.h"
 
 namespace pelorix::records {
 namespace {
@@ -12,8 +12,15 @@ namespace {
 // Two line breaks must not read back as a backslash, nor a line break before
 // a literal mark character as that character.
 TEST(ReadableMarks, EveryArrayReadsBackExactly) {
-  EXPECT_EQ(toReadableMarks("12\xFD" "Buy milk\xFC" "and eggs\xFE" "x"), "12]Buy milk\\and eggs^x");
-  EXPECT_EQ(fromReadableMarks(toReadableMarks("a\xFC\xFC" "b")), "a\xFC\xFC" "b");
+  EXPECT_EQ(toReadableMarks("12\xFD"
+                            "Buy milk\xFC"
+                            "and eggs\xFE"
+                            "x"),
+            "12]Buy milk\\and eggs^x");
+  EXPECT_EQ(fromReadableMarks(toReadableMarks("a\xFC\xFC"
+                                              "b")),
+            "a\xFC\xFC"
+            "b");
   EXPECT_EQ(fromReadableMarks(toReadableMarks("\xFC^\\]~\xFD~~")), "\xFC^\\]~\xFD~~");
   const char alphabet[] = {'\xFE', '\xFD', '\xFC', '^', ']', '\\', '~', 'a', ' '};
   std::mt19937 rng(1306);

@@ -26,7 +26,8 @@ inline ByteArray bytesOf(std::initializer_list<int> values) {
 inline ByteArray bytesOf(const std::string& text) { return ByteArray(text.begin(), text.end()); }
 
 template <class R>
-com::Ref<R> fromPalm(const ByteArray& data, std::int32_t id = 7, std::int32_t category = 1, std::int32_t attributes = 0) {
+com::Ref<R> fromPalm(const ByteArray& data, std::int32_t id = 7, std::int32_t category = 1,
+                     std::int32_t attributes = 0) {
   auto r = com::make<R>();
   Variant v(id);
   r->CreateClass(v, category, attributes, Variant(data));

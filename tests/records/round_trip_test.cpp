@@ -54,7 +54,8 @@ class Generator {
   }
   ByteArray address() {
     ByteArray out;
-    std::uint32_t options = static_cast<std::uint32_t>(number(0, 0xFFFFF)) | static_cast<std::uint32_t>(number(0, 4)) << 20;
+    std::uint32_t options = static_cast<std::uint32_t>(number(0, 0xFFFFF)) | static_cast<std::uint32_t>(number(0, 4))
+                                                                                 << 20;
     std::uint32_t present = static_cast<std::uint32_t>(number(0, (1 << 19) - 1));
     for (int s = 24; s >= 0; s -= 8) out.push_back(static_cast<std::uint8_t>(options >> s));
     for (int s = 24; s >= 0; s -= 8) out.push_back(static_cast<std::uint8_t>(present >> s));
@@ -149,7 +150,9 @@ TEST(HostileInput, TruncatedAndRandomBuffersNeverEscape) {
     std::vector<ByteArray> samples = {g.memo(), g.toDo(), g.address(), g.dateBook()};
     for (ByteArray& data : samples) {
       data.resize(static_cast<size_t>(g.number(0, static_cast<int>(data.size()))));
-      if (g.number(0, 1)) for (auto& b : data) if (g.number(0, 9) == 0) b = static_cast<std::uint8_t>(g.number(0, 255));
+      if (g.number(0, 1))
+        for (auto& b : data)
+          if (g.number(0, 9) == 0) b = static_cast<std::uint8_t>(g.number(0, 255));
       fromPalm<CMemoPad>(data);
       fromPalm<CAddressBookRec>(data);
       fromPalm<CDateBook>(data);

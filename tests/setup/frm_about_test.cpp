@@ -60,7 +60,8 @@ TEST_F(AboutBox, AFolderWithoutTheProgramMeansItIsUnavailable) {
 TEST_F(AboutBox, NothingConfiguredLooksInTheDefaultPlace) {
   frmAbout f;
   test::click(f, "cmdSysInfo");
-  bool present = std::filesystem::exists(std::filesystem::path(frmAbout::kDefaultSysInfoFolder) / frmAbout::kSysInfoProgram);
+  bool present =
+      std::filesystem::exists(std::filesystem::path(frmAbout::kDefaultSysInfoFolder) / frmAbout::kSysInfoProgram);
   EXPECT_EQ(driver.started.size(), present ? 1u : 0u);
   EXPECT_EQ(driver.messages.size(), present ? 0u : 1u);
 }

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "desktop/class_registry.h"
 #include "com/dispatch.h"
+#include "desktop/class_registry.h"
 
 namespace pelorix::test {
 
@@ -99,7 +99,8 @@ class RecordingHost {
     RecordingConnector::calls.clear();
     RecordingConnector::answer = nullptr;
     for (const char* id : kProgIds)
-      desktop::ClassRegistry::instance().addBuiltin(id, [] { return com::Ref<com::Object>(com::make<RecordingConnector>()); });
+      desktop::ClassRegistry::instance().addBuiltin(
+          id, [] { return com::Ref<com::Object>(com::make<RecordingConnector>()); });
   }
   ~RecordingHost() {
     for (const char* id : kProgIds) desktop::ClassRegistry::instance().removeBuiltin(id);

@@ -3,14 +3,13 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <cstdio>
-#include <fstream>
-#include <random>
-
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <cstdio>
+#include <fstream>
 #include <map>
+#include <random>
 
 #include "palm/category_info.h"
 #include "palm/handheld.h"
@@ -45,14 +44,24 @@ Outcome run(const std::string& arguments, const std::string& input, const std::s
 }
 
 TEST(RecordCommand, ConvertsBothWays) {
-  Outcome host = run("record memo to-host --id 12 --category 2 --attributes 0x40 --readable", std::string("a\nb^\0", 5));
+  Outcome host =
+      run("record memo to-host --id 12 --category 2 --attributes 0x40 --readable", std::string("a\nb^\0", 5));
   EXPECT_EQ(host.status, 0);
   EXPECT_EQ(host.out, "12]2]0]0]1]0]a\\b~^]\n");
   Outcome raw = run("record memo to-host", std::string("a\0", 2));
-  EXPECT_EQ(raw.out, "\xFD" "0\xFD" "0\xFD" "0\xFD" "0\xFD" "0\xFD" "a\xFD");
+  EXPECT_EQ(raw.out,
+            "\xFD"
+            "0\xFD"
+            "0\xFD"
+            "0\xFD"
+            "0\xFD"
+            "0\xFD"
+            "a\xFD");
   Outcome palm = run("record todo to-palm --readable", "]0]0]0]0]0]12181]1]2]Call\\Bob]]K\n");
   EXPECT_EQ(palm.status, 0);
-  EXPECT_EQ(palm.out, std::string("\xC2\xA7\x82" "Call\nBob\0\0\0", 14));
+  EXPECT_EQ(palm.out, std::string("\xC2\xA7\x82"
+                                  "Call\nBob\0\0\0",
+                                  14));
 }
 
 // What to-host prints readably, to-palm reads back as the same record, for
@@ -146,32 +155,60 @@ TEST(ShowCommand, GivesEveryFieldOfEachApplicationWithIdCategoryAndFlags) {
   EXPECT_FALSE(flags["archived"].toBool());
   expectFields(memo, memos);
 
-  std::vector<ShownRecord> todos = {
-      {"21526]1]3]Call Pat\\today]Number is 555",
-       {{"due date", "2026-12-07"}, {"completed", "yes"}, {"priority", "3"}, {"description", "Call Pat\ntoday"},
-        {"note", "Number is 555"}}}};
+  std::vector<ShownRecord> todos = {{"21526]1]3]Call Pat\\today]Number is 555",
+                                     {{"due date", "2026-12-07"},
+                                      {"completed", "yes"},
+                                      {"priority", "3"},
+                                      {"description", "Call Pat\ntoday"},
+                                      {"note", "Number is 555"}}}};
   expectFields(show("ToDoDB", 0x746F646F, todos), todos);
 
   std::vector<ShownRecord> addresses = {
       {"Doe]Jane]Acme]555-1]0]555-2]1]555-3]2]jane@example.com]4]555-5]7]2]1 Main St]Springfield]IL]62701]USA]CEO]"
        "c1]c2]c3]c4]Met\\at the fair",
-       {{"last name", "Doe"},         {"first name", "Jane"},       {"company", "Acme"},
-        {"phone 1", "555-1"},         {"phone 1 label", "0 (work)"}, {"phone 2", "555-2"},
-        {"phone 2 label", "1 (home)"}, {"phone 3", "555-3"},         {"phone 3 label", "2 (fax)"},
-        {"phone 4", "jane@example.com"}, {"phone 4 label", "4 (e-mail)"}, {"phone 5", "555-5"},
-        {"phone 5 label", "7 (mobile)"}, {"phone shown", "2"},        {"address", "1 Main St"},
-        {"city", "Springfield"},      {"state", "IL"},              {"zip code", "62701"},
-        {"country", "USA"},           {"title", "CEO"},             {"custom 1", "c1"},
-        {"custom 2", "c2"},           {"custom 3", "c3"},           {"custom 4", "c4"},
+       {{"last name", "Doe"},
+        {"first name", "Jane"},
+        {"company", "Acme"},
+        {"phone 1", "555-1"},
+        {"phone 1 label", "0 (work)"},
+        {"phone 2", "555-2"},
+        {"phone 2 label", "1 (home)"},
+        {"phone 3", "555-3"},
+        {"phone 3 label", "2 (fax)"},
+        {"phone 4", "jane@example.com"},
+        {"phone 4 label", "4 (e-mail)"},
+        {"phone 5", "555-5"},
+        {"phone 5 label", "7 (mobile)"},
+        {"phone shown", "2"},
+        {"address", "1 Main St"},
+        {"city", "Springfield"},
+        {"state", "IL"},
+        {"zip code", "62701"},
+        {"country", "USA"},
+        {"title", "CEO"},
+        {"custom 1", "c1"},
+        {"custom 2", "c2"},
+        {"custom 3", "c3"},
+        {"custom 4", "c4"},
         {"note", "Met\nat the fair"}}}};
   expectFields(show("AddressDB", 0x61646472, addresses), addresses);
 
-  std::vector<ShownRecord> dates = {
-      {"34200]21526]37800]0]1]5]0]2]21610]1]2]0]21554\\21561]Stand-up\\daily]Room 4",
-       {{"start time", "09:30"}, {"date", "2026-12-07"}, {"end time", "10:30"}, {"untimed", "no"},
-        {"alarm", "yes"}, {"alarm advance", "5"}, {"alarm unit", "0 (minutes)"}, {"repeat type", "2 (weekly)"},
-        {"repeat end date", "2027-03-01"}, {"repeat frequency", "1"}, {"repeat on", "2"}, {"start of week", "0"},
-        {"exceptions", "2027-01-04, 2027-01-11"}, {"description", "Stand-up\ndaily"}, {"note", "Room 4"}}}};
+  std::vector<ShownRecord> dates = {{"34200]21526]37800]0]1]5]0]2]21610]1]2]0]21554\\21561]Stand-up\\daily]Room 4",
+                                     {{"start time", "09:30"},
+                                      {"date", "2026-12-07"},
+                                      {"end time", "10:30"},
+                                      {"untimed", "no"},
+                                      {"alarm", "yes"},
+                                      {"alarm advance", "5"},
+                                      {"alarm unit", "0 (minutes)"},
+                                      {"repeat type", "2 (weekly)"},
+                                      {"repeat end date", "2027-03-01"},
+                                      {"repeat frequency", "1"},
+                                      {"repeat on", "2"},
+                                      {"start of week", "0"},
+                                      {"exceptions", "2027-01-04, 2027-01-11"},
+                                      {"description", "Stand-up\ndaily"},
+                                      {"note", "Room 4"}}}};
   expectFields(show("DatebookDB", 0x64617465, dates), dates);
 }
 

@@ -132,9 +132,9 @@ TEST(SetupCommands, RegisterWarnsOfWhatTheHotSyncWillLack) {
 TEST(SetupCommands, ConfigSetRefusesValuesTheHotSyncCannotUse) {
   test::IsolatedConfig config;
   auto settings = desktop::SettingsStore::user();
-  for (const char* bad : {"Connection OSType 4", "Connection OSType 0", "connection ostype three", "Connection DOA 2",
-                          "Connection UniType yes", "MemoPad Active 2", "Host MaxSteps 0", "Host MaxSteps -5",
-                          "Host MaxSteps 12x"}) {
+  for (const char* bad :
+       {"Connection OSType 4", "Connection OSType 0", "connection ostype three", "Connection DOA 2",
+        "Connection UniType yes", "MemoPad Active 2", "Host MaxSteps 0", "Host MaxSteps -5", "Host MaxSteps 12x"}) {
     Outcome r = run(std::string("config set ") + bad);
     EXPECT_EQ(r.status, 2) << bad;
     EXPECT_NE(r.err.find(" must be "), std::string::npos) << bad << ": " << r.err;

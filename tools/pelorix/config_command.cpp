@@ -63,8 +63,8 @@ void check(const std::string& key, const std::string& value) {
   else if (key == host::kDOAKey || key == host::kActiveKey)
     oneOf({"0", "1"}, "1 or 0");
   else if (key == mv::kMaxStepsValue) {
-    bool digits = !value.empty() && value.size() <= 18 &&
-                  value.find_first_not_of("0123456789") == std::string::npos && value != std::string(value.size(), '0');
+    bool digits = !value.empty() && value.size() <= 18 && value.find_first_not_of("0123456789") == std::string::npos &&
+                  value != std::string(value.size(), '0');
     if (!digits) throw std::invalid_argument(key + " must be a whole number above 0, not \"" + value + "\"");
   }
 }

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "com/com_error.h"
-#include "pelorix/version.h"
 #include "commands.h"
+#include "pelorix/version.h"
 
 namespace {
 

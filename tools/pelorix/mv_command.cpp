@@ -52,9 +52,9 @@ int run(const Args& args) {
   for (size_t i = 3; i < args.size(); ++i) values.push_back(records::fromReadableMarks(args[i]));
   if (!mv::programSource(account, args[2]))
     throw std::runtime_error("no program \"" + args[2] + "\" in the account's BP file");
-  mv::Interpreter vm(mv::programLoader(account),
-                     [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); },
-                     mv::configuredMaxSteps(), &account);
+  mv::Interpreter vm(
+      mv::programLoader(account), [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); },
+      mv::configuredMaxSteps(), &account);
   vm.setLockWait(mv::configuredLockWait());
   // Missing arguments are empty, so that a quick try needs no "" on the line.
   size_t parameters = vm.parameterCount(args[2]);

@@ -65,14 +65,22 @@ int recordCommand(const Args& args) {
       if (i + 1 >= args.size()) throw std::invalid_argument(a + " needs a value");
       return args[++i];
     };
-    if (a == "--id") id = parseInteger(a, value());
-    else if (a == "--category") category = parseInteger(a, value());
-    else if (a == "--attributes") attributes = parseInteger(a, value());
-    else if (a == "--readable") readable = true;
-    else if (a == "--info") info = true;
-    else if (a.size() > 1 && a[0] == '-') throw std::invalid_argument("unknown option " + a);
-    else if (file.empty()) file = a;
-    else throw std::invalid_argument("one input only");
+    if (a == "--id")
+      id = parseInteger(a, value());
+    else if (a == "--category")
+      category = parseInteger(a, value());
+    else if (a == "--attributes")
+      attributes = parseInteger(a, value());
+    else if (a == "--readable")
+      readable = true;
+    else if (a == "--info")
+      info = true;
+    else if (a.size() > 1 && a[0] == '-')
+      throw std::invalid_argument("unknown option " + a);
+    else if (file.empty())
+      file = a;
+    else
+      throw std::invalid_argument("one input only");
   }
   std::string input;
   if (file.empty()) {
@@ -97,13 +105,15 @@ int recordCommand(const Args& args) {
   if (id) record->RecordId(com::Variant(*id));
   com::ByteArray bytes = record->CreatePalmData().bytes();
   if (bytes.empty()) {
-    std::fprintf(stderr, "pelorix record: this %s record cannot be written to the handheld (a date, time or number "
-                         "it holds is out of the handheld's range)\n", args[0].c_str());
+    std::fprintf(stderr,
+                 "pelorix record: this %s record cannot be written to the handheld (a date, time or number "
+                 "it holds is out of the handheld's range)\n",
+                 args[0].c_str());
     return 1;
   }
   if (info)
-    std::fprintf(stderr, "id %d, category %d, attributes 0x%02X\n", record->RecordId().toInt32(),
-                 record->CategoryId(), record->eAttributes());
+    std::fprintf(stderr, "id %d, category %d, attributes 0x%02X\n", record->RecordId().toInt32(), record->CategoryId(),
+                 record->eAttributes());
   std::fwrite(bytes.data(), 1, bytes.size(), stdout);
   return 0;
 }

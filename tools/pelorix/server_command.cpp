@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "desktop/class_registry.h"
 #include "commands.h"
+#include "desktop/class_registry.h"
 
 namespace pelorix::cli {
 

@@ -4,10 +4,10 @@
 #include <cstdio>
 
 #include "base/ascii_case.h"
-#include "desktop/class_registry.h"
 #include "com/com_error.h"
 #include "com/dispatch.h"
 #include "commands.h"
+#include "desktop/class_registry.h"
 #include "host/settings.h"
 #include "palm/conduit_entries.h"
 #include "palm/hotsync_manager.h"
@@ -33,7 +33,8 @@ struct ConsoleMessages {
   bool told = false;
   setup::DialogHandlers previous;
   ConsoleMessages() {
-    previous = setup::setDialogHandlers({nullptr, [this](setup::MessageKind, const std::string& text) {
+    previous = setup::setDialogHandlers({nullptr,
+                                         [this](setup::MessageKind, const std::string& text) {
                                            told = true;
                                            std::string line = text;
                                            for (size_t p; (p = line.find("\r\n")) != std::string::npos;)
@@ -68,8 +69,9 @@ int noDisplay(const std::string& command, const std::string& problem) {
 void warnIncomplete(const std::vector<const palm::Application*>& apps, const desktop::SettingsStore& settings) {
   auto os = settings.get(host::sectionKey(host::kConnectionSection), host::kOSTypeKey).value_or("");
   if (os != "1" && os != "2" && os != "3")
-    std::fprintf(stderr, "pelorix register: warning: no connection is set; "
-                         "choose one with \"pelorix config set Connection OSType 3\" (see pelorix config --help)\n");
+    std::fprintf(stderr,
+                 "pelorix register: warning: no connection is set; "
+                 "choose one with \"pelorix config set Connection OSType 3\" (see pelorix config --help)\n");
   for (const palm::Application* app : apps) {
     if (settings.get(host::sectionKey(app->section), host::kProgramNameKey).value_or("").empty())
       std::fprintf(stderr,
@@ -121,9 +123,11 @@ int configure(const Args& args) {
   auto served = entries.comClass(app->creator);
   if (!served || pelorix::upperAscii(*served) != "PELX.CNOTIFY") {
     auto entry = entries.entry(app->creator);
-    std::fprintf(stderr, "pelorix configure: Pelorix does not serve the %s (%s); nothing was changed. "
-                         "Run \"pelorix register %s\" first.\n",
-                 app->name, entry && !entry->dll.empty() ? ("its conduit is " + entry->dll).c_str() : "it has no conduit",
+    std::fprintf(stderr,
+                 "pelorix configure: Pelorix does not serve the %s (%s); nothing was changed. "
+                 "Run \"pelorix register %s\" first.\n",
+                 app->name,
+                 entry && !entry->dll.empty() ? ("its conduit is " + entry->dll).c_str() : "it has no conduit",
                  app->key);
     return 1;
   }
@@ -153,8 +157,9 @@ int configure(const Args& args) {
   } else {
     entries.setValue(app->creator, "SyncTemp", action);
   }
-  static const char* const kActions[] = {"synchronize", "", "the handheld overwrites the desktop",
-                                         "the desktop overwrites the handheld", "", "", "do nothing"};
+  static const char* const kActions[] = {
+      "synchronize", "", "the handheld overwrites the desktop", "the desktop overwrites the handheld", "", "",
+      "do nothing"};
   std::int32_t code = chosen.toInt32();
   std::printf("%s: %s, %s\n", app->name, code >= 0 && code <= 6 && *kActions[code] ? kActions[code] : action.c_str(),
               always ? "at every HotSync" : "at the next HotSync only");

@@ -37,23 +37,33 @@ struct Field {
 // The application fields of each application's dynamic array, from field 7 on.
 const std::vector<Field>& fieldsOf(palm::AppKind kind) {
   static const std::vector<Field> memo = {{"memo"}};
-  static const std::vector<Field> todo = {{"due date", Kind::Date},
-                                          {"completed", Kind::Flag},
-                                          {"priority", Kind::Number},
-                                          {"description"},
-                                          {"note"}};
-  static const std::vector<Field> address = {
-      {"last name"},      {"first name"},         {"company"},
-      {"phone 1"},        {"phone 1 label", Kind::PhoneLabel},
-      {"phone 2"},        {"phone 2 label", Kind::PhoneLabel},
-      {"phone 3"},        {"phone 3 label", Kind::PhoneLabel},
-      {"phone 4"},        {"phone 4 label", Kind::PhoneLabel},
-      {"phone 5"},        {"phone 5 label", Kind::PhoneLabel},
-      {"phone shown", Kind::Number},
-      {"address"},        {"city"},               {"state"},
-      {"zip code"},       {"country"},            {"title"},
-      {"custom 1"},       {"custom 2"},           {"custom 3"},
-      {"custom 4"},       {"note"}};
+  static const std::vector<Field> todo = {
+      {"due date", Kind::Date}, {"completed", Kind::Flag}, {"priority", Kind::Number}, {"description"}, {"note"}};
+  static const std::vector<Field> address = {{"last name"},
+                                             {"first name"},
+                                             {"company"},
+                                             {"phone 1"},
+                                             {"phone 1 label", Kind::PhoneLabel},
+                                             {"phone 2"},
+                                             {"phone 2 label", Kind::PhoneLabel},
+                                             {"phone 3"},
+                                             {"phone 3 label", Kind::PhoneLabel},
+                                             {"phone 4"},
+                                             {"phone 4 label", Kind::PhoneLabel},
+                                             {"phone 5"},
+                                             {"phone 5 label", Kind::PhoneLabel},
+                                             {"phone shown", Kind::Number},
+                                             {"address"},
+                                             {"city"},
+                                             {"state"},
+                                             {"zip code"},
+                                             {"country"},
+                                             {"title"},
+                                             {"custom 1"},
+                                             {"custom 2"},
+                                             {"custom 3"},
+                                             {"custom 4"},
+                                             {"note"}};
   static const std::vector<Field> datebook = {{"start time", Kind::Time},
                                               {"date", Kind::Date},
                                               {"end time", Kind::Time},
@@ -86,8 +96,7 @@ std::string dateText(const std::string& internal) {
     if (offset < -700000 || offset > 2900000) return internal;  // outside the years 0 to 9999
     year_month_day date{sys_days{year{1967} / December / 31} + days{offset}};
     char text[16];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02u", int(date.year()), unsigned(date.month()),
-                  unsigned(date.day()));
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u", int(date.year()), unsigned(date.month()), unsigned(date.day()));
     return text;
   } catch (const std::exception&) {
     return internal;
@@ -149,8 +158,7 @@ std::string named(const std::string& value, std::initializer_list<const char*> n
 std::string shown(const Field& field, const std::string& value) {
   if (value.empty()) return value;
   switch (field.kind) {
-    case Kind::Date:
-      return dateText(value);
+    case Kind::Date: return dateText(value);
     case Kind::Time:
       try {
         long seconds = std::stol(value);
@@ -160,17 +168,15 @@ std::string shown(const Field& field, const std::string& value) {
       } catch (const std::exception&) {
         return value;
       }
-    case Kind::Flag:
-      return value == "1" ? "yes" : value == "0" ? "no" : value;
-    case Kind::PhoneLabel:
-      return named(value, {"work", "home", "fax", "other", "e-mail", "main", "pager", "mobile"});
-    case Kind::AlarmUnit:
-      return named(value, {"minutes", "hours", "days"});
+    case Kind::Flag: return value == "1" ? "yes" : value == "0" ? "no" : value;
+    case Kind::PhoneLabel: return named(value, {"work", "home", "fax", "other", "e-mail", "main", "pager", "mobile"});
+    case Kind::AlarmUnit: return named(value, {"minutes", "hours", "days"});
     case Kind::RepeatType:
       return named(value, {"none", "daily", "weekly", "monthly by day", "monthly by date", "yearly"});
     case Kind::Dates: {
       std::string out;
-      for (const std::string& d : pelorix::splitAt(value, pelorix::kSubvalueMark)) out += (out.empty() ? "" : ", ") + dateText(d);
+      for (const std::string& d : pelorix::splitAt(value, pelorix::kSubvalueMark))
+        out += (out.empty() ? "" : ", ") + dateText(d);
       return out;
     }
     case Kind::Text: {
@@ -179,8 +185,7 @@ std::string shown(const Field& field, const std::string& value) {
         if (c == pelorix::kSubvalueMark) c = '\n';
       return out;
     }
-    case Kind::Number:
-      break;
+    case Kind::Number: break;
   }
   return value;
 }
@@ -195,11 +200,13 @@ int showCommand(const Args& args) {
       std::fputs(kHelp, stdout);
       return 0;
     }
-    if (a == "--json") json = true;
+    if (a == "--json")
+      json = true;
     else if ((a.size() > 1 && a[0] == '-') || !file.empty()) {
       std::fputs(kHelp, stderr);
       return 2;
-    } else file = a;
+    } else
+      file = a;
   }
   if (file.empty()) {
     std::fputs(kHelp, stderr);
@@ -251,8 +258,8 @@ int showCommand(const Args& args) {
     for (auto [name, on] : flags)
       if (on) flagText += (flagText.empty() ? "" : ", ") + std::string(name);
     if (categoryName.empty()) categoryName = std::to_string(category) + " (no name)";
-    std::printf("\nrecord %u, category %s%s%s\n", r.uniqueId, categoryName.c_str(),
-                flagText.empty() ? "" : ", ", flagText.c_str());
+    std::printf("\nrecord %u, category %s%s%s\n", r.uniqueId, categoryName.c_str(), flagText.empty() ? "" : ", ",
+                flagText.c_str());
     for (size_t i = 0; i < fields.size(); ++i) {
       std::string value = shown(fields[i], i + 6 < values.size() ? values[i + 6] : "");
       if (value.empty()) continue;

@@ -22,8 +22,13 @@ const char* kHelp =
     "handheld folder, when its database last completed a HotSync. Then the connection.\n";
 
 std::string actionName(const std::string& code) {
-  static const char* const kNames[] = {"synchronize", "slow synchronize", "the handheld overwrites the desktop",
-                                       "the desktop overwrites the handheld", "install", "backup", "do nothing"};
+  static const char* const kNames[] = {"synchronize",
+                                       "slow synchronize",
+                                       "the handheld overwrites the desktop",
+                                       "the desktop overwrites the handheld",
+                                       "install",
+                                       "backup",
+                                       "do nothing"};
   auto n = palm::parseSyncType(code);
   return n && *n >= 0 && *n <= 6 ? kNames[*n] : code;
 }

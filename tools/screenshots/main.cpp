@@ -10,9 +10,9 @@
 #include <filesystem>
 
 #include "desktop/settings_store.h"
-#include "setup/fconfigure.h"
 #include "host/settings.h"
 #include "setup/dialogs.h"
+#include "setup/fconfigure.h"
 #include "setup/frm_about.h"
 #include "setup/frm_setup.h"
 
@@ -69,8 +69,8 @@ int main(int argc, char** argv) {
     setup::FConfigure& action = setup::FConfigure::instance();
     action.actionCode = 0;
     // Loads the dialog as showing it would, then closes it unanswered.
-    auto previous = setup::setDialogHandlers({[&](QDialog&) { ok = save(action, out / "hotsync-action.png") && ok; },
-                                              nullptr, nullptr});
+    auto previous = setup::setDialogHandlers(
+        {[&](QDialog&) { ok = save(action, out / "hotsync-action.png") && ok; }, nullptr, nullptr});
     action.Show();
     setup::setDialogHandlers(std::move(previous));
     setup::FConfigure::unload();

@@ -81,8 +81,8 @@ fs::path EmbeddedHost::accountFolder() const {
   if (name.empty()) fail(kConnectFailed, std::string("No account: the ") + what + " is empty");
   std::optional<fs::path> folder = resolveAccount(name);
   if (!folder || !fs::is_directory(*folder))
-    fail(kConnectFailed, "No account \"" + name + "\": it is neither a connection in " +
-                             connectionsFile().string() + " nor an account folder");
+    fail(kConnectFailed, "No account \"" + name + "\": it is neither a connection in " + connectionsFile().string() +
+                             " nor an account folder");
   return *folder;
 }
 
@@ -92,8 +92,7 @@ void EmbeddedHost::connect() {
     AccountUsers users(folder);
     if (users.required()) {
       switch (users.check(userName_, password_)) {
-        case AccountUsers::Check::Accepted:
-          break;
+        case AccountUsers::Check::Accepted: break;
         case AccountUsers::Check::UnknownUser:
           fail(kConnectFailed, "Unknown user \"" + userName_ + "\" for the account " + folder.string());
         case AccountUsers::Check::WrongPassword:
@@ -104,8 +103,8 @@ void EmbeddedHost::connect() {
     account->recover();
     loader_ = programLoader(*account);
     interpreter_ = std::make_unique<Interpreter>(
-        loader_, [this](const std::string& line) { log(running_ + ": " + visible(line)); },
-        configuredMaxSteps(), account.get());
+        loader_, [this](const std::string& line) { log(running_ + ": " + visible(line)); }, configuredMaxSteps(),
+        account.get());
     interpreter_->setLockWait(configuredLockWait());
     account_ = std::move(account);
   } catch (const UsersError& e) {

@@ -3,10 +3,10 @@
 
 #include <strings.h>
 
-#include "desktop/class_registry.h"
 #include "com/server.h"
-#include "mv/connector/embedded_host.h"
 #include "connector/live_objects.h"
+#include "desktop/class_registry.h"
+#include "mv/connector/embedded_host.h"
 
 using namespace pelorix;
 
@@ -37,8 +37,7 @@ class HostFactory final : public com::ClassFactory {
 
 extern "C" {
 
-__attribute__((visibility("default"))) com::HRESULT DllGetClassObject(const char* clsid,
-                                                                       com::ClassFactory** factory) {
+__attribute__((visibility("default"))) com::HRESULT DllGetClassObject(const char* clsid, com::ClassFactory** factory) {
   if (!factory) return com::err::kInvalidArgument;
   *factory = nullptr;
   if (!clsid) return com::kClassNotAvailable;
