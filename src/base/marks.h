@@ -23,4 +23,18 @@ inline std::vector<std::string> splitAt(std::string_view text, char mark) {
   return parts;
 }
 
+// Part `n` (from 1) of `text` between its `mark`s, without copying; "" when
+// there is no such part.
+inline std::string_view markedPart(std::string_view text, char mark, int n) {
+  if (n < 1) return {};
+  size_t start = 0;
+  for (int i = 1; i < n; ++i) {
+    size_t at = text.find(mark, start);
+    if (at == std::string_view::npos) return {};
+    start = at + 1;
+  }
+  size_t end = text.find(mark, start);
+  return text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+}
+
 }  // namespace pelorix

@@ -1,5 +1,6 @@
 #include "connector/dynamic_array_object.h"
 
+#include "base/marks.h"
 #include "connector/live_objects.h"
 
 namespace pelorix::connector {
@@ -11,18 +12,6 @@ int countElements(std::string_view text, std::string_view delimiter) {
   for (size_t at = text.find(delimiter); at != std::string_view::npos; at = text.find(delimiter, at + delimiter.size()))
     ++n;
   return n;
-}
-
-std::string_view element(std::string_view text, char mark, int n) {
-  if (n < 1) return {};
-  size_t begin = 0;
-  for (int i = 1; i < n; ++i) {
-    size_t at = text.find(mark, begin);
-    if (at == std::string_view::npos) return {};
-    begin = at + 1;
-  }
-  size_t end = text.find(mark, begin);
-  return text.substr(begin, end == std::string_view::npos ? std::string_view::npos : end - begin);
 }
 
 DynamicArrayObject::DynamicArrayObject(std::string text) : text_(std::move(text)) {
@@ -41,8 +30,8 @@ std::string DynamicArrayObject::extract(int a, int v, int s) const {
   size_t end = static_cast<size_t>(a) < starts_.size() ? starts_[static_cast<size_t>(a)] - 1 : text_.size();
   std::string_view attribute(text_.data() + begin, end - begin);
   if (v == 0 && s == 0) return std::string(attribute);
-  std::string_view value = element(attribute, kVM, v == 0 ? 1 : v);
-  return std::string(s == 0 ? value : element(value, kSVM, s));
+  std::string_view value = markedPart(attribute, kVM, v == 0 ? 1 : v);
+  return std::string(s == 0 ? value : markedPart(value, kSVM, s));
 }
 
 const com::Members<DynamicArrayObject>& DynamicArrayObject::members() {

@@ -7,11 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "base/marks.h"
 #include "com/dispatch.h"
 
 namespace pelorix::connector {
 
-inline constexpr char kAM = '\xFE', kVM = '\xFD', kSVM = '\xFC';
+inline constexpr char kAM = kAttributeMark, kVM = kValueMark, kSVM = kSubvalueMark;
 
 class DynamicArrayObject final : public com::Dispatchable<DynamicArrayObject> {
  public:

@@ -58,18 +58,6 @@ int compareForOrder(std::string_view a, std::string_view b, bool right) {
   return c < 0 ? -1 : c > 0 ? 1 : 0;
 }
 
-// Element `n` (from 1) of a text split by `mark`, without copying; "" when absent.
-std::string_view markedPart(std::string_view text, char mark, int n) {
-  size_t start = 0;
-  for (int i = 1; i < n; ++i) {
-    size_t at = text.find(mark, start);
-    if (at == std::string_view::npos) return {};
-    start = at + 1;
-  }
-  size_t end = text.find(mark, start);
-  return text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-}
-
 std::string localDate(const std::tm& local) {
   auto days = std::chrono::sys_days{std::chrono::year_month_day{
       std::chrono::year{local.tm_year + 1900}, std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
@@ -878,8 +866,8 @@ struct Frame final : FunctionContext {
         copy = Extract(array, p[0], s.args.size() == 4 ? p[1] : 0);
         elements = copy;
       } else {
-        elements = markedPart(elements, AM, p[0]);
-        if (s.args.size() == 4) elements = markedPart(elements, VM, p[1]);
+        elements = pelorix::markedPart(elements, AM, p[0]);
+        if (s.args.size() == 4) elements = pelorix::markedPart(elements, VM, p[1]);
       }
       mark = s.args.size() == 3 ? VM : SVM;
     }

@@ -26,16 +26,7 @@ class TransferRequests : public SyncWorld {
     std::string vm(1, kValueMark);
     return vm + "0" + vm + "0" + vm + "0" + vm + "1" + vm + "0" + vm + text + vm + key;
   }
-  static std::vector<std::string> fields(const std::string& array) {
-    std::vector<std::string> out(1);
-    for (char c : array) {
-      if (c == kValueMark)
-        out.emplace_back();
-      else
-        out.back() += c;
-    }
-    return out;
-  }
+  static std::vector<std::string> fields(const std::string& array) { return splitAt(array, kValueMark); }
 };
 
 TEST_F(TransferRequests, FastSyncReviewsDeletesFetchesThenNotifies) {
