@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <random>
@@ -189,8 +190,20 @@ Listener::Listener() {
 
 Listener::~Listener() {
   if (pid_ <= 0) return;
-  ::kill(-pid_, SIGTERM);
+  ::kill(pid_, SIGTERM);
   ::waitpid(pid_, nullptr, 0);
+  // Its server processes end by themselves when their connections close,
+  // and are best left to: one killed while it tidies up can leave the
+  // server's shared tables locked. Only one that spins on after its client
+  // was cut mid-call is stopped, after a grace period.
+  auto gone = [&] { return ::kill(-pid_, 0) != 0 && errno == ESRCH; };
+  auto waitGone = [&](int tenths) {
+    for (int i = 0; i < tenths && !gone(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return gone();
+  };
+  if (waitGone(50)) return;
+  ::kill(-pid_, SIGTERM);
+  if (waitGone(30)) return;
   ::kill(-pid_, SIGKILL);
 }
 
