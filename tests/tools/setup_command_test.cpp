@@ -134,7 +134,8 @@ TEST(SetupCommands, ConfigSetRefusesValuesTheHotSyncCannotUse) {
   auto settings = desktop::SettingsStore::user();
   for (const char* bad :
        {"Connection OSType 4", "Connection OSType 0", "connection ostype three", "Connection DOA 2",
-        "Connection UniType yes", "MemoPad Active 2", "Host MaxSteps 0", "Host MaxSteps -5", "Host MaxSteps 12x"}) {
+        "Connection UniType yes", "MemoPad Active 2", "Host MaxSteps 0", "Host MaxSteps -5", "Host MaxSteps 12x",
+        "Host LockWait 86401", "Host MaxValueSize 0", "Host MaxValueSize 5000", "Host MaxSeconds 1.5"}) {
     Outcome r = run(std::string("config set ") + bad);
     EXPECT_EQ(r.status, 2) << bad;
     EXPECT_NE(r.err.find(" must be "), std::string::npos) << bad << ": " << r.err;
@@ -148,9 +149,11 @@ TEST(SetupCommands, ConfigSetRefusesValuesTheHotSyncCannotUse) {
   EXPECT_NE(run("config set Connection Port 1").err.find("no key \"Port\""), std::string::npos);
 
   for (const char* good : {"connection ostype 3", "Connection DOA 0", "Connection UniType 1", "ToDoList Active 1",
-                           "Host MaxSteps 500", "Connection UniHostName 'mv.example.com:4243'"})
+                           "Host MaxSteps 500", "Host LockWait 5", "Host MaxValueSize 4096", "Host MaxSeconds 60",
+                           "Connection UniHostName 'mv.example.com:4243'"})
     EXPECT_EQ(run(std::string("config set ") + good).status, 0) << good;
   EXPECT_EQ(settings.get("Software\\Pelorix\\Connection", "OSType"), "3");
+  EXPECT_EQ(settings.get("Software\\Pelorix\\Host", "MaxValueSize"), "4096");
 }
 
 TEST(StatusCommand, TellsEachApplicationsConduitProgramActionsAndLastHotSync) {

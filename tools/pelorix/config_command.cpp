@@ -19,7 +19,8 @@ using Section = host::SettingsSection;
 const std::vector<Section>& sections() {
   static const std::vector<Section> all = [] {
     std::vector<Section> layout = host::settingsLayout();
-    layout.push_back({"Host", {mv::kMaxStepsValue}, nullptr});
+    layout.push_back(
+        {"Host", {mv::kMaxStepsValue, mv::kLockWaitValue, mv::kMaxValueSizeValue, mv::kMaxSecondsValue}, nullptr});
     return layout;
   }();
   return all;
@@ -34,7 +35,9 @@ constexpr const char* kUsage =
     "  Connection   OSType (1 Brasq, 2 D3/Objects (ODBC), 3 UniObjects), BrasqHostName,\n"
     "               ODBCDataSource, DOA (1 or 0), UniHostName, AccountName, UserName,\n"
     "               UserPasswd, UniType (0 UniVerse, 1 UniData)\n"
-    "  Host         MaxSteps (the embedded host's step limit for one call)\n"
+    "  Host         MaxSteps (the embedded host's step limit for one call), MaxSeconds (its time\n"
+    "               limit, at most 86400), MaxValueSize (megabytes a value may hold, at most 4096),\n"
+    "               LockWait (seconds a READU waits for another's lock, at most 86400)\n"
     "The password is never printed.\n";
 
 // The canonical section and key, or an invalid_argument naming what is unknown.
@@ -62,10 +65,17 @@ void check(const std::string& key, const std::string& value) {
     oneOf({"0", "1"}, "0 (UniVerse) or 1 (UniData)");
   else if (key == host::kDOAKey || key == host::kActiveKey)
     oneOf({"0", "1"}, "1 or 0");
-  else if (key == mv::kMaxStepsValue) {
+  else if (key == mv::kMaxStepsValue || key == mv::kLockWaitValue || key == mv::kMaxValueSizeValue ||
+           key == mv::kMaxSecondsValue) {
+    // Above the embedded host's cap the default would apply without a word.
+    long long cap = key == mv::kMaxStepsValue       ? 999'999'999'999'999'999LL
+                    : key == mv::kMaxValueSizeValue ? 4096
+                                                    : 86400;
     bool digits = !value.empty() && value.size() <= 18 && value.find_first_not_of("0123456789") == std::string::npos &&
-                  value != std::string(value.size(), '0');
-    if (!digits) throw std::invalid_argument(key + " must be a whole number above 0, not \"" + value + "\"");
+                  value != std::string(value.size(), '0') && std::stoll(value) <= cap;
+    if (!digits)
+      throw std::invalid_argument(key + " must be a whole number from 1 to " + std::to_string(cap) + ", not \"" +
+                                  value + "\"");
   }
 }
 
