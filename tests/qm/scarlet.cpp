@@ -13,7 +13,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <random>
@@ -166,14 +165,7 @@ Listener::Listener() {
   posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
-  // A group of its own, so that the server processes it starts go with it:
-  // one whose client was cut mid-call may never end by itself.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  if (::posix_spawn(&pid_, socat.c_str(), &files, &attributes, argv, environ) != 0) pid_ = -1;
-  posix_spawnattr_destroy(&attributes);
+  if (::posix_spawn(&pid_, socat.c_str(), &files, nullptr, argv, environ) != 0) pid_ = -1;
   posix_spawn_file_actions_destroy(&files);
   if (pid_ < 0) throw std::runtime_error("socat cannot be started");
   // Ready once it accepts; the server process it starts for this ends
@@ -192,19 +184,6 @@ Listener::~Listener() {
   if (pid_ <= 0) return;
   ::kill(pid_, SIGTERM);
   ::waitpid(pid_, nullptr, 0);
-  // Its server processes end by themselves when their connections close,
-  // and are best left to: one killed while it tidies up can leave the
-  // server's shared tables locked. Only one that spins on after its client
-  // was cut mid-call is stopped, after a grace period.
-  auto gone = [&] { return ::kill(-pid_, 0) != 0 && errno == ESRCH; };
-  auto waitGone = [&](int tenths) {
-    for (int i = 0; i < tenths && !gone(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    return gone();
-  };
-  if (waitGone(50)) return;
-  ::kill(-pid_, SIGTERM);
-  if (waitGone(30)) return;
-  ::kill(-pid_, SIGKILL);
 }
 
 const NetworkUser& networkUser() {
