@@ -37,4 +37,15 @@ inline std::string_view markedPart(std::string_view text, char mark, int n) {
   return text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
 }
 
+// DCOUNT: the parts `delimiter` splits `text` into, without overlaps; 0 for
+// "", 1 for an empty delimiter.
+inline int countParts(std::string_view text, std::string_view delimiter) {
+  if (text.empty()) return 0;
+  if (delimiter.empty()) return 1;
+  int n = 1;
+  for (size_t at = text.find(delimiter); at != std::string_view::npos; at = text.find(delimiter, at + delimiter.size()))
+    ++n;
+  return n;
+}
+
 }  // namespace pelorix

@@ -5,15 +5,6 @@
 
 namespace pelorix::connector {
 
-int countElements(std::string_view text, std::string_view delimiter) {
-  if (text.empty()) return 0;
-  if (delimiter.empty()) return 1;
-  int n = 1;
-  for (size_t at = text.find(delimiter); at != std::string_view::npos; at = text.find(delimiter, at + delimiter.size()))
-    ++n;
-  return n;
-}
-
 DynamicArrayObject::DynamicArrayObject(std::string text) : text_(std::move(text)) {
   ++liveObjects();
   if (text_.empty()) return;

@@ -30,9 +30,4 @@ class DynamicArrayObject final : public com::Dispatchable<DynamicArrayObject> {
   std::vector<size_t> starts_;  // where each attribute begins
 };
 
-// Elements of a text separated by the delimiter (none in an empty text).
-int countElements(std::string_view text, std::string_view delimiter);
-// Element n (from 1) of a text separated by one mark.
-std::string_view element(std::string_view text, char mark, int n);
-
 }  // namespace pelorix::connector

@@ -24,7 +24,7 @@ Variant dcount(Args args) {
   const Variant& array = com::argument(args, 1, "Dcount");
   if (array.type() == Variant::Type::Object && delimiter == std::string(1, kAM))
     if (auto object = com::query<DynamicArrayObject>(array.toObject())) return Variant(object->attributeCount());
-  return Variant(static_cast<std::int32_t>(countElements(arrayText(array), delimiter)));
+  return Variant(static_cast<std::int32_t>(countParts(arrayText(array), delimiter)));
 }
 
 Variant extract(Args args) {

@@ -246,7 +246,7 @@ const BuiltinFunction kFunctions[] = {
            std::chrono::day{static_cast<unsigned>(local.tm_mday)}}};
        return Value::number(static_cast<double>(days.time_since_epoch().count() + 732));  // 1967-12-31 is day 0
      }},
-    {"DCOUNT", 2, 2, [](Context&, const Expr&, Args a) { return Value::number(Dcount(a[0].text(), a[1].text())); }},
+    {"DCOUNT", 2, 2, [](Context&, const Expr&, Args a) { return Value::number(countParts(a[0].text(), a[1].text())); }},
     {"DELETE", 2, 4,
      [](Context& c, const Expr&, Args a) -> Value {
        int p[3];

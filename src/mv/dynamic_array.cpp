@@ -149,12 +149,6 @@ std::string Delete(std::string_view array, int attribute, int value, int subvalu
   return deleteAt(array, 0, positions(attribute, value, subvalue));
 }
 
-int Dcount(std::string_view text, std::string_view delimiter) {
-  if (text.empty()) return 0;
-  if (delimiter.empty()) return 1;
-  return Count(text, delimiter) + 1;
-}
-
 int Count(std::string_view text, std::string_view substring) {
   if (substring.empty()) return 0;
   int n = 0;

@@ -33,8 +33,6 @@ std::string Replace(std::string_view array, int attribute, int value, int subval
 std::string Insert(std::string_view array, int attribute, int value, int subvalue, std::string_view insertion);
 std::string Delete(std::string_view array, int attribute, int value = 0, int subvalue = 0);
 
-// DCOUNT: 0 for "", else one more than the delimiters in it.
-int Dcount(std::string_view text, std::string_view delimiter);
 // COUNT: how often the substring occurs, without overlaps.
 int Count(std::string_view text, std::string_view substring);
 // FIELD: `count` delimited pieces from the occurrence-th on.

@@ -50,9 +50,9 @@ TEST(DynamicArray, InsertShiftsAndDeleteCloses) {
 }
 
 TEST(DynamicArray, CountsAndFields) {
-  EXPECT_EQ(Dcount("", m("^")), 0);
-  EXPECT_EQ(Dcount("a", m("^")), 1);
-  EXPECT_EQ(Dcount(m("a^^"), m("^")), 3);
+  EXPECT_EQ(countParts("", m("^")), 0);
+  EXPECT_EQ(countParts("a", m("^")), 1);
+  EXPECT_EQ(countParts(m("a^^"), m("^")), 3);
   EXPECT_EQ(Count("aaaa", "aa"), 2);
   EXPECT_EQ(Count("abc", ""), 0);
   EXPECT_EQ(Field("a.b.c.d", ".", 2), "b");
