@@ -1044,19 +1044,27 @@ Interpreter::Interpreter(Loader loader, Output output, long maxSteps, Account* a
 Interpreter::~Interpreter() = default;
 
 std::shared_ptr<const CompiledProgram> Interpreter::compiled(const std::string& name, const std::string& source) {
-  // Recompiled when the source changed, so that an edited program takes effect.
+  // $INCLUDE reads BP through the loader, other files from the account.
+  auto includer = [this](const std::string& file, const std::string& item) -> std::optional<std::string> {
+    if (file == "BP" && loader_) return loader_(item);
+    if (!account_) return std::nullopt;
+    try {
+      return account_->read(file, item);
+    } catch (const AccountError&) {
+      return std::nullopt;
+    }
+  };
+  // Recompiled when the source or an item it includes changed, so that an edit takes effect.
   auto& program = cache_[name];
-  if (!program || program->source != source) {
-    // $INCLUDE reads BP through the loader, other files from the account.
-    auto includer = [this](const std::string& file, const std::string& item) -> std::optional<std::string> {
-      if (file == "BP" && loader_) return loader_(item);
-      if (!account_) return std::nullopt;
-      try {
-        return account_->read(file, item);
-      } catch (const AccountError&) {
-        return std::nullopt;
+  bool current = program && program->source == source;
+  if (current)
+    for (const CompiledProgram::Include& include : program->includes)
+      if (includer(include.file, include.item) != include.text) {
+        current = false;
+        break;
       }
-    };
+  if (!current) {
+    program.reset();  // a compile error must not leave the old program to run next time
     program = compileProgram(name, source, includer);
   }
   return program;

@@ -69,7 +69,8 @@ std::vector<std::string> restOfLine(const std::string& source, size_t& i) {
   return words;
 }
 
-std::vector<Token> tokenize(const std::string& source, const Includer& includer, int depth) {
+std::vector<Token> tokenize(const std::string& source, const Includer& includer, int depth,
+                            std::vector<CompiledProgram::Include>& includes) {
   std::vector<Token> out;
   int line = 1;
   size_t i = 0, n = source.size();
@@ -131,9 +132,10 @@ std::vector<Token> tokenize(const std::string& source, const Includer& includer,
         if (depth >= kMaxIncludeDepth) throw SyntaxError{line, word + " " + item + ": included more than 10 deep"};
         std::optional<std::string> included = includer ? includer(file, item) : std::nullopt;
         if (!included) throw SyntaxError{line, word + ": no item " + item + " in " + file};
+        includes.push_back({file, item, *included});
         std::vector<Token> tokens;
         try {
-          tokens = tokenize(*included, includer, depth + 1);
+          tokens = tokenize(*included, includer, depth + 1, includes);
         } catch (const SyntaxError& e) {
           throw SyntaxError{line, "in " + file + " " + item + " line " + std::to_string(e.line) + ": " + e.cause};
         }
@@ -1421,7 +1423,7 @@ std::shared_ptr<const CompiledProgram> compileProgram(const std::string& name, c
                                                       const Includer& includer) {
   auto program = std::make_shared<CompiledProgram>();
   try {
-    Parser(substituteEquates(tokenize(source, includer, 0)), *program).parseProgram();
+    Parser(substituteEquates(tokenize(source, includer, 0, program->includes)), *program).parseProgram();
   } catch (const SyntaxError& e) {
     throw BasicError(name, e.line, "syntax error: " + e.cause);
   }

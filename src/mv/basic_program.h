@@ -190,6 +190,12 @@ struct Step {
 struct CompiledProgram {
   std::string name;
   std::string source;
+  // Every item $INCLUDE read, nested ones too, with the text it had: the
+  // program is stale once any of them reads otherwise.
+  struct Include {
+    std::string file, item, text;
+  };
+  std::vector<Include> includes;
   bool isFunction = false;              // FUNCTION: RETURN gives a value
   std::vector<std::string> parameters;  // the first slots
   std::vector<int> parameterArrays;     // for a MAT parameter its array slot, else -1
