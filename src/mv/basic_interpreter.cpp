@@ -538,7 +538,9 @@ struct Frame final : FunctionContext {
         Interpreter::SelectList* l = list(s, false);
         if (!l || l->next >= l->ids.size()) return kStatusElse;
         target(s.target.slot) = l->ids[l->next++];
-        if (s.expr) target(s.expr->slot) = "";  // lists are not exploded: no value position
+        // Lists are not exploded: no value or subvalue position, 0 as on ScarletDME.
+        if (s.expr) target(s.expr->slot) = Value::number(0);
+        if (s.from) target(s.from->slot) = Value::number(0);
         return kStatusOk;
       }
       case Verb::ReadList: {  // what is left of the list, as a dynamic array

@@ -893,10 +893,13 @@ class Parser {
       clauses(at, line);
       return true;
     }
-    if (w == "READNEXT" || w == "READLIST") {  // READNEXT id[, value] / READLIST var [FROM list]
+    if (w == "READNEXT" || w == "READLIST") {  // READNEXT id[, value[, subvalue]] / READLIST var [FROM list]
       int at = emitStatement(w == "READNEXT" ? Verb::ReadNext : Verb::ReadList, line);
       step(at).target.variable = expectName(w == "READNEXT" ? "a variable for the id" : "a variable for the list");
-      if (w == "READNEXT" && accept(",")) step(at).expr = node(Expr::Variable, expectName("a variable"), line);
+      if (w == "READNEXT" && accept(",")) {
+        step(at).expr = node(Expr::Variable, expectName("a variable for the value position"), line);
+        if (accept(",")) step(at).from = node(Expr::Variable, expectName("a variable for the subvalue position"), line);
+      }
       step(at).option = "#0";
       if (acceptWord("FROM")) {
         Step scratch;

@@ -110,7 +110,12 @@ TEST_F(BasicQueries, DictionariesAndListsFromDynamicArrays) {
   EXPECT_EQ(failure("OPEN 'DATA', 'ORDERS' TO D ELSE STOP"), "2: OPEN takes \"DICT\" or \"\" before the file name");
   EXPECT_EQ(
       run.c("FORMLIST 'a':@AM:'b':@AM:'c'\nREADNEXT X, V ELSE NULL\nREADLIST R ELSE NULL\nC = X : '|' : V : '|' : R"),
-      m("a||b^c"));
+      m("a|0|b^c"));
+  // A list that is not exploded has no value or subvalue position: 0 for both.
+  EXPECT_EQ(run.c("V = 'x'; S = 'y'\nFORMLIST 'a'\nREADNEXT X, V, S THEN C = X : V : S"), "a00");
+  EXPECT_EQ(run.c("V = 'x'\nREADNEXT X, V ELSE C = 'none' : V"), "nonex");  // no list: nothing is set
+  EXPECT_EQ(failure("FORMLIST 'a'\nREADNEXT X, V, S, T ELSE NULL"),
+            "3: syntax error: a statement cannot start with \",\"");
   EXPECT_EQ(run.c("FORMLIST 'a' TO L\nREADLIST R FROM L ELSE NULL\nREADLIST R FROM L ELSE C = 'empty'"), "empty");
   EXPECT_EQ(run.c("GETLIST 'SAVED' ELSE C = 'none'"), "none");
   account.createFile("&SAVEDLISTS&");
