@@ -1,16 +1,23 @@
 // The built-in functions of the embedded BASIC: one table of name, arity and
 // handler, which the parser checks calls against and the interpreter runs.
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <optional>
+#include <random>
 #include <span>
 #include <string>
 
 #include "base/ascii_case.h"
 #include "base/marks.h"
+#include "mv/basic_elementwise.h"
 #include "mv/basic_program.h"
 #include "mv/basic_value.h"
 #include "mv/conversions.h"
@@ -72,9 +79,11 @@ Value trim(Context& c, const Expr&, Args a) {
 }
 
 // FIELD(text, delimiter, occurrence[, count]), noting for COL1() and COL2()
-// the character positions of the delimiters around what it gives.
+// the character positions of the delimiters around what it gives. Only the
+// delimiter's first character delimits, as on UniVerse, UniData and QM.
 Value field(Context& c, const Expr&, Args a) {
-  const std::string &text = a[0].text(), &delimiter = a[1].text();
+  const std::string& text = a[0].text();
+  const std::string delimiter = a[1].text().substr(0, byteOffset(a[1].text(), 1));
   int occurrence = c.whole(a[2]), count = a.size() > 3 ? c.whole(a[3]) : 1;
   std::string result = Field(text, delimiter, occurrence, count);
   c.col1 = c.col2 = 0;
@@ -216,8 +225,126 @@ Value conversion(Context& c, Args a, bool out) {
 
 Value math(Context& c, Args a, double (*f)(double)) { return Value::number(f(c.number(a[0]))); }
 
-// The SYSTEM() codes this host answers, -1 for any other.
-int systemCode(const std::string& code) { return code == "9" ? 9 : code == "11" ? 11 : -1; }
+// TRIMF and TRIMB: leading or trailing blanks and tabs, as UniVerse.
+Value trimEnd(const Value& v, bool front) {
+  const std::string& text = v.text();
+  if (front) {
+    size_t first = text.find_first_not_of(" \t");
+    return first == std::string::npos ? "" : text.substr(first);
+  }
+  size_t last = text.find_last_not_of(" \t");
+  return last == std::string::npos ? "" : text.substr(0, last + 1);
+}
+
+// A letter: a character with a capital and a small form (or ß).
+bool isLetter(std::string_view ch) { return upperText(ch) != lowerText(ch) || ch == "\xC3\x9F"; }
+
+Value alpha(Context&, const Expr&, Args a) {
+  const std::string& text = a[0].text();
+  if (text.empty()) return Value::boolean(false);
+  for (size_t i = 0; i < text.size();) {
+    size_t length = charLength(text, i);
+    if (!isLetter(std::string_view(text).substr(i, length))) return Value::boolean(false);
+    i += length;
+  }
+  return Value::boolean(true);
+}
+
+// SUM: the numbers of the lowest level added, one level less in the result;
+// a text that is not a number adds nothing.
+Value sum(Context&, const Expr&, Args a) {
+  const std::string& text = a[0].text();
+  char lowest = text.find(kSubvalueMark) != std::string::npos ? kSubvalueMark
+                : text.find(kValueMark) != std::string::npos  ? kValueMark
+                                                              : kAttributeMark;
+  std::string out;
+  double total = 0;
+  size_t start = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    bool end = i == text.size();
+    auto b = end ? 0 : static_cast<unsigned char>(text[i]);
+    if (!end && (b < 0xFC || b > 0xFE)) continue;
+    if (auto n = asStrictNumber(std::string_view(text).substr(start, i - start))) total += *n;
+    start = i + 1;
+    if (end || text[i] != lowest) {
+      out += Value::number(total).text();
+      if (!end) out += text[i];
+      total = 0;
+    }
+  }
+  return out;
+}
+
+// MAXIMUM / MINIMUM: of the elements that are numbers; "" when none is.
+Value extreme(Context&, Args a, bool greatest) {
+  const std::string& text = a[0].text();
+  std::optional<double> best;
+  size_t start = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && static_cast<unsigned char>(text[i]) < 0xFC) continue;
+    if (auto n = asStrictNumber(std::string_view(text).substr(start, i - start)))
+      if (!best || (greatest ? *n > *best : *n < *best)) best = n;
+    start = i + 1;
+  }
+  return best ? Value::number(*best) : Value("");
+}
+
+Value rnd(Context& c, const Expr&, Args a) {
+  static std::mt19937 generator{std::random_device{}()};
+  int n = c.whole(a[0]);
+  if (n == 0) return Value::number(0);
+  // 0 to n - 1, or n + 1 to 0 for a negative n.
+  std::uniform_int_distribution<int> pick(0, std::abs(n) - 1);
+  int r = pick(generator);
+  return Value::number(n < 0 ? -r : r);
+}
+
+constexpr double kDegree = 3.14159265358979323846 / 180;
+
+// BITAND ...: on 32-bit integers.
+Value bits(Context& c, Args a, std::uint32_t (*f)(std::uint32_t, std::uint32_t)) {
+  auto x = static_cast<std::uint32_t>(c.whole(a[0])), y = a.size() > 1 ? static_cast<std::uint32_t>(c.whole(a[1])) : 0;
+  return Value::number(static_cast<std::int32_t>(f(x, y)));
+}
+
+Value dtx(Context& c, const Expr&, Args a) {
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%X", static_cast<std::uint32_t>(c.whole(a[0])));
+  std::string out = digits;
+  int width = a.size() > 1 ? std::min(c.whole(a[1]), 32) : 0;
+  if (static_cast<int>(out.size()) < width) out.insert(0, static_cast<size_t>(width) - out.size(), '0');
+  return out;
+}
+
+Value xtd(Context& c, const Expr&, Args a) {
+  const std::string& text = a[0].text();
+  if (text.empty()) return "";
+  if (text.size() > 8) c.fail("XTD(\"" + text.substr(0, 40) + "\"): more than 8 hexadecimal digits");
+  std::uint32_t n = 0;
+  for (char ch : text) {
+    char u = upperAscii(ch);
+    if (u >= '0' && u <= '9')
+      n = n * 16 + static_cast<std::uint32_t>(u - '0');
+    else if (u >= 'A' && u <= 'F')
+      n = n * 16 + static_cast<std::uint32_t>(u - 'A' + 10);
+    else
+      c.fail("XTD(\"" + text.substr(0, 40) + "\"): not a hexadecimal number");
+  }
+  return Value::number(static_cast<std::int32_t>(n));
+}
+
+Value quoted(const Value& v, char quote) { return std::string(1, quote) + v.text() + quote; }
+
+// The SYSTEM() codes this host answers, -1 for any other. There is no
+// printer, no terminal and no stacked DATA in a HotSync.
+int systemCode(const std::string& code) {
+  static const int known[] = {1, 9, 10, 11, 12, 18, 27, 28, 29, 30, 91, 99};
+  auto n = asStrictNumber(code);
+  if (!n) return -1;
+  for (int k : known)
+    if (*n == k) return k;
+  return -1;
+}
 
 const BuiltinFunction kFunctions[] = {
     {"@", 0, 2,
@@ -226,6 +353,13 @@ const BuiltinFunction kFunctions[] = {
        return Value();
      }},
     {"ABS", 1, 1, [](Context& c, const Expr&, Args a) { return math(c, a, [](double x) { return std::fabs(x); }); }},
+    {"ALPHA", 1, 1, alpha},
+    {"ATAN", 1, 1,
+     [](Context& c, const Expr&, Args a) { return math(c, a, [](double x) { return std::atan(x) / kDegree; }); }},
+    {"BITAND", 2, 2, [](Context& c, const Expr&, Args a) { return bits(c, a, [](std::uint32_t x, std::uint32_t y) { return x & y; }); }},
+    {"BITNOT", 1, 1, [](Context& c, const Expr&, Args a) { return bits(c, a, [](std::uint32_t x, std::uint32_t) { return ~x; }); }},
+    {"BITOR", 2, 2, [](Context& c, const Expr&, Args a) { return bits(c, a, [](std::uint32_t x, std::uint32_t y) { return x | y; }); }},
+    {"BITXOR", 2, 2, [](Context& c, const Expr&, Args a) { return bits(c, a, [](std::uint32_t x, std::uint32_t y) { return x ^ y; }); }},
     {"ASSIGNED", 1, 1, [](Context& c, const Expr& e, Args) { return Value::boolean(c.assigned(*e.args[0])); }, true},
     {"CHANGE", 3, 5, change},
     {"COL1", 0, 0, [](Context& c, const Expr&, Args) { return Value::number(c.col1); }},
@@ -237,6 +371,7 @@ const BuiltinFunction kFunctions[] = {
        return std::string(1, static_cast<char>(n));
      }},
     {"CONVERT", 3, 3, convertChars},
+    {"COS", 1, 1, [](Context& c, const Expr&, Args a) { return math(c, a, [](double x) { return std::cos(x * kDegree); }); }},
     {"COUNT", 2, 2, [](Context&, const Expr&, Args a) { return Value::number(Count(a[0].text(), a[1].text())); }},
     {"DATE", 0, 0,
      [](Context&, const Expr&, Args) {
@@ -253,6 +388,8 @@ const BuiltinFunction kFunctions[] = {
        positions(c, a, 1, 4, p);
        return Delete(a[0].text(), p[0], p[1], p[2]);
      }},
+    {"DQUOTE", 1, 1, [](Context&, const Expr&, Args a) { return quoted(a[0], '"'); }},
+    {"DTX", 1, 2, dtx},
     {"DOWNCASE", 1, 1, [](Context&, const Expr&, Args a) -> Value { return lowerText(a[0].text()); }},
     {"EREPLACE", 3, 5, change},
     {"EXP", 1, 1, [](Context& c, const Expr&, Args a) { return math(c, a, [](double x) { return std::exp(x); }); }},
@@ -288,7 +425,10 @@ const BuiltinFunction kFunctions[] = {
        if (x <= 0) c.fail("LN of a number not above 0");
        return Value::number(std::log(x));
      }},
+    {"MAXIMUM", 1, 1, [](Context& c, const Expr&, Args a) { return extreme(c, a, true); }},
+    {"MINIMUM", 1, 1, [](Context& c, const Expr&, Args a) { return extreme(c, a, false); }},
     {"MOD", 2, 2, [](Context& c, const Expr&, Args a) { return modOrRem(c, a, true); }},
+    {"NEG", 1, 1, [](Context& c, const Expr&, Args a) { return Value::number(-c.number(a[0])); }},
     {"NOT", 1, 1, [](Context& c, const Expr&, Args a) { return Value::boolean(!c.truth(a[0])); }},
     {"NUM", 1, 1,
      [](Context&, const Expr&, Args a) { return Value::boolean(a[0].text().empty() || a[0].strict().has_value()); }},
@@ -296,8 +436,10 @@ const BuiltinFunction kFunctions[] = {
      [](const std::string& code) { return oconv("", code).has_value(); }},
     {"PWR", 2, 2,
      [](Context& c, const Expr&, Args a) { return Value::number(std::pow(c.number(a[0]), c.number(a[1]))); }},
+    {"QUOTE", 1, 1, [](Context&, const Expr&, Args a) { return quoted(a[0], '"'); }},
     {"RAISE", 1, 1, [](Context&, const Expr&, Args a) { return shiftMarks(a[0], false); }},
     {"REMOVE", 2, 2, [](Context& c, const Expr& e, Args) { return c.remove(*e.args[0], *e.args[1]); }, true},
+    {"RND", 1, 1, rnd},
     {"REM", 2, 2, [](Context& c, const Expr&, Args a) { return modOrRem(c, a, false); }},
     {"REPLACE", 3, 5, [](Context& c, const Expr&, Args a) { return replaceOrInsert(c, a, true); }},
     {"SEQ", 1, 1,
@@ -305,13 +447,28 @@ const BuiltinFunction kFunctions[] = {
        const std::string& s = a[0].text();
        return Value::number(s.empty() ? 0 : static_cast<unsigned char>(s[0]));
      }},
+    {"SIN", 1, 1, [](Context& c, const Expr&, Args a) { return math(c, a, [](double x) { return std::sin(x * kDegree); }); }},
     {"SPACE", 1, 1, space},
+    {"SQUOTE", 1, 1, [](Context&, const Expr&, Args a) { return quoted(a[0], '\''); }},
     {"SWAP", 3, 5, change},
     {"SYSTEM", 1, 1,
      [](Context& c, const Expr&, Args a) {
        switch (systemCode(a[0].text())) {
          case 9: return Value::number(static_cast<double>(std::clock()) * 1000 / CLOCKS_PER_SEC);  // CPU milliseconds
          case 11: return Value::boolean(c.listActive());
+         case 1:
+         case 10:
+         case 91: return Value::number(0);
+         case 12: {
+           std::tm local = localNow();
+           return Value::number(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec);
+         }
+         case 18: return Value::number(::getpid());  // as @USERNO
+         case 27: return Value::number(::getuid());
+         case 28: return Value::number(::geteuid());
+         case 29: return Value::number(::getgid());
+         case 30: return Value::number(::getegid());
+         case 99: return Value::number(static_cast<double>(std::time(nullptr)));
          default: break;
        }
        c.fail("SYSTEM(" + a[0].text() + ") is not available");
@@ -332,6 +489,8 @@ const BuiltinFunction kFunctions[] = {
        return Value::number(last == kStatusLocked || last == kStatusBadData ? 1 : last == kStatusError ? 2 : 0);
      }},
     {"STR", 2, 2, str},
+    {"SUM", 1, 1, sum},
+    {"TAN", 1, 1, [](Context& c, const Expr&, Args a) { return math(c, a, [](double x) { return std::tan(x * kDegree); }); }},
     {"TIME", 0, 0,
      [](Context&, const Expr&, Args) {
        std::tm local = localNow();
@@ -339,8 +498,11 @@ const BuiltinFunction kFunctions[] = {
      }},
     {"TIMEDATE", 0, 0, [](Context&, const Expr&, Args) -> Value { return timeDate(); }},
     {"TRIM", 1, 3, trim},
+    {"TRIMB", 1, 1, [](Context&, const Expr&, Args a) { return trimEnd(a[0], false); }},
+    {"TRIMF", 1, 1, [](Context&, const Expr&, Args a) { return trimEnd(a[0], true); }},
     {"UNASSIGNED", 1, 1, [](Context& c, const Expr& e, Args) { return Value::boolean(!c.assigned(*e.args[0])); }, true},
     {"UPCASE", 1, 1, [](Context&, const Expr&, Args a) -> Value { return upperText(a[0].text()); }},
+    {"XTD", 1, 1, xtd},
 };
 
 }  // namespace
@@ -348,7 +510,7 @@ const BuiltinFunction kFunctions[] = {
 const BuiltinFunction* findFunction(std::string_view name) {
   for (const BuiltinFunction& f : kFunctions)
     if (name == f.name) return &f;
-  return nullptr;
+  return findElementwiseFunction(name);
 }
 
 }  // namespace pelorix::mv
