@@ -164,6 +164,15 @@ struct Frame final : FunctionContext {
     return out;
   }
 
+  int inmat() override {
+    if (vm.inmatIsModulo_) fail("INMAT() after OPEN, the file's modulo, is not available: account files have none");
+    return vm.inmat_;
+  }
+  void setInmat(int n) {
+    vm.inmat_ = n;
+    vm.inmatIsModulo_ = false;
+  }
+
   char lastStatus() override {
     const std::string& status = slots[static_cast<size_t>(program.statusSlot)]->text();
     return status.empty() ? kStatusOk : status[0];
@@ -489,6 +498,7 @@ struct Frame final : FunctionContext {
           if (dict != "DICT" && !dict.empty()) fail("OPEN takes \"DICT\" or \"\" before the file name");
           if (dict == "DICT") file += ".DIC";
         }
+        vm.inmatIsModulo_ = true;
         if (!session().hasFile(file)) return kStatusElse;
         target(s.target.slot) = kFileHandle + file;
         return kStatusOk;
@@ -658,17 +668,11 @@ struct Frame final : FunctionContext {
           fail("the item " + id + " of " + file + " stayed locked by another process");
         }
         std::optional<std::string> item = session().read(file, id);
-        if (!item) return kStatusElse;  // the array as it was, as on QM
-        for (Value& v : a.cells) v = "";
-        // An attribute to each element; those left over go to the zero element.
-        size_t start = 0, i = 1;
-        for (; i < a.cells.size() && start <= item->size(); ++i) {
-          size_t end = item->find(AM, start);
-          if (end == std::string::npos) end = item->size();
-          a.cells[i] = item->substr(start, end - start);
-          start = end + 1;
+        if (!item) {
+          setInmat(0);
+          return kStatusElse;  // the array as it was, as on QM
         }
-        if (start <= item->size()) a.cells[0] = item->substr(start);
+        spread(a, *item, AM);
         return kStatusOk;
       }
       case Verb::MatWrite: {
@@ -909,6 +913,26 @@ struct Frame final : FunctionContext {
     return found ? kStatusOk : kStatusElse;
   }
 
+  // MATREAD and MATPARSE: a part to each element, in order, those left over
+  // to the zero element, the rest of the array "". INMAT() is the parts
+  // loaded, or 0 when they did not all fit.
+  void spread(BasicArray& a, const std::string& data, char delimiter) {
+    for (Value& v : a.cells) v = "";
+    size_t elements = a.cells.size() - 1, loaded = 0;
+    for (size_t start = 0; !data.empty() && start <= data.size();) {
+      if (loaded == elements) {
+        a.cells[0] = data.substr(start);
+        setInmat(0);
+        return;
+      }
+      size_t end = data.find(delimiter, start);
+      if (end == std::string::npos) end = data.size();
+      a.cells[++loaded] = data.substr(start, end - start);
+      start = end + 1;
+    }
+    setInmat(static_cast<int>(loaded));
+  }
+
   // DIM again keeps the elements that still fit, in order; DIM of a MAT
   // parameter only declares it, as other hosts require.
   void dimension(const Step& s) {
@@ -922,6 +946,7 @@ struct Frame final : FunctionContext {
     a.columns = columns;
     fits(a.size() * sizeof(Value));
     a.cells.resize(a.size() + 1);
+    setInmat(1);
   }
 
   void run() {
@@ -1114,6 +1139,8 @@ void Interpreter::runTopLevel(std::shared_ptr<const CompiledProgram> program, st
   lists_.clear();
   sequentialFiles_.clear();
   commons_.clear();
+  inmat_ = 0;
+  inmatIsModulo_ = false;
   pendingOutput_.clear();
   std::optional<AccountSession> session;
   try {

@@ -109,6 +109,8 @@ class Interpreter {
   // COMMON blocks of the call, by name ("" unnamed); a deque keeps its values in place.
   std::map<std::string, std::deque<Value>> commons_;
   int nextListId_ = 0;
+  int inmat_ = 0;
+  bool inmatIsModulo_ = false;  // the last statement that sets INMAT() was OPEN
   std::map<std::string, std::shared_ptr<const CompiledProgram>> cache_;
 };
 

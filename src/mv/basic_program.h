@@ -74,6 +74,10 @@ class FunctionContext {
   virtual void setStatus(char status) = 0;
   // Whether select list 0 has ids left.
   virtual bool listActive() = 0;
+  // INMAT(): the elements the last MATPARSE or MATREAD loaded, 0 when the
+  // data had more than the array holds or MATREAD found no item, 1 after
+  // DIM; fails where UniVerse would give what this host has not (after OPEN).
+  virtual int inmat() = 0;
   // REMOVE(array, delimiter): the next element after the array's remove
   // pointer; the delimiter variable gets the code of the mark after it.
   virtual Value remove(const Expr& array, const Expr& delimiter) = 0;
