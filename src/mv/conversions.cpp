@@ -293,6 +293,31 @@ std::optional<std::string> characterOut(const std::string& value, const std::str
   if (code == "MC/A") return keep([](unsigned char c) { return !isLetter(static_cast<char>(c)); });
   if (code == "MCN") return keep([](unsigned char c) { return isDigit(static_cast<char>(c)); });
   if (code == "MC/N") return keep([](unsigned char c) { return !isDigit(static_cast<char>(c)); });
+  if (code == "MCP") {  // a control character or a mark shows as a period; UTF-8 letters stay
+    std::string out = value;
+    for (char& c : out) {
+      auto b = static_cast<unsigned char>(c);
+      if (b < 0x20 || b == 0x7F || b >= 0xF8) c = '.';
+    }
+    return out;
+  }
+  if (code == "MCD" || code == "MCDX" || code == "MCX" || code == "MCXD") {
+    // Whole numbers between decimal and hexadecimal; "" for what is neither.
+    bool toHex = code[2] == 'D';
+    size_t digits = 0;
+    unsigned long long n = 0;
+    for (char c : value) {
+      int d = isDigit(c)                                               ? c - '0'
+              : !toHex && upperAscii(c) >= 'A' && upperAscii(c) <= 'F' ? upperAscii(c) - 'A' + 10
+                                                                       : -1;
+      if (d < 0 || ++digits > 15) return std::string{};
+      n = n * (toHex ? 10 : 16) + static_cast<unsigned>(d);
+    }
+    if (digits == 0) return std::string{};
+    char out[24];
+    std::snprintf(out, sizeof out, toHex ? "%llX" : "%llu", n);
+    return std::string(out);
+  }
   return std::nullopt;
 }
 

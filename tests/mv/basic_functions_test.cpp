@@ -81,5 +81,13 @@ TEST(ElementwiseFunctions, PairTheElementsAtEachLevel) {
   EXPECT_NE(error(run, "X = STR('x', 1000000)\nFOR I = 1 TO 20 ; X = CATS(X, X) ; NEXT I\nC = LEN(X)"), "no error");
 }
 
+TEST(Conversions, PrintableAndHexadecimalCharacterCodes) {
+  Host run;
+  EXPECT_EQ(calc(run, "OCONV(A, 'MCP')", "a\tb^Müller"), "a.b.Müller");
+  EXPECT_EQ(
+      run.c("C = OCONV(255, 'MCD') : ',' : OCONV('ff', 'MCX') : ',' : OCONV(10, 'MCDX') : ',' : OCONV('1G', 'MCX')"),
+      "FF,255,A,");
+}
+
 }  // namespace
 }  // namespace pelorix::mv
