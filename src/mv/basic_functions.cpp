@@ -368,7 +368,10 @@ const BuiltinFunction kFunctions[] = {
      [](Context& c, const Expr&, Args a) -> Value {
        int n = c.whole(a[0]);
        if (n < 0 || n > 255) c.fail("CHAR takes 0 to 255");
-       return std::string(1, static_cast<char>(n));
+       // Texts are UTF-8: 128 to 247 are the Latin-1 letters and signs,
+       // 248 to 255 the marks, which are single bytes.
+       if (n < 0x80 || n >= 0xF8) return std::string(1, static_cast<char>(n));
+       return std::string{static_cast<char>(0xC0 | (n >> 6)), static_cast<char>(0x80 | (n & 0x3F))};
      }},
     {"CONVERT", 3, 3, convertChars},
     {"COS", 1, 1, [](Context& c, const Expr&, Args a) { return math(c, a, [](double x) { return std::cos(x * kDegree); }); }},
@@ -444,8 +447,15 @@ const BuiltinFunction kFunctions[] = {
     {"REPLACE", 3, 5, [](Context& c, const Expr&, Args a) { return replaceOrInsert(c, a, true); }},
     {"SEQ", 1, 1,
      [](Context&, const Expr&, Args a) {
+       // The code of the first character: of a UTF-8 character its code point.
        const std::string& s = a[0].text();
-       return Value::number(s.empty() ? 0 : static_cast<unsigned char>(s[0]));
+       if (s.empty()) return Value::number(0);
+       size_t length = charLength(s, 0);
+       auto lead = static_cast<unsigned char>(s[0]);
+       if (length == 1) return Value::number(lead);
+       unsigned code = lead & (0xFF >> (length + 1));
+       for (size_t k = 1; k < length; ++k) code = (code << 6) | (static_cast<unsigned char>(s[k]) & 0x3F);
+       return Value::number(code);
      }},
     {"SIN", 1, 1, [](Context& c, const Expr&, Args a) { return math(c, a, [](double x) { return std::sin(x * kDegree); }); }},
     {"SPACE", 1, 1, space},

@@ -29,6 +29,10 @@ TEST(TextFunctions, TrimQuoteAlphaAndField) {
   // Only the first character of a longer delimiter delimits.
   EXPECT_EQ(run.c("C = FIELD('a+-b+c', '+-', 2) : '|' : COL1() : ',' : COL2()"), "-b|2,5");
   EXPECT_EQ(run.c("C = FIELD('aüb', 'üx', 2)"), "b");
+  // Characters, not bytes: CHAR and SEQ meet at the Latin-1 letters; the marks stay single bytes.
+  EXPECT_EQ(run.c("C = CHAR(233) : CHAR(65) : SEQ('é') : ',' : SEQ('€') : ',' : SEQ(CHAR(247)) : ',' : SEQ('')"),
+            "éA233,8364,247,0");
+  EXPECT_EQ(run.c("C = (CHAR(254) = @AM) : (CHAR(252) = @SVM) : LEN(CHAR(253)) : SEQ(@VM)"), "111253");
 }
 
 TEST(NumberFunctions, SumExtremesTrigonometryBitsAndHex) {
