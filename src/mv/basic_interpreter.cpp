@@ -11,6 +11,7 @@
 #include <fstream>
 #include <span>
 #include <sstream>
+#include <thread>
 
 #include "base/ascii_case.h"
 #include "mv/account.h"
@@ -381,7 +382,26 @@ struct Frame final : FunctionContext {
     }
   }
 
+  // X[start, length] = value: those characters replaced by the value; a
+  // start past the end is refused rather than guessed.
+  void assignSubstring(const Step& s) {
+    std::string value = eval(*s.expr).takeText();
+    line = s.line;
+    int start = wholeOf(*s.target.substring[0]), length = wholeOf(*s.target.substring[1]);
+    Value& var = targetOf(s.target);
+    std::string text = var.text();
+    size_t count = charCount(text);
+    if (start < 1 || static_cast<size_t>(start) > count + 1 || length < 0)
+      fail(s.target.variable + "[" + std::to_string(start) + ", " + std::to_string(length) +
+           "] = value: the start must be 1 to one past the last character, the length 0 or more");
+    size_t from = byteOffset(text, static_cast<size_t>(start) - 1);
+    size_t to = from + byteOffset(std::string_view(text).substr(from), static_cast<size_t>(length));
+    fits(text.size() - (to - from) + value.size());
+    var = text.replace(from, to - from, value);
+  }
+
   void assign(const Step& s) {
+    if (!s.target.substring.empty()) return assignSubstring(s);
     Value scratch;
     if (s.target.positions.empty()) {
       if (s.assignOp == AssignOp::Set) {
@@ -702,9 +722,64 @@ struct Frame final : FunctionContext {
         var = s.verb == Verb::Ins ? Insert(old, p[0], p[1], p[2], value) : Delete(old, p[0], p[1], p[2]);
         return kStatusOk;
       }
+      case Verb::Find: return find(s);
+      case Verb::Clear: clear(); return kStatusOk;
+      case Verb::Sleep: {
+        Value scratch;
+        const Value& given = evalRef(*s.args[0], scratch);
+        if (given.text().find(':') != std::string::npos) fail("SLEEP until a time of day is not available");
+        double seconds = std::max(number(given), 0.0);
+        auto wake = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        if (wake > vm.deadline_)
+          fail("SLEEP " + formatNumber(seconds) + " would outlast the call's " +
+               std::to_string(vm.maxTime_.count() / 1000) + " seconds (MaxSeconds)");
+        std::this_thread::sleep_until(wake);
+        return kStatusOk;
+      }
       case Verb::None: break;
     }
     return kStatusOk;
+  }
+
+  // FIND: the occurrence-th element (subvalue) equal to x; FINDSTR: containing x.
+  char find(const Step& s) {
+    Value needleScratch, arrayScratch;
+    const std::string& needle = evalRef(*s.args[0], needleScratch).text();
+    std::string_view array = evalRef(*s.args[1], arrayScratch).text();
+    int occurrence = s.args.size() > 2 ? std::max(wholeOf(*s.args[2]), 1) : 1;
+    int at[3] = {1, 1, 1}, seen = 0;
+    for (size_t start = 0, i = 0; i <= array.size(); ++i) {
+      auto b = i < array.size() ? static_cast<unsigned char>(array[i]) : 0;
+      if (i < array.size() && (b < 0xFC || b > 0xFE)) continue;
+      std::string_view element = array.substr(start, i - start);
+      bool hit = s.option == "STR" ? element.find(needle) != std::string_view::npos : element == needle;
+      if (hit && ++seen == occurrence) {
+        target(s.target.slot) = Value::number(at[0]);
+        if (s.expr) target(s.expr->slot) = Value::number(at[1]);
+        if (s.from) target(s.from->slot) = Value::number(at[2]);
+        return kStatusOk;
+      }
+      int level = b == 0xFE ? 0 : b == 0xFD ? 1 : 2;  // the mark after it
+      ++at[level];
+      for (int deeper = level + 1; deeper < 3; ++deeper) at[deeper] = 1;
+      start = i + 1;
+    }
+    return kStatusElse;
+  }
+
+  // CLEAR: every variable and array element outside COMMON to 0, the
+  // parameters too, as UniVerse does; the host's own slots stay.
+  void clear() {
+    std::vector<bool> common(slots.size());
+    for (const auto& c : program.commons)
+      for (int slot : c.slots) common[static_cast<size_t>(slot)] = true;
+    for (size_t i = 0; i < slots.size(); ++i) {
+      const std::string& name = program.variables[i];
+      if (common[i] || static_cast<int>(i) == program.statusSlot || startsWith(name, "$FOR.")) continue;
+      target(static_cast<int>(i)) = Value::number(0);
+    }
+    for (BasicArray* a : arrays)
+      for (Value& v : a->cells) v = Value::number(0);
   }
 
   Interpreter::SequentialFile& sequential(const Expr& e) {
@@ -977,6 +1052,12 @@ struct Frame final : FunctionContext {
           pc = s.jump;
           break;
         case Step::Return:
+          if (s.jump >= 0) {  // RETURN TO label
+            if (returns.empty()) fail("RETURN TO " + s.label + " without a GOSUB");
+            returns.pop_back();
+            pc = s.jump;
+            break;
+          }
           if (s.expr) {  // a FUNCTION's RETURN value ends it, however deep in GOSUBs
             returned = eval(*s.expr);
             return;
@@ -1025,7 +1106,13 @@ struct Frame final : FunctionContext {
           std::vector<Value> temporaries;
           std::vector<Interpreter::Argument> refs;
           arguments(s.args, temporaries, refs);
-          vm.callFrom(*this, s.target.variable, refs, false);
+          if (s.expr) {
+            std::string name = eval(*s.expr).takeText();
+            if (name.empty()) fail("CALL " + s.target.variable + ": " + s.expr->text + " holds no subroutine name");
+            vm.callFrom(*this, name, refs, false);
+          } else {
+            vm.callFrom(*this, s.target.variable, refs, false);
+          }
           for (Hint& h : hints) h.data = nullptr;  // the callee may have changed any argument
           break;
         }

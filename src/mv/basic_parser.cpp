@@ -221,8 +221,8 @@ std::vector<Token> substituteEquates(std::vector<Token> in) {
       while (true) {
         if (i >= in.size() || in[i].kind != Token::Name) throw SyntaxError{t.line, "EQU expects a name"};
         std::string name = in[i++].text;
-        if (i >= in.size() || !(in[i].is(Token::Name, "TO") || in[i].op("=")))
-          throw SyntaxError{t.line, "expected TO after EQU " + name};
+        if (i >= in.size() || !(in[i].is(Token::Name, "TO") || in[i].is(Token::Name, "LIT") || in[i].op("=")))
+          throw SyntaxError{t.line, "expected TO or LIT after EQU " + name};
         ++i;
         std::vector<Token> body;
         int depth = 0;
@@ -376,6 +376,7 @@ class Parser {
       resolve(s.from.get());
       resolve(s.expr.get());
       for (auto& e : s.target.positions) resolve(e.get());
+      for (auto& e : s.target.substring) resolve(e.get());
       for (auto& e : s.args) resolve(e.get());
     }
   }
@@ -486,7 +487,8 @@ class Parser {
       return;
     }
     bool assignment = peek(1).op("=") || peek(1).op("+=") || peek(1).op("-=") || peek(1).op(":=") || peek(1).op("*=") ||
-                      peek(1).op("/=") || (peek(1).op("<") && !isKeyword(w));
+                      peek(1).op("/=") ||
+                      ((peek(1).op("<") || (peek(1).op("[") && !peek(1).spaceBefore)) && !isKeyword(w));
     if (assignment) return assign();
     next();
     if (w == "IF") return ifStatement(line);
@@ -506,7 +508,19 @@ class Parser {
     }
     if (w == "RETURN") {
       Step& s = emit(Step::Return, line);
-      if (p_.isFunction && !atEnd() && !peek().word("ELSE")) s.expr = expression();
+      if (acceptWord("TO")) {  // RETURN TO label: back from the GOSUB, on at the label
+        if (peek().kind != Token::Name && peek().kind != Token::Number) fail("expected a label after RETURN TO");
+        s.label = next().text;
+        accept(":");
+      } else if (p_.isFunction && !atEnd() && !peek().word("ELSE")) {
+        s.expr = expression();
+      }
+      return;
+    }
+    if (w == "PRECISION") {  // only the precision numbers print with
+      if (peek().kind != Token::Number) fail("PRECISION takes a number");
+      std::string digits = next().text;
+      if (digits != "4") fail("PRECISION " + digits + " is not available: numbers print with 4 decimals");
       return;
     }
     if (w == "ON") {  // ON index GOTO / GOSUB label, label, ...
@@ -638,6 +652,9 @@ class Parser {
       Step& s = emit(Step::Call, line);
       s.label.clear();
       s.target.variable = expectName("a subroutine name");
+      // CALL @NAME: the subroutine whose name NAME holds.
+      if (s.target.variable.size() > 1 && s.target.variable[0] == '@')
+        s.expr = node(Expr::Variable, s.target.variable.substr(1), line);
       if (accept("(")) s.args = callArguments();
       return;
     }
@@ -685,6 +702,14 @@ class Parser {
       while (accept(","));
       expectOp(">");
       if (target.positions.size() > 3) fail("at most three positions in <>");
+    }
+    if (target.positions.empty() && accept("[")) {  // X[start, length] = value
+      target.substring.push_back(expression());
+      if (!accept(",")) fail(target.variable + "[n] = value is not available: give a start and a length");
+      target.substring.push_back(expression());
+      if (peek().op(",")) fail(target.variable + "[delimiter, occurrence, count] = value is not available");
+      expectOp("]");
+      if (!peek().op("=")) fail("expected = after " + target.variable + "[start, length]");
     }
     auto op = kAssignOps.find(next().text);
     if (op == kAssignOps.end()) fail("expected =");
@@ -990,6 +1015,31 @@ class Parser {
       }
       return true;
     }
+    if (w == "FIND" || w == "FINDSTR") {  // FIND x IN array[, occurrence] SETTING f[, v[, s]]
+      int at = emitStatement(Verb::Find, line);
+      if (w == "FINDSTR") step(at).option = "STR";
+      step(at).args.push_back(expression());
+      if (!acceptWord("IN")) fail("expected IN");
+      step(at).args.push_back(expression());
+      if (accept(",")) step(at).args.push_back(expression());
+      if (!acceptWord("SETTING")) fail("expected SETTING");
+      step(at).target.variable = expectName("a variable for the attribute");
+      if (accept(",")) {
+        step(at).expr = node(Expr::Variable, expectName("a variable for the value"), line);
+        if (accept(",")) step(at).from = node(Expr::Variable, expectName("a variable for the subvalue"), line);
+      }
+      clauses(at, line);
+      return true;
+    }
+    if (w == "CLEAR") {
+      emitStatement(Verb::Clear, line);
+      return true;
+    }
+    if (w == "SLEEP" || w == "RQM") {  // SLEEP [seconds], 1 when none is given
+      int at = emitStatement(Verb::Sleep, line);
+      step(at).args.push_back(atEnd() || peek().word("ELSE") ? literal("1", line) : expression());
+      return true;
+    }
     if (w == "CLOSE") {  // nothing is held open
       while (!atEnd() && !peek().word("ELSE")) next();
       return true;
@@ -1109,8 +1159,15 @@ class Parser {
       bool isWhile = peek().word("WHILE");
       if (!isWhile && !peek().word("UNTIL")) fail("LOOP has no REPEAT");
       int l = next().line;
+      ExprPtr condition;
+      if (peek().word("READNEXT") || peek().word("READSEQ")) {  // WHILE READNEXT ID DO: true when it read
+        fileStatement(upperAscii(next().text), l);
+        condition = statusIs(kStatusOk, l);
+      } else {
+        condition = expression();
+      }
       loops_.back().push_back(here());
-      emit(isWhile ? Step::JumpIfFalse : Step::JumpIfTrue, l).expr = expression();
+      emit(isWhile ? Step::JumpIfFalse : Step::JumpIfTrue, l).expr = std::move(condition);
       acceptWord("DO");
     }
     emit(Step::Jump, line).jump = top;

@@ -109,6 +109,7 @@ struct Target {
   int slot = -1;                   // of the variable, or of the array when `indices` are given
   std::vector<ExprPtr> indices;    // A(i,j) = ...
   std::vector<ExprPtr> positions;  // X<a,v,s> = ...
+  std::vector<ExprPtr> substring;  // X[start, length] = ...
 };
 
 // DIM A(rows[, columns]): element 0 is the zero element, the rest row by row.
@@ -145,7 +146,10 @@ enum class Verb {
   ReadSeq,
   WriteSeq,
   WeofSeq,
-  CloseSeq
+  CloseSeq,
+  Find,   // FIND and FINDSTR (option "STR")
+  Clear,  // CLEAR: the variables outside COMMON to 0
+  Sleep   // SLEEP and RQM
 };
 
 // A name that no source text can spell.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "desktop/atomic_file.h"
 #include "mv/basic_host.h"
@@ -55,6 +56,12 @@ TEST_F(BasicFiles, MatreadSpreadsAttributesOverAnArrayAndMatwriteJoinsThem) {
   run.c("DIM W(4)\nW(1) = 'a'\nW(3) = 'c'\n" + open + "MATWRITE W ON F, 'NEW'\nW(0) = 'z'\nMATWRITE W TO F, 'ZERO'");
   EXPECT_EQ(account.read("MEMOS", "NEW"), m("a^^c"));
   EXPECT_EQ(account.read("MEMOS", "ZERO"), m("a^^c^z"));
+}
+
+TEST_F(BasicFiles, ReadseqAsTheConditionOfALoop) {
+  std::ofstream(dir.path() / "lines.txt") << "one\ntwo\n";
+  EXPECT_EQ(run.c("OPENSEQ 'lines.txt' TO F ELSE STOP\nLOOP WHILE READSEQ L FROM F DO\n C := L : ','\nREPEAT"),
+            "one,two,");
 }
 
 struct BasicQueries : BasicFiles {

@@ -419,6 +419,64 @@ TEST(Statements, OnGotoGosubForWhileIncrementsAndLocateForms) {
             "2: LOCATE BY \"\": the order must be AL, AR, DL or DR");
 }
 
+TEST(Statements, ReadnextAsTheConditionOfALoop) {
+  Host run;
+  EXPECT_EQ(run.c("FORMLIST 'a':@AM:'b'\nLOOP WHILE READNEXT ID DO\n C := ID\nREPEAT\nC := '.'"), "ab.");
+  EXPECT_EQ(run.c("FORMLIST 'x':@AM:'y' TO L\nLOOP\n C := '+'\nWHILE READNEXT ID FROM L DO C := ID\nREPEAT"), "+x+y+");
+  EXPECT_EQ(run.c("LOOP UNTIL READNEXT ID DO\n C := 'n'\n IF LEN(C) > 2 THEN EXIT\nREPEAT"), "nnn");  // no list
+}
+
+TEST(Statements, CallThroughAVariableHoldingTheName) {
+  Host run;
+  run.programs["SET.ONE"] = "SUBROUTINE SET.ONE(X)\nX = 'one'\nRETURN";
+  EXPECT_EQ(run.c("N = 'SET.ONE'\nCALL @N(C)"), "one");
+  EXPECT_EQ(error(run, "CALL @N(C)"), "2: CALL @N: N holds no subroutine name");
+  EXPECT_EQ(error(run, "N = 'NOPE'\nCALL @N(C)"), "3: no program NOPE to CALL");
+}
+
+TEST(Statements, SubstringAssignmentReplacesThoseCharacters) {
+  Host run;
+  EXPECT_EQ(run.c("C = 'abcdef'\nC[2,3] = 'XY'"), "aXYef");
+  EXPECT_EQ(run.c("C = 'abc'\nC[4,0] = 'd'\nC[1,0] = '>'"), ">abcd");
+  EXPECT_EQ(run.c("C = 'Müller'\nC[2,1] = 'u'"), "Muller");
+  EXPECT_EQ(run.c("DIM R(1)\nR(1) = 'abc'\nR(1)[2,5] = '-'\nC = R(1)"), "a-");
+  EXPECT_EQ(error(run, "C = 'abc'\nC[5,1] = 'x'"),
+            "3: C[5, 1] = value: the start must be 1 to one past the last character, the length 0 or more");
+  EXPECT_EQ(error(run, "C[2] = 'x'"), "2: syntax error: C[n] = value is not available: give a start and a length");
+  EXPECT_EQ(error(run, "C[',', 2, 1] = 'x'"),
+            "2: syntax error: C[delimiter, occurrence, count] = value is not available");
+}
+
+TEST(Statements, FindAndFindstrGiveThePositionsOfAnElement) {
+  Host run;
+  std::vector<std::string> args = {m("a]b^c]d\\e^b"), "", ""};
+  EXPECT_EQ(run.c("FIND 'e' IN A SETTING F, V, S THEN C = F : V : S", args), "222");
+  EXPECT_EQ(run.c("FIND 'b' IN A, 2 SETTING F, V ELSE NULL\nC = F : V", args), "31");
+  EXPECT_EQ(run.c("FIND 'd\\e' IN A SETTING F ELSE C = 'no'", args), "no");  // an element, not a value
+  EXPECT_EQ(run.c("F = 'x'\nFIND 'z' IN A SETTING F ELSE C = 'none ' : F", args), "none x");
+  EXPECT_EQ(run.c("FINDSTR 'd' IN A SETTING F, V, S THEN C = F : V : S", args), "221");
+  EXPECT_EQ(run.c("FINDSTR '' IN A, 5 SETTING F, V, S THEN C = F : V : S", args), "222");
+  EXPECT_EQ(error(run, "FIND 'a' IN A SETTING"),
+            "2: syntax error: expected a variable for the attribute, found end of line");
+}
+
+TEST(Statements, ReturnToClearSleepPrecisionAndLit) {
+  Host run;
+  EXPECT_EQ(run.c("GOSUB SUB\nC := 'no'\nDONE: C := 'done'\nRETURN\nSUB: C = 'sub '\nRETURN TO DONE"), "sub done");
+  EXPECT_EQ(error(run, "RETURN TO X\nX: C = 1"), "2: RETURN TO X without a GOSUB");
+  EXPECT_EQ(run.c("X = 'a'\nDIM D(2)\nD(1) = 'z'\nCLEAR\nC = X : D(1) : D(2) : ASSIGNED(Y) : Y"), "00010");
+  EXPECT_EQ(run.c("COMMON /K/ K\nK = 'kept'\nX = 1\nCLEAR\nC = K : X"), "kept0");
+  std::vector<std::string> args = run("CLEAR", {"in", "", ""});
+  EXPECT_EQ(args[0], "0");  // a parameter is a variable of the program
+  EXPECT_EQ(run.c("SLEEP 0\nRQM 0\nC = 1"), "1");
+  EXPECT_EQ(error(run, "SLEEP 100000").substr(0, 41), "2: SLEEP 100000 would outlast the call's ");
+  EXPECT_EQ(error(run, "SLEEP '10:30'"), "2: SLEEP until a time of day is not available");
+  EXPECT_EQ(run.c("PRECISION 4\nC = 1/3"), "0.3333");
+  EXPECT_EQ(error(run, "PRECISION 6"), "2: syntax error: PRECISION 6 is not available: numbers print with 4 decimals");
+  EXPECT_EQ(run.c("EQUATE GREETING LIT 'hi', N LIT 2\nC = GREETING : N"), "hi2");
+  EXPECT_EQ(error(run, "EQU X AS 1"), "2: syntax error: expected TO or LIT after EQU X");
+}
+
 TEST(Statements, TerminalInputIsParsedButRefusedWhenItRuns) {
   Host run;
   EXPECT_EQ(run.c("IF 0 THEN\n INPUT X\n PROMPT '?'\n CRT @(0, 0) : 'x'\nEND\nC = 1"), "1");
