@@ -418,6 +418,7 @@ const BuiltinFunction kFunctions[] = {
     {"ICONV", 2, 2, [](Context& c, const Expr&, Args a) { return conversion(c, a, false); }, false, 1,
      [](const std::string& code) { return iconv("", code).has_value(); }},
     {"INDEX", 3, 3, index},
+    {"INMAT", 0, 0, [](Context& c, const Expr&, Args) { return Value::number(c.inmat()); }},
     {"INSERT", 3, 5, [](Context& c, const Expr&, Args a) { return replaceOrInsert(c, a, false); }},
     {"INT", 1, 1, [](Context& c, const Expr&, Args a) { return math(c, a, [](double x) { return std::trunc(x); }); }},
     {"LOWER", 1, 1, [](Context&, const Expr&, Args a) { return shiftMarks(a[0], true); }},

@@ -28,7 +28,9 @@ TEST(TextFunctions, TrimQuoteAlphaAndField) {
   EXPECT_EQ(run.c("C = ALPHA('abcXYZ') : ALPHA('ab1') : ALPHA('') : ALPHA('a b') : ALPHA('Müller')"), "10001");
   // Only the first character of a longer delimiter delimits.
   EXPECT_EQ(run.c("C = FIELD('a+-b+c', '+-', 2) : '|' : COL1() : ',' : COL2()"), "-b|2,5");
-  EXPECT_EQ(run.c("C = FIELD('aüb', 'üx', 2)"), "b");
+  EXPECT_EQ(
+      run.c("C = FIELD('aüb', 'üx', 2) : '|' : FIELD('a+b+-c', '+-', 2, 2) : '|' : FIELD('aäbäc', 'äx', 3) : COL1()"),
+      "b|b+-c|c4");
   // Characters, not bytes: CHAR and SEQ meet at the Latin-1 letters; the marks stay single bytes.
   EXPECT_EQ(run.c("C = CHAR(233) : CHAR(65) : SEQ('é') : ',' : SEQ('€') : ',' : SEQ(CHAR(247)) : ',' : SEQ('')"),
             "éA233,8364,247,0");
