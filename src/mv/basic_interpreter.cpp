@@ -722,6 +722,34 @@ struct Frame final : FunctionContext {
         var = s.verb == Verb::Ins ? Insert(old, p[0], p[1], p[2], value) : Delete(old, p[0], p[1], p[2]);
         return kStatusOk;
       }
+      case Verb::MatBuild: {
+        const BasicArray& a = *arrays[static_cast<size_t>(s.args[0]->slot)];
+        if (a.cells.empty()) fail(s.args[0]->text + " has not been dimensioned");
+        int size = static_cast<int>(a.cells.size()) - 1;
+        int first = s.args.size() > 1 ? wholeOf(*s.args[1]) : 1, last = s.args.size() > 2 ? wholeOf(*s.args[2]) : size;
+        if (first < 1 || first > size) first = 1;  // out of range: the whole array, as UniVerse documents
+        if (last < 1 || last > size) last = size;
+        std::string delimiter = s.expr ? eval(*s.expr).takeText() : std::string(1, AM);
+        while (last >= first && a.cells[static_cast<size_t>(last)].text().empty()) --last;
+        std::string out;
+        for (int i = first; i <= last; ++i) {
+          if (i > first) out += delimiter;
+          out += a.cells[static_cast<size_t>(i)].text();
+          fits(out.size());
+        }
+        target(s.target.slot) = std::move(out);
+        return kStatusOk;
+      }
+      case Verb::MatParse: {
+        BasicArray& a = *arrays[static_cast<size_t>(s.target.slot)];
+        if (a.cells.empty()) fail(s.target.variable + " has not been dimensioned");
+        std::string data = eval(*s.args[0]).takeText();
+        std::string delimiter = s.expr ? eval(*s.expr).takeText() : std::string(1, AM);
+        if (delimiter.size() != 1)
+          fail("MATPARSE takes a delimiter of one character, not \"" + delimiter.substr(0, 40) + "\"");
+        spread(a, data, delimiter[0]);
+        return kStatusOk;
+      }
       case Verb::Find: return find(s);
       case Verb::Clear: clear(); return kStatusOk;
       case Verb::Sleep: {

@@ -367,7 +367,7 @@ class Parser {
       for (const std::string& v : c.variables) c.slots.push_back(slotOf(v));
     for (Step& s : p_.steps) {
       bool onArray = !s.target.indices.empty() || s.kind == Step::Dim || s.kind == Step::MatAssign ||
-                     s.verb == Verb::MatRead || s.verb == Verb::MatWrite;
+                     s.verb == Verb::MatRead || s.verb == Verb::MatWrite || s.verb == Verb::MatParse;
       if (onArray)
         s.target.slot = arraySlotOf(s.target.variable);
       else if (s.kind != Step::Call && !s.target.variable.empty())
@@ -617,12 +617,12 @@ class Parser {
     }
     if (w == "STOP" || w == "END") {
       Step& s = emit(Step::Stop, line);
-      if (w == "STOP" && !atEnd() && !peek().word("ELSE")) s.expr = expression();
+      if (w == "STOP" && !atEnd() && !peek().word("ELSE")) s.expr = message();
       return;
     }
     if (w == "ABORT") {
       Step& s = emit(Step::Abort, line);
-      s.expr = atEnd() ? literal("", line) : expression();
+      s.expr = atEnd() || peek().word("ELSE") ? literal("", line) : message();
       return;
     }
     if (w == "CRT" || w == "PRINT" || w == "DISPLAY") {
@@ -673,6 +673,17 @@ class Parser {
     if (w == "NULL") return;
     if (fileStatement(w, line)) return;
     fail("unknown statement " + t.text);
+  }
+
+  // STOP's and ABORT's message; the Pick form, a message number and its
+  // arguments (STOP 201, 'CUST'), joined by blanks.
+  ExprPtr message() {
+    ExprPtr text = expression();
+    while (accept(",")) {
+      int line = peek().line;
+      text = binary(binary(std::move(text), ":", literal(" ", line)), ":", expression());
+    }
+    return text;
   }
 
   static bool isKeyword(const std::string& w) {
@@ -859,6 +870,30 @@ class Parser {
       expectOp(",");
       step(at).args.push_back(expression());
       clauses(at, line);
+      return true;
+    }
+    if (w == "MATBUILD") {  // MATBUILD dyn FROM A[, start[, end]] [USING delimiter]
+      int at = emitStatement(Verb::MatBuild, line);
+      step(at).target.variable = expectName("a variable for the dynamic array");
+      if (!acceptWord("FROM")) fail("expected FROM");
+      step(at).args.push_back(node(Expr::Matrix, arrayName(), line));
+      if (accept(",")) {
+        step(at).args.push_back(expression());
+        if (accept(",")) step(at).args.push_back(expression());
+      }
+      if (acceptWord("USING")) step(at).expr = expression();
+      return true;
+    }
+    if (w == "MATPARSE") {  // MATPARSE A FROM dyn[, delimiter], or USING delimiter
+      int at = emitStatement(Verb::MatParse, line);
+      step(at).target.variable = arrayName();
+      if (peek().op(",")) fail("MATPARSE into a part of an array (a start and an end) is not available");
+      if (!acceptWord("FROM")) fail("expected FROM");
+      step(at).args.push_back(expression());
+      if (accept(",") || acceptWord("USING")) step(at).expr = expression();
+      if (peek().word("SETTING")) fail("MATPARSE ... SETTING is not available: INMAT() gives the count");
+      if (step(at).expr && step(at).expr->kind == Expr::Literal && step(at).expr->text.size() != 1)
+        fail("MATPARSE takes a delimiter of one character, not \"" + step(at).expr->text + "\"");
       return true;
     }
     if (w == "MATWRITE" || w == "MATWRITEU") {  // MATWRITE A ON file, id

@@ -149,7 +149,9 @@ enum class Verb {
   CloseSeq,
   Find,   // FIND and FINDSTR (option "STR")
   Clear,  // CLEAR: the variables outside COMMON to 0
-  Sleep   // SLEEP and RQM
+  Sleep,  // SLEEP and RQM
+  MatBuild,
+  MatParse
 };
 
 // A name that no source text can spell.

@@ -20,6 +20,14 @@ struct BasicFiles : ::testing::Test {
     account.write("MEMOS", "2", "second");
     run.account = &account;
   }
+  std::string failure(const std::string& body) {
+    try {
+      run.c(body);
+    } catch (const BasicError& e) {
+      return std::to_string(e.line()) + ": " + e.cause();
+    }
+    return "no error";
+  }
 };
 
 TEST_F(BasicFiles, OpenAndReadTakeTheirThenAndElse) {
@@ -53,6 +61,11 @@ TEST_F(BasicFiles, MatreadSpreadsAttributesOverAnArrayAndMatwriteJoinsThem) {
   EXPECT_EQ(run.c("DIM R(1)\n" + open + "MATREAD R FROM F, '1' ELSE NULL\nC = R(1) : '|' : R(0)"), m("first|a]b"));
   EXPECT_EQ(run.c("DIM R(2)\nR(1) = 'old'\n" + open + "MATREAD R FROM F, 'nope' ELSE C = 'none ' : R(1)"), "none old");
   EXPECT_EQ(run.c("DIM R(2)\n" + open + "MATREADU R FROM F, '2' THEN C = R(1)"), "second");
+  EXPECT_EQ(run.c("DIM R(3)\n" + open + "MATREAD R FROM F, '1' THEN C = INMAT()"), "2");
+  EXPECT_EQ(run.c("DIM R(1)\n" + open + "MATREAD R FROM F, '1' THEN C = INMAT()"), "0");  // overflowed
+  EXPECT_EQ(run.c("DIM R(3)\n" + open + "MATREAD R FROM F, 'nope' ELSE C = INMAT()"), "0");
+  EXPECT_EQ(failure("DIM R(3)\n" + open + "C = INMAT()"),
+            "4: INMAT() after OPEN, the file's modulo, is not available: account files have none");
   run.c("DIM W(4)\nW(1) = 'a'\nW(3) = 'c'\n" + open + "MATWRITE W ON F, 'NEW'\nW(0) = 'z'\nMATWRITE W TO F, 'ZERO'");
   EXPECT_EQ(account.read("MEMOS", "NEW"), m("a^^c"));
   EXPECT_EQ(account.read("MEMOS", "ZERO"), m("a^^c^z"));
@@ -62,6 +75,16 @@ TEST_F(BasicFiles, ReadseqAsTheConditionOfALoop) {
   std::ofstream(dir.path() / "lines.txt") << "one\ntwo\n";
   EXPECT_EQ(run.c("OPENSEQ 'lines.txt' TO F ELSE STOP\nLOOP WHILE READSEQ L FROM F DO\n C := L : ','\nREPEAT"),
             "one,two,");
+}
+
+// STOP ends a call that succeeded; ABORT, with any arguments, fails it and
+// leaves the account as it was.
+TEST_F(BasicFiles, StopWithArgumentsKeepsTheChangesAbortDropsThem) {
+  std::string write = "OPEN 'MEMOS' TO F ELSE STOP\nWRITE 'new' ON F, ";
+  run.c(write + "'S'\nSTOP 201, 'MEMOS'");
+  EXPECT_EQ(account.read("MEMOS", "S"), "new");
+  EXPECT_THROW(run.c(write + "'A'\nABORT 201, 'MEMOS'"), BasicError);
+  EXPECT_EQ(account.read("MEMOS", "A"), std::nullopt);
 }
 
 struct BasicQueries : BasicFiles {
@@ -77,14 +100,6 @@ struct BasicQueries : BasicFiles {
   }
   std::string ids(const std::string& select) {
     return run.c(select + "\nLOOP\n READNEXT ID ELSE EXIT\n C := ID : ' '\nREPEAT");
-  }
-  std::string failure(const std::string& body) {
-    try {
-      run.c(body);
-    } catch (const BasicError& e) {
-      return std::to_string(e.line()) + ": " + e.cause();
-    }
-    return "no error";
   }
 };
 

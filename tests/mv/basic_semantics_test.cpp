@@ -160,6 +160,11 @@ TEST(Stop, EndsTheWholeCall) {
   run.c("C = 1\nSTOP 'done'");
   ASSERT_FALSE(run.printed.empty());
   EXPECT_EQ(run.printed.back(), "done");
+  // The Pick form: a message number and its arguments, joined by blanks.
+  EXPECT_EQ(run.c("C = 'kept'\nSTOP 201, 'CUST'\nC = 'never'"), "kept");
+  EXPECT_EQ(run.printed.back(), "201 CUST");
+  EXPECT_EQ(error(run, "C = 1\nABORT 201, 'CUST', 3 + 4"), "3: ABORT: 201 CUST 7");
+  EXPECT_EQ(error(run, "ABORT"), "2: ABORT");
 }
 
 TEST(AtVariables, KnownOnesHaveValuesOthersAreRefused) {
@@ -360,6 +365,40 @@ TEST(Arrays, DimensionedElementsMatAndMatParameters) {
   EXPECT_EQ(error(run, "X = 1\nCALL FILL(X, 1)"), "1: argument 1 must be MAT X");
   EXPECT_EQ(error(run, "DIM A(1)\nCALL DOUBLE(MAT A)"), "1: argument 1 cannot be MAT for X");
   EXPECT_EQ(error(run, "GOTO 10\nDIM A(1)\n10 C = A(1)"), "4: A has not been dimensioned");
+}
+
+TEST(Arrays, MatbuildJoinsElementsAndMatparseSpreadsThem) {
+  Host run;
+  std::string abcd = "DIM A(4)\nA(1) = 'a'; A(2) = 'b'; A(3) = 'c'; A(4) = 'd'; A(0) = 'zero'\n";
+  EXPECT_EQ(run.c(abcd + "MATBUILD C FROM A"), m("a^b^c^d"));  // not the zero element
+  EXPECT_EQ(run.c(abcd + "MATBUILD C FROM A, 2, 3 USING ','"), "b,c");
+  EXPECT_EQ(run.c(abcd + "MATBUILD C FROM A, 3"), m("c^d"));
+  EXPECT_EQ(run.c(abcd + "MATBUILD C FROM A, 0, 9 USING ''"), "abcd");  // out of range: the whole array
+  EXPECT_EQ(run.c(abcd + "A(3) = ''; A(4) = ''\nMATBUILD C FROM A USING @VM"), m("a]b"));  // trailing empties dropped
+  EXPECT_EQ(run.c(abcd + "A(2) = ''\nMATBUILD C FROM A"), m("a^^c^d"));
+  EXPECT_EQ(run.c("DIM T(2,2)\nT(1,1) = 1; T(1,2) = 2; T(2,1) = 3\nMATBUILD C FROM T"), m("1^2^3"));
+  std::string three = "DIM A(3)\nA(3) = 'old'\n";
+  EXPECT_EQ(run.c(three + "MATPARSE A FROM 'a':@AM:'b'\nC = A(1) : '|' : A(2) : '|' : A(3)"), "a|b|");
+  EXPECT_EQ(run.c(three + "MATPARSE A FROM 'x,y', ','\nC = A(1) : A(2)"), "xy");
+  EXPECT_EQ(run.c(three + "MATPARSE A FROM 'p':@VM:'q' USING @VM\nC = A(2)"), "q");
+  EXPECT_EQ(run.c("DIM A(2)\nMATPARSE A FROM 'a,b,c,d' USING ','\nC = A(2) : '|' : A(0)"), "b|c,d");
+  EXPECT_EQ(run.c("DIM A(2)\nMATPARSE A FROM X\nC = A(1) : '|' : A(0)"), "|");
+  // INMAT(): the elements loaded, 0 when the parts did not all fit.
+  EXPECT_EQ(run.c(three + "MATPARSE A FROM 'a,b', ','\nC = INMAT()"), "2");
+  EXPECT_EQ(run.c(three + "MATPARSE A FROM 'a,b,c', ','\nC = INMAT()"), "3");
+  EXPECT_EQ(run.c(three + "MATPARSE A FROM 'a,b,c,', ','\nC = INMAT() : A(0)"), "0");
+  EXPECT_EQ(run.c(three + "MATPARSE A FROM ''\nC = INMAT()"), "0");
+  EXPECT_EQ(run.c(three + "C = INMAT()"), "1");  // after DIM
+  EXPECT_EQ(error(run, "DIM A(2)\nMATPARSE A FROM 'a', ''"),
+            "3: syntax error: MATPARSE takes a delimiter of one character, not \"\"");
+  EXPECT_EQ(error(run, "DIM A(2)\nD = ',;'\nMATPARSE A FROM 'a', D"),
+            "4: MATPARSE takes a delimiter of one character, not \",;\"");
+  EXPECT_EQ(error(run, "DIM A(2)\nMATPARSE A, 1 FROM 'a'"),
+            "3: syntax error: MATPARSE into a part of an array (a start and an end) is not available");
+  EXPECT_EQ(error(run, "DIM A(2)\nMATPARSE A FROM 'a' SETTING N"),
+            "3: syntax error: MATPARSE ... SETTING is not available: INMAT() gives the count");
+  EXPECT_EQ(error(run, "MATBUILD C FROM Z"), "2: syntax error: Z is not a dimensioned array");
+  EXPECT_EQ(error(run, "GOTO 10\nDIM A(1)\n10 MATPARSE A FROM 'x'"), "4: A has not been dimensioned");
 }
 
 TEST(Functions, SystemTimedateColumnsTrimLowerRaiseSwap) {
