@@ -50,13 +50,15 @@ fuzz: setup
 	CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=Debug -DPELORIX_FUZZ=ON >/dev/null
 	cmake --build $(BUILD)-fuzz -j$(JOBS) --target fuzzers
 
-# Each fuzz target for FUZZ_SECONDS; a crash, a leak or a timeout fails.
+# Each fuzz target for FUZZ_SECONDS; a crash, a leak or a timeout fails. The
+# BASIC target starts from the sample and probe programs, with the language's words.
+FUZZ_BASIC_ARGS := -dict=fuzz/basic.dict samples/host/BP tests/qm/probes/BP
 fuzz-run: fuzz
 	@mkdir -p $(BUILD)-fuzz/corpus
 	@for f in $(FUZZERS); do \
 	  echo "== $$f ($(FUZZ_SECONDS) s)"; mkdir -p $(BUILD)-fuzz/corpus/$$f; \
 	  $(BUILD)-fuzz/bin/$$f -max_total_time=$(FUZZ_SECONDS) -timeout=5 -rss_limit_mb=2048 \
-	    -artifact_prefix=$(BUILD)-fuzz/ $(BUILD)-fuzz/corpus/$$f 2>$(BUILD)-fuzz/$$f.log || \
+	    -artifact_prefix=$(BUILD)-fuzz/ $(BUILD)-fuzz/corpus/$$f $$([ $$f = fuzz_basic ] && echo "$(FUZZ_BASIC_ARGS)") 2>$(BUILD)-fuzz/$$f.log || \
 	    { tail -40 $(BUILD)-fuzz/$$f.log; exit 1; }; \
 	done
 

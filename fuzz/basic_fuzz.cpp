@@ -16,8 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   vm.setMaxValueSize(1 << 20);
   vm.setMaxTime(std::chrono::milliseconds(200));
   std::vector<std::string> args{"1", "2", "3"};
+  // A whole program (the seeds are) runs as it is, anything else as a body.
+  bool whole = source.starts_with("SUBROUTINE") || source.starts_with("FUNCTION") || source.starts_with("PROGRAM");
   try {
-    vm.run("FUZZ", "SUBROUTINE FUZZ(A,B,C)\n" + source, args);
+    vm.run("FUZZ", whole ? source : "SUBROUTINE FUZZ(A,B,C)\n" + source, args);
   } catch (const BasicError&) {
   }
   return 0;
