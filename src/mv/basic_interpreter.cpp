@@ -84,11 +84,7 @@ struct Frame final : FunctionContext {
     removes.resize(locals.size());
     for (size_t i = 0; i < slots.size(); ++i) slots[i] = &locals[i];
     for (size_t i = 0; i < arrays.size(); ++i) arrays[i] = &localArrays[i];
-    for (const auto& common : program.commons) {  // by position in the block
-      std::deque<Value>& block = vm.commons_[common.block];
-      if (block.size() < common.slots.size()) block.resize(common.slots.size());
-      for (size_t i = 0; i < common.slots.size(); ++i) slots[static_cast<size_t>(common.slots[i])] = &block[i];
-    }
+    for (const auto& common : program.commons) share(common);
     for (size_t i = 0; i < params.size(); ++i) {
       int array = program.parameterArrays[i];
       if ((array >= 0) != (params[i].array != nullptr))
@@ -99,6 +95,44 @@ struct Frame final : FunctionContext {
         arrays[static_cast<size_t>(array)] = params[i].array;
       else
         slots[i] = params[i].value;
+    }
+  }
+
+  // A COMMON declaration: its places, by position in the block, are this
+  // program's variables and arrays, the same as every other program's.
+  void share(const CompiledProgram::Common& common) {
+    std::deque<Value>& block = vm.commons_[common.block];
+    if (block.size() < common.slots.size()) block.resize(common.slots.size());
+    for (size_t i = 0; i < common.slots.size(); ++i) {
+      auto slot = static_cast<size_t>(common.slots[i]);
+      auto [at, added] = vm.commonShapes_.try_emplace({common.block, i});
+      std::unique_ptr<BasicArray>& shape = at->second;
+      int rows = common.rows[i], columns = common.columns[i];
+      if (added && rows) {
+        shape = std::make_unique<BasicArray>();
+        shape->rows = rows;
+        shape->columns = columns;
+        line = common.line;
+        fits(shape->size() * sizeof(Value));
+        shape->cells.resize(shape->size() + 1);
+      }
+      bool same = rows ? shape && shape->rows == rows && shape->columns == columns : !shape;
+      if (!same) {
+        std::string name = common.block.empty() ? "COMMON" : "COMMON /" + common.block + "/";
+        std::string here =
+            rows ? "an array (" + std::to_string(rows) + (columns ? "," + std::to_string(columns) : "") + ")"
+                 : "a variable";
+        std::string there = shape ? "an array (" + std::to_string(shape->rows) +
+                                        (shape->columns ? "," + std::to_string(shape->columns) : "") + ")"
+                                  : "a variable";
+        throw BasicError(program.name, common.line,
+                         name + ": place " + std::to_string(i + 1) + " (" + common.variables[i] + ") is " + here +
+                             " here but " + there + " in the program that declared the block first");
+      }
+      if (rows)
+        arrays[slot] = shape.get();
+      else
+        slots[slot] = &block[i];
     }
   }
 
@@ -798,16 +832,18 @@ struct Frame final : FunctionContext {
   // CLEAR: every variable and array element outside COMMON to 0, the
   // parameters too, as UniVerse does; the host's own slots stay.
   void clear() {
-    std::vector<bool> common(slots.size());
+    std::vector<bool> common(slots.size()), commonArray(arrays.size());
     for (const auto& c : program.commons)
-      for (int slot : c.slots) common[static_cast<size_t>(slot)] = true;
+      for (size_t i = 0; i < c.slots.size(); ++i)
+        (c.rows[i] ? commonArray : common)[static_cast<size_t>(c.slots[i])] = true;
     for (size_t i = 0; i < slots.size(); ++i) {
       const std::string& name = program.variables[i];
       if (common[i] || static_cast<int>(i) == program.statusSlot || startsWith(name, "$FOR.")) continue;
       target(static_cast<int>(i)) = Value::number(0);
     }
-    for (BasicArray* a : arrays)
-      for (Value& v : a->cells) v = Value::number(0);
+    for (size_t i = 0; i < arrays.size(); ++i)
+      if (!commonArray[i])
+        for (Value& v : arrays[i]->cells) v = Value::number(0);
   }
 
   Interpreter::SequentialFile& sequential(const Expr& e) {
@@ -1254,6 +1290,7 @@ void Interpreter::runTopLevel(std::shared_ptr<const CompiledProgram> program, st
   lists_.clear();
   sequentialFiles_.clear();
   commons_.clear();
+  commonShapes_.clear();
   inmat_ = 0;
   inmatIsModulo_ = false;
   pendingOutput_.clear();

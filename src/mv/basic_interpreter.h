@@ -11,6 +11,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pelorix::mv {
@@ -108,6 +109,9 @@ class Interpreter {
   void saveSequential(SequentialFile& file);
   // COMMON blocks of the call, by name ("" unnamed); a deque keeps its values in place.
   std::map<std::string, std::deque<Value>> commons_;
+  // What each place of a block is: an array (its sizes and elements), or a
+  // variable (nullptr), as the first program that declared it said.
+  std::map<std::pair<std::string, size_t>, std::unique_ptr<BasicArray>> commonShapes_;
   int nextListId_ = 0;
   int inmat_ = 0;
   bool inmatIsModulo_ = false;  // the last statement that sets INMAT() was OPEN

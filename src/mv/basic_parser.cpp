@@ -364,7 +364,8 @@ class Parser {
       if (p_.parameterArrays[i] >= 0) p_.parameterArrays[i] = arraySlotOf(p_.parameters[i]);
     p_.statusSlot = slotOf(kStatusVariable);
     for (auto& c : p_.commons)
-      for (const std::string& v : c.variables) c.slots.push_back(slotOf(v));
+      for (size_t i = 0; i < c.variables.size(); ++i)
+        c.slots.push_back(c.rows[i] ? arraySlotOf(c.variables[i]) : slotOf(c.variables[i]));
     for (Step& s : p_.steps) {
       bool onArray = !s.target.indices.empty() || s.kind == Step::Dim || s.kind == Step::MatAssign ||
                      s.verb == Verb::MatRead || s.verb == Verb::MatWrite || s.verb == Verb::MatParse;
@@ -560,15 +561,27 @@ class Parser {
     }
     if (w == "COMMON" || w == "COM") {  // COMMON [/name/] A, B: shared by the programs of one call
       CompiledProgram::Common common;
+      common.line = line;
       if (accept("/")) {
         common.block = upperAscii(expectName("the name of the COMMON block"));
         expectOp("/");
       }
       do {
-        common.variables.push_back(expectName("a variable"));
-        if (peek().op("(")) fail("arrays in COMMON are not available");
-        if (std::find(p_.parameters.begin(), p_.parameters.end(), common.variables.back()) != p_.parameters.end())
-          fail(common.variables.back() + " is a parameter and cannot be in COMMON");
+        std::string name = expectName("a variable");
+        if (std::find(p_.parameters.begin(), p_.parameters.end(), name) != p_.parameters.end())
+          fail(name + " is a parameter and cannot be in COMMON");
+        int rows = 0, columns = 0;
+        if (accept("(")) {  // COMMON A(10): the declaration dimensions it, with numbers
+          if (arrays_.count(name)) fail(name + " is dimensioned already and cannot be in COMMON");
+          rows = commonSize(name);
+          if (accept(",")) columns = commonSize(name);
+          expectOp(")");
+          arrays_.insert(name);
+          commonArrays_.insert(name);
+        }
+        common.variables.push_back(name);
+        common.rows.push_back(rows);
+        common.columns.push_back(columns);
       } while (accept(","));
       p_.commons.push_back(std::move(common));
       return;
@@ -577,6 +590,8 @@ class Parser {
       do {
         Step& s = emit(Step::Dim, line);
         s.target.variable = expectName("an array name");
+        if (commonArrays_.count(s.target.variable))
+          fail(s.target.variable + " is in COMMON, which dimensions it: it cannot be dimensioned again");
         expectOp("(");
         s.args.push_back(expression());
         if (accept(",")) s.args.push_back(expression());
@@ -684,6 +699,13 @@ class Parser {
       text = binary(binary(std::move(text), ":", literal(" ", line)), ":", expression());
     }
     return text;
+  }
+
+  int commonSize(const std::string& name) {
+    if (peek().kind != Token::Number || peek().text.find('.') != std::string::npos || peek().text.size() > 6 ||
+        std::stoi(peek().text) < 1)
+      fail("COMMON " + name + "( ) takes whole numbers from 1 to 999999");
+    return std::stoi(next().text);
   }
 
   static bool isKeyword(const std::string& w) {
@@ -1502,7 +1524,8 @@ class Parser {
   std::set<size_t> notExtraction_;
   std::map<std::string, int> slots_;
   std::map<std::string, int> arraySlots_;
-  std::set<std::string> arrays_;  // names that DIM or a MAT parameter made arrays
+  std::set<std::string> arrays_;        // names that DIM, COMMON or a MAT parameter made arrays
+  std::set<std::string> commonArrays_;  // those COMMON made
   struct UserFunction {
     int arity;
     std::string calling;

@@ -213,8 +213,11 @@ struct CompiledProgram {
   std::vector<std::string> arrays;      // every array slot's name
   struct Common {
     std::string block;  // "" for unnamed COMMON
+    int line = 0;
     std::vector<std::string> variables;
-    std::vector<int> slots;
+    std::vector<int> slots;  // an array's slot among the arrays
+    // COMMON A(rows[, columns]): the array's sizes; rows 0 for a variable.
+    std::vector<int> rows, columns;
   };
   std::vector<Common> commons;
   int statusSlot = -1;

@@ -531,8 +531,33 @@ TEST(Statements, CommonBlocksAreSharedByTheProgramsOfACall) {
   EXPECT_EQ(run.c("COMMON /SHARED/ T, N\nT = 10\nCALL ADD\nCALL ADD\nC = T : ',' : N"), "20,2");
   EXPECT_EQ(run.c("COM X\nX = 'a'\nCALL MORE\nC = X"), "ab");
   EXPECT_EQ(run.c("CALL ADD\nCOMMON /SHARED/ T\nC = T"), "5");  // a new call starts with empty blocks
-  EXPECT_EQ(error(run, "COMMON A(10)"), "2: syntax error: arrays in COMMON are not available");
   EXPECT_EQ(error(run, "COMMON /B/ X, C"), "2: syntax error: C is a parameter and cannot be in COMMON");
+}
+
+TEST(Statements, ArraysInCommonAreDimensionedByItAndShared) {
+  Host run;
+  run.programs["FILL"] =
+      "SUBROUTINE FILL\nCOMMON /DATA/ T(3), N\nFOR I = 1 TO 3\n T(I) = I * 10\nNEXT I\nN = 3\nRETURN";
+  EXPECT_EQ(run.c("COMMON /DATA/ V(3), COUNT\nCALL FILL\nC = V(1) : ',' : V(3) : ',' : COUNT"), "10,30,3");
+  run.programs["CORNER"] = "SUBROUTINE CORNER\nCOMMON X(2,2)\nX(2,2) := 'z'\nRETURN";
+  EXPECT_EQ(run.c("COMMON Y(2,2)\nY(2,2) = 'a'\nCALL CORNER\nCALL CORNER\nC = Y(2,2) : Y(1,1)"), "azz");
+  EXPECT_EQ(run.c("CALL FILL\nCOMMON /DATA/ V(3)\nC = V(2)"), "20");  // the subroutine made the block
+  EXPECT_EQ(run.c("COMMON /DATA/ V(3)\nC = V(2)"), "");               // a new call starts with empty blocks
+  EXPECT_EQ(run.c("COMMON /DATA/ V(3)\nV(1) = 'kept'\nX = 1\nCLEAR\nC = V(1) : X"), "kept0");
+  run.programs["SUM"] = "SUBROUTINE SUM(MAT A, T)\nT = A(1) + A(2) + A(3)\nRETURN";
+  EXPECT_EQ(run.c("COMMON /DATA/ V(3)\nCALL FILL\nCALL SUM(MAT V, C)"), "60");
+  run.programs["LONGER"] = "SUBROUTINE LONGER\nCOMMON /DATA/ T(4)\nRETURN";
+  EXPECT_EQ(error(run, "COMMON /DATA/ V(3)\nCALL LONGER"),
+            "2: COMMON /DATA/: place 1 (T) is an array (4) here but an array (3) in the program that declared the "
+            "block first");
+  run.programs["PLAIN"] = "SUBROUTINE PLAIN\nCOMMON T\nRETURN";
+  EXPECT_EQ(error(run, "COMMON V(3)\nCALL PLAIN"),
+            "2: COMMON: place 1 (T) is a variable here but an array (3) in the program that declared the block first");
+  EXPECT_EQ(error(run, "COMMON V(3)\nDIM V(5)"),
+            "3: syntax error: V is in COMMON, which dimensions it: it cannot be dimensioned again");
+  EXPECT_EQ(error(run, "N = 3\nCOMMON V(N)"), "3: syntax error: COMMON V( ) takes whole numbers from 1 to 999999");
+  EXPECT_EQ(error(run, "COMMON V(0)"), "2: syntax error: COMMON V( ) takes whole numbers from 1 to 999999");
+  EXPECT_EQ(error(run, "DIM V(2)\nCOMMON V(2)"), "3: syntax error: V is dimensioned already and cannot be in COMMON");
 }
 
 }  // namespace
