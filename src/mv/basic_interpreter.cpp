@@ -699,6 +699,13 @@ struct Frame final : FunctionContext {
         l.next = 0;
         return kStatusOk;
       }
+      case Verb::WriteList: {
+        std::string ids = eval(*s.args[0]).takeText();
+        std::string name = itemId(*s.args[1]);
+        if (!session().hasFile("&SAVEDLISTS&")) fail("WRITELIST " + name + ": the account has no file &SAVEDLISTS&");
+        session().write("&SAVEDLISTS&", name, std::move(ids));
+        return kStatusOk;
+      }
       case Verb::ClearSelect:
         if (s.option == "ALL")
           vm.lists_.clear();

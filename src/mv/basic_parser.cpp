@@ -1040,6 +1040,15 @@ class Parser {
       clauses(at, line);
       return true;
     }
+    if (w == "WRITELIST") {  // WRITELIST ids ON name: into &SAVEDLISTS&, for GETLIST
+      int at = emitStatement(Verb::WriteList, line);
+      step(at).args.push_back(expression());
+      if (!acceptWord("ON")) fail("expected ON after WRITELIST's list");
+      step(at).args.push_back(expression());
+      clauses(at, line);
+      return true;
+    }
+    if (w == "SAVELIST") fail("SAVELIST is not available: WRITELIST ids ON name saves a list");
     if (w == "CLEARSELECT") {
       int at = emitStatement(Verb::ClearSelect, line);
       if (acceptWord("ALL"))

@@ -151,7 +151,8 @@ enum class Verb {
   Clear,  // CLEAR: the variables outside COMMON to 0
   Sleep,  // SLEEP and RQM
   MatBuild,
-  MatParse
+  MatParse,
+  WriteList
 };
 
 // A name that no source text can spell.

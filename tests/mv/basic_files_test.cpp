@@ -145,6 +145,19 @@ TEST_F(BasicQueries, DictionariesAndListsFromDynamicArrays) {
   EXPECT_EQ(ids("GETLIST 'SAVED' ELSE STOP"), "O3 O1 ");
 }
 
+TEST_F(BasicQueries, GetlistReadsWhatWritelistWrote) {
+  EXPECT_EQ(failure("WRITELIST 'O1' ON 'MINE'"), "2: WRITELIST MINE: the account has no file &SAVEDLISTS&");
+  account.createFile("&SAVEDLISTS&");
+  run.c("EXECUTE 'SSELECT ORDERS BY.DSND TOTAL' RTNLIST L\nREADLIST IDS FROM L ELSE STOP\nWRITELIST IDS ON 'BIG'");
+  EXPECT_EQ(account.read("&SAVEDLISTS&", "BIG"), m("O1^O3^O2"));
+  EXPECT_EQ(ids("GETLIST 'BIG' ELSE STOP"), "O1 O3 O2 ");
+  EXPECT_EQ(ids("WRITELIST 'O2':@AM:'O1' ON 'MINE'\nGETLIST 'MINE' ELSE STOP"), "O2 O1 ");  // seen in the same call
+  EXPECT_EQ(failure("WRITELIST 'O3' ON 'GONE'\nABORT"), "3: ABORT");
+  EXPECT_EQ(account.read("&SAVEDLISTS&", "GONE"), std::nullopt);  // a failed call writes no list
+  EXPECT_EQ(failure("WRITELIST 'O3' ON ''"), "2: an item id cannot be empty");
+  EXPECT_EQ(failure("SAVELIST 'X'"), "2: syntax error: SAVELIST is not available: WRITELIST ids ON name saves a list");
+}
+
 TEST_F(BasicFiles, SequentialFilesStayInsideTheAccountFolder) {
   auto text = [&](const std::string& name) { return desktop::readWholeFile(dir.path() / name); };
   EXPECT_EQ(run.c("OPENSEQ 'out.txt' TO F ELSE C = 'new'\nWRITESEQ 'a' ON F ELSE NULL\nWRITESEQ 'b' TO F ELSE "
