@@ -894,7 +894,9 @@ struct Frame final : FunctionContext {
     std::string file = words[i++] + (dict ? ".DIC" : "");
     if (!session().hasFile(file)) fail("EXECUTE: no file " + file);
     // A field: @ID, or the attribute its dictionary item names (D and A types).
-    auto field = [&](const std::string& name) -> int {
+    // `conversion`, when given, gets the item's conversion code (attribute 3
+    // of a D item, 7 of an A item): WITH's values are converted with it.
+    auto field = [&](const std::string& name, std::string* conversion = nullptr) -> int {
       if (upperAscii(name) == "@ID") return 0;
       std::optional<std::string> item;
       if (session().hasFile(file + ".DIC")) item = session().read(file + ".DIC", name);
@@ -904,6 +906,11 @@ struct Frame final : FunctionContext {
         if (auto n = asStrictNumber(Extract(*item, 2))) at = *n;
       if (type.empty() || (type[0] != 'D' && type[0] != 'A') || at < 0 || at > 100000)
         fail("EXECUTE: no field " + name + " in the dictionary of " + file);
+      if (conversion) {
+        *conversion = Extract(*item, type[0] == 'D' ? 3 : 7);
+        if (conversion->find_first_of(std::string{VM, SVM}) != std::string::npos)
+          fail("EXECUTE: the conversion of " + name + " has several codes, which is not available in WITH");
+      }
       return static_cast<int>(at);
     };
     struct Condition {
@@ -919,7 +926,8 @@ struct Frame final : FunctionContext {
       std::string w = word(i++);
       if (w == "WITH") {
         if (i >= words.size()) fail("EXECUTE: WITH names no field");
-        Condition c{field(words[i++]), "", {}, nextIsOr};
+        std::string name = words[i++], conversion;
+        Condition c{field(name, &conversion), "", {}, nextIsOr};
         static const std::map<std::string, std::string> ops = {
             {"=", "="}, {"EQ", "="}, {"#", "#"},   {"NE", "#"},  {"<>", "#"},  {"<", "<"},  {"LT", "<"},
             {">", ">"}, {"GT", ">"}, {"<=", "<="}, {"LE", "<="}, {">=", ">="}, {"GE", ">="}};
@@ -927,7 +935,19 @@ struct Frame final : FunctionContext {
           c.op = op->second;
           ++i;
         }
-        while (i < words.size() && words[i][0] == '"') c.values.push_back(words[i++].substr(1));
+        // A value as it is written, "07/01/22", compares as the data holds it, 19906.
+        for (; i < words.size() && words[i][0] == '"'; ++i) {
+          std::string value = words[i].substr(1);
+          if (!conversion.empty() && !value.empty()) {
+            std::optional<std::string> internal = iconv(value, conversion);
+            if (!internal)
+              fail("EXECUTE: unknown conversion code \"" + conversion + "\" in the dictionary item " + name);
+            if (internal->empty())
+              fail("EXECUTE: \"" + value + "\" cannot be read with " + name + "'s conversion " + conversion);
+            value = *std::move(internal);
+          }
+          c.values.push_back(std::move(value));
+        }
         if (!c.op.empty() && c.values.empty()) fail("EXECUTE: " + c.op + " needs a value in quotes");
         if (c.op.empty() && !c.values.empty()) c.op = "=";  // WITH field "value": equal to it
         conditions.push_back(std::move(c));

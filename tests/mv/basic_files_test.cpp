@@ -126,6 +126,29 @@ TEST_F(BasicQueries, ExecuteSelectFiltersAndSortsByTheDictionary) {
             "2: syntax error: EXECUTE takes a command and RTNLIST only, not \"CAPTURING\"");
 }
 
+// A value in WITH is written as a person reads it; the dictionary item's
+// conversion turns it into what the data holds before comparing.
+TEST_F(BasicQueries, WithValuesAreConvertedByTheDictionary) {
+  account.write("ORDERS.DIC", "DATE", m("D^3^D2/"));
+  account.write("ORDERS.DIC", "AMOUNT", m("D^4^MD2"));
+  account.write("ORDERS.DIC", "PDATE", m("A^3^^^^^D2/"));
+  account.write("ORDERS.DIC", "ODD", m("D^3^ZZ"));
+  account.write("ORDERS.DIC", "TWO", m("D^3^D2/]MCU"));
+  account.write("ORDERS", "O1", m("ACME^30^19905^1250"));
+  account.write("ORDERS", "O2", m("BETA^5^19907^999"));
+  account.write("ORDERS", "O3", m("ACME]ZETA^12^20104^100000"));
+  EXPECT_EQ(ids("EXECUTE 'SELECT ORDERS WITH DATE > \"07/01/22\"'"), "O2 O3 ");
+  EXPECT_EQ(ids("EXECUTE 'SELECT ORDERS WITH AMOUNT < \"10.00\"'"), "O2 ");
+  EXPECT_EQ(ids("EXECUTE 'SELECT ORDERS WITH PDATE = \"06/30/22\" OR DATE \"01/15/23\"'"), "O1 O3 ");
+  EXPECT_EQ(ids("EXECUTE 'SSELECT ORDERS BY.DSND DATE'"), "O3 O2 O1 ");
+  EXPECT_EQ(failure("EXECUTE 'SELECT ORDERS WITH DATE > \"someday\"'"),
+            "2: EXECUTE: \"someday\" cannot be read with DATE's conversion D2/");
+  EXPECT_EQ(failure("EXECUTE 'SELECT ORDERS WITH ODD = \"1\"'"),
+            "2: EXECUTE: unknown conversion code \"ZZ\" in the dictionary item ODD");
+  EXPECT_EQ(failure("EXECUTE 'SELECT ORDERS WITH TWO = \"1\"'"),
+            "2: EXECUTE: the conversion of TWO has several codes, which is not available in WITH");
+}
+
 TEST_F(BasicQueries, DictionariesAndListsFromDynamicArrays) {
   EXPECT_EQ(run.c("OPEN 'DICT', 'ORDERS' TO D ELSE STOP\nREAD R FROM D, 'TOTAL' THEN C = R"), m("D^2"));
   EXPECT_EQ(run.c("OPEN 'DICT', 'MEMOS' TO D THEN C = 'open' ELSE C = 'none'"), "none");
