@@ -395,6 +395,8 @@ struct Frame final : FunctionContext {
       case AtVar::True: return Value::number(1);
       case AtVar::False: return Value::number(0);
       case AtVar::Level: return Value::number(depth + 1);
+      case AtVar::Selected: return Value::number(static_cast<double>(vm.selected_));
+      case AtVar::ReturnCode: return Value::number(static_cast<double>(vm.returnCode_));
       case AtVar::UserNo: return Value::number(::getpid());
       case AtVar::LogName: {
         const char* user = std::getenv("USER");
@@ -596,6 +598,7 @@ struct Frame final : FunctionContext {
         Interpreter::SelectList& l = *list(s, true);
         l.ids = std::move(ids);
         l.next = 0;
+        vm.selected_ = l.ids.size();
         return kStatusOk;
       }
       case Verb::ReadNext: {
@@ -1020,6 +1023,7 @@ struct Frame final : FunctionContext {
     l->ids.clear();
     for (Row& r : rows) l->ids.push_back(std::move(r.id));
     l->next = 0;
+    vm.selected_ = vm.returnCode_ = l->ids.size();
   }
 
   // LOCATE needle IN array<a,v> [BY order] SETTING position: the elements
@@ -1320,6 +1324,7 @@ void Interpreter::runTopLevel(std::shared_ptr<const CompiledProgram> program, st
   commonShapes_.clear();
   inmat_ = 0;
   inmatIsModulo_ = false;
+  selected_ = returnCode_ = 0;
   pendingOutput_.clear();
   std::optional<AccountSession> session;
   try {

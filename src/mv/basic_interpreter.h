@@ -114,7 +114,8 @@ class Interpreter {
   std::map<std::pair<std::string, size_t>, std::unique_ptr<BasicArray>> commonShapes_;
   int nextListId_ = 0;
   int inmat_ = 0;
-  bool inmatIsModulo_ = false;  // the last statement that sets INMAT() was OPEN
+  size_t selected_ = 0, returnCode_ = 0;  // @SELECTED, @SYSTEM.RETURN.CODE
+  bool inmatIsModulo_ = false;            // the last statement that sets INMAT() was OPEN
   std::map<std::string, std::shared_ptr<const CompiledProgram>> cache_;
 };
 

@@ -271,13 +271,30 @@ std::vector<Token> substituteEquates(std::vector<Token> in) {
 }
 
 // @ variables this host knows; any other is refused when the program compiles.
-const std::map<std::string, AtVar> kAtVariables = {
-    {"@AM", AtVar::AM},          {"@FM", AtVar::AM},           {"@VM", AtVar::VM},     {"@SVM", AtVar::SVM},
-    {"@SM", AtVar::SVM},         {"@TM", AtVar::TM},           {"@IM", AtVar::IM},     {"@RM", AtVar::RM},
-    {"@TRUE", AtVar::True},      {"@FALSE", AtVar::False},     {"@DATE", AtVar::Date}, {"@TIME", AtVar::Time},
-    {"@DAY", AtVar::Day},        {"@MONTH", AtVar::Month},     {"@YEAR", AtVar::Year}, {"@USERNO", AtVar::UserNo},
-    {"@USER.NO", AtVar::UserNo}, {"@LOGNAME", AtVar::LogName}, {"@WHO", AtVar::Who},   {"@ACCOUNT", AtVar::Who},
-    {"@PATH", AtVar::Path},      {"@LEVEL", AtVar::Level}};
+const std::map<std::string, AtVar> kAtVariables = {{"@AM", AtVar::AM},
+                                                   {"@FM", AtVar::AM},
+                                                   {"@VM", AtVar::VM},
+                                                   {"@SVM", AtVar::SVM},
+                                                   {"@SM", AtVar::SVM},
+                                                   {"@TM", AtVar::TM},
+                                                   {"@IM", AtVar::IM},
+                                                   {"@RM", AtVar::RM},
+                                                   {"@TRUE", AtVar::True},
+                                                   {"@FALSE", AtVar::False},
+                                                   {"@DATE", AtVar::Date},
+                                                   {"@TIME", AtVar::Time},
+                                                   {"@DAY", AtVar::Day},
+                                                   {"@MONTH", AtVar::Month},
+                                                   {"@YEAR", AtVar::Year},
+                                                   {"@USERNO", AtVar::UserNo},
+                                                   {"@USER.NO", AtVar::UserNo},
+                                                   {"@LOGNAME", AtVar::LogName},
+                                                   {"@WHO", AtVar::Who},
+                                                   {"@ACCOUNT", AtVar::Who},
+                                                   {"@PATH", AtVar::Path},
+                                                   {"@LEVEL", AtVar::Level},
+                                                   {"@SELECTED", AtVar::Selected},
+                                                   {"@SYSTEM.RETURN.CODE", AtVar::ReturnCode}};
 
 const std::map<std::string, Op> kOperators = {{"+", Op::Add},
                                               {"-", Op::Sub},
@@ -552,13 +569,25 @@ class Parser {
       s.expr = std::move(e);
       return;
     }
-    if (w == "INPUT" || w == "INPUTNULL" || w == "INPUTCLEAR" || w == "PROMPT" || w == "INPUTIF") {
-      // Parsed so that a program compiles, refused when it runs: a HotSync has no terminal.
-      Step& s = emit(Step::Refuse, line);
-      s.option = w + " is not available: a HotSync has no terminal";
-      while (!atEnd()) next();
+    // Parsed so that a program compiles, refused when it runs: a HotSync has
+    // no terminal and no printer.
+    if (w == "INPUT" || w == "INPUTNULL" || w == "INPUTCLEAR" || w == "PROMPT" || w == "INPUTIF" || w == "DATA" ||
+        w == "PRINTERR")
+      return refuseWhenRun(line, w + " is not available: a HotSync has no terminal");
+    if (w == "HEADING" || w == "FOOTING" || w == "PAGE" || (w == "PRINT" && peek().word("ON")))
+      return refuseWhenRun(line, w + (w == "PRINT" ? " ON" : "") + " is not available: a HotSync has no printer");
+    if (w == "PRINTER") {
+      if (peek().word("ON")) return refuseWhenRun(line, "PRINTER ON is not available: a HotSync has no printer");
+      if (!acceptWord("OFF") && !acceptWord("CLOSE")) fail("expected ON, OFF or CLOSE after PRINTER");
+      return;  // output goes where it goes already
+    }
+    // Without a terminal these change nothing.
+    if (w == "HUSH" || w == "ECHO" || w == "BREAK") {
+      if (w == "BREAK") acceptWord("KEY");
+      if (!acceptWord("ON") && !acceptWord("OFF")) fail("expected ON or OFF after " + w);
       return;
     }
+    if (w == "CLEARDATA") return;       // nothing is ever stacked
     if (w == "COMMON" || w == "COM") {  // COMMON [/name/] A, B: shared by the programs of one call
       CompiledProgram::Common common;
       common.line = line;
@@ -688,6 +717,14 @@ class Parser {
     if (w == "NULL") return;
     if (fileStatement(w, line)) return;
     fail("unknown statement " + t.text);
+  }
+
+  // A statement that compiles but fails the call when it runs; its operands are skipped.
+  void refuseWhenRun(int line, std::string cause) {
+    Step& s = emit(Step::Refuse, line);
+    s.option = std::move(cause);
+    // Up to an ELSE that belongs to the IF around it, not to the statement's own THEN.
+    for (bool then = false; !atEnd() && (then || !peek().word("ELSE")); next()) then = then || peek().word("THEN");
   }
 
   // STOP's and ABORT's message; the Pick form, a message number and its

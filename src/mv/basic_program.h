@@ -38,7 +38,9 @@ enum class AtVar : std::uint8_t {
   LogName,
   Who,
   Path,
-  Level
+  Level,
+  Selected,   // the ids the last SELECT or EXECUTE of a SELECT selected
+  ReturnCode  // @SYSTEM.RETURN.CODE: after EXECUTE of a SELECT, the ids it selected
 };
 
 struct BuiltinFunction;

@@ -168,6 +168,14 @@ TEST_F(BasicQueries, DictionariesAndListsFromDynamicArrays) {
   EXPECT_EQ(ids("GETLIST 'SAVED' ELSE STOP"), "O3 O1 ");
 }
 
+TEST_F(BasicQueries, SelectedAndTheReturnCodeCountTheIds) {
+  EXPECT_EQ(run.c("C = @SELECTED : @SYSTEM.RETURN.CODE : ','\nEXECUTE 'SELECT ORDERS'\nC := @SELECTED : "
+                  "@SYSTEM.RETURN.CODE\nOPEN 'MEMOS' TO F ELSE STOP\nSELECT F\nC := ',' : @SELECTED : "
+                  "@SYSTEM.RETURN.CODE"),
+            "00,33,23");
+  EXPECT_EQ(run.c("EXECUTE 'SELECT ORDERS WITH TOTAL > \"100\"'\nC = @SELECTED : @SYSTEM.RETURN.CODE"), "00");
+}
+
 TEST_F(BasicQueries, GetlistReadsWhatWritelistWrote) {
   EXPECT_EQ(failure("WRITELIST 'O1' ON 'MINE'"), "2: WRITELIST MINE: the account has no file &SAVEDLISTS&");
   account.createFile("&SAVEDLISTS&");

@@ -524,6 +524,25 @@ TEST(Statements, TerminalInputIsParsedButRefusedWhenItRuns) {
   EXPECT_EQ(error(run, "CRT @(10, 2) : 'x'"), "2: @(column, row) is not available: a HotSync has no terminal");
 }
 
+// Statements for pages and printers compile and fail the call when they
+// run; those that change nothing without a terminal are accepted.
+TEST(Statements, PrinterAndPageStatementsAreRefusedWhenTheyRun) {
+  Host run;
+  EXPECT_EQ(
+      run.c("IF 0 THEN\n HEADING 'x'\n FOOTING 'y'\n PAGE\n PRINT ON 1 'x'\n PRINTER ON\n DATA 'a'\n PRINTERR 'e'\n"
+            "END\nPRINTER OFF\nPRINTER CLOSE\nHUSH ON\nECHO OFF\nBREAK KEY OFF\nBREAK ON\nCLEARDATA\nC = 1"),
+      "1");
+  EXPECT_EQ(error(run, "C = 1\nPAGE"), "3: PAGE is not available: a HotSync has no printer");
+  EXPECT_EQ(error(run, "PRINT ON 0 'x'"), "2: PRINT ON is not available: a HotSync has no printer");
+  EXPECT_EQ(error(run, "PRINTER ON"), "2: PRINTER ON is not available: a HotSync has no printer");
+  EXPECT_EQ(error(run, "DATA 'x', 'y'"), "2: DATA is not available: a HotSync has no terminal");
+  EXPECT_EQ(error(run, "IF 1 THEN HEADING 'x' ELSE C = 2"), "2: HEADING is not available: a HotSync has no printer");
+  EXPECT_EQ(run.c("IF 0 THEN HEADING 'x' ELSE C = 2"), "2");
+  EXPECT_EQ(run.c("IF 0 THEN INPUT X THEN C = 1 ELSE C = 3\nC := 'x'"), "x");  // the ELSE is INPUT's
+  EXPECT_EQ(error(run, "HUSH X"), "2: syntax error: expected ON or OFF after HUSH");
+  EXPECT_EQ(error(run, "PRINTER 1"), "2: syntax error: expected ON, OFF or CLOSE after PRINTER");
+}
+
 TEST(Statements, CommonBlocksAreSharedByTheProgramsOfACall) {
   Host run;
   run.programs["ADD"] = "SUBROUTINE ADD\nCOMMON /SHARED/ TOTAL, COUNT\nTOTAL += 5\nCOUNT += 1\nRETURN";
