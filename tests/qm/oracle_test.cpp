@@ -49,6 +49,15 @@ std::vector<Probe> probes() {
 using Results = std::map<std::string, std::string>;
 using scarlet::readable;
 
+// A probe that one host does not compile answers otherwise than one that
+// fails as it runs: QM has not catalogued it, the embedded parser refused it.
+std::string failure(const com::ComError& e) {
+  const std::string& why = e.description();
+  bool notCompiled =
+      why.find(" is not catalogued") != std::string::npos || why.find(": syntax error: ") != std::string::npos;
+  return notCompiled ? "!not compiled" : "!error";
+}
+
 Results runAll(const fs::path& config, const std::string& library, const std::string& account) {
   std::string saved = std::getenv("PELORIX_CONFIG_DIR") ? std::getenv("PELORIX_CONFIG_DIR") : "";
   ::setenv("PELORIX_CONFIG_DIR", config.c_str(), 1);
@@ -66,8 +75,8 @@ Results runAll(const fs::path& config, const std::string& library, const std::st
           try {
             host.CallHost(p.name, c, "", answer);
             results[p.name + " " + c] = "returned " + readable(answer);
-          } catch (const com::ComError&) {
-            results[p.name + " " + c] = "!error";
+          } catch (const com::ComError& e) {
+            results[p.name + " " + c] = failure(e);
           }
         }
         continue;
@@ -75,8 +84,8 @@ Results runAll(const fs::path& config, const std::string& library, const std::st
       std::string answer;
       try {
         host.CallHost(p.name, "", "", answer);
-      } catch (const com::ComError&) {
-        results[p.name + " *"] = "!error";
+      } catch (const com::ComError& e) {
+        results[p.name + " *"] = failure(e);
         continue;
       }
       std::istringstream items(answer);
