@@ -774,6 +774,8 @@ struct Frame final : FunctionContext {
         if (first < 1 || first > size) first = 1;  // out of range: the whole array, as UniVerse documents
         if (last < 1 || last > size) last = size;
         std::string delimiter = s.expr ? eval(*s.expr).takeText() : std::string(1, AM);
+        // Up to the end, what overflowed into the zero element follows, as MATWRITE writes it.
+        const std::string& zero = last == size ? a.cells[0].text() : std::string{};
         while (last >= first && a.cells[static_cast<size_t>(last)].text().empty()) --last;
         std::string out;
         for (int i = first; i <= last; ++i) {
@@ -781,6 +783,7 @@ struct Frame final : FunctionContext {
           out += a.cells[static_cast<size_t>(i)].text();
           fits(out.size());
         }
+        if (!zero.empty()) out.append(delimiter).append(zero);
         target(s.target.slot) = std::move(out);
         return kStatusOk;
       }

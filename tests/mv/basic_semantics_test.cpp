@@ -370,12 +370,14 @@ TEST(Arrays, DimensionedElementsMatAndMatParameters) {
 TEST(Arrays, MatbuildJoinsElementsAndMatparseSpreadsThem) {
   Host run;
   std::string abcd = "DIM A(4)\nA(1) = 'a'; A(2) = 'b'; A(3) = 'c'; A(4) = 'd'; A(0) = 'zero'\n";
-  EXPECT_EQ(run.c(abcd + "MATBUILD C FROM A"), m("a^b^c^d"));  // not the zero element
-  EXPECT_EQ(run.c(abcd + "MATBUILD C FROM A, 2, 3 USING ','"), "b,c");
-  EXPECT_EQ(run.c(abcd + "MATBUILD C FROM A, 3"), m("c^d"));
-  EXPECT_EQ(run.c(abcd + "MATBUILD C FROM A, 0, 9 USING ''"), "abcd");  // out of range: the whole array
-  EXPECT_EQ(run.c(abcd + "A(3) = ''; A(4) = ''\nMATBUILD C FROM A USING @VM"), m("a]b"));  // trailing empties dropped
-  EXPECT_EQ(run.c(abcd + "A(2) = ''\nMATBUILD C FROM A"), m("a^^c^d"));
+  EXPECT_EQ(run.c(abcd + "MATBUILD C FROM A"), m("a^b^c^d^zero"));      // the zero element last, as MATWRITE
+  EXPECT_EQ(run.c(abcd + "MATBUILD C FROM A, 2, 3 USING ','"), "b,c");  // not up to the end: without it
+  EXPECT_EQ(run.c(abcd + "MATBUILD C FROM A, 3"), m("c^d^zero"));
+  EXPECT_EQ(run.c("DIM A(3)\nMATPARSE A FROM 'a,,b,c,d', ','\nMATBUILD C FROM A USING ','"), "a,,b,c,d");
+  EXPECT_EQ(run.c(abcd + "A(0) = ''\nMATBUILD C FROM A, 0, 9 USING ''"), "abcd");  // out of range: the whole
+  EXPECT_EQ(run.c(abcd + "A(0) = ''; A(3) = ''; A(4) = ''\nMATBUILD C FROM A USING @VM"), m("a]b"));  // trailing
+  EXPECT_EQ(run.c(abcd + "A(0) = ''; A(2) = ''\nMATBUILD C FROM A"), m("a^^c^d"));
+  EXPECT_EQ(run.c(abcd + "A(4) = ''\nMATBUILD C FROM A"), m("a^b^c^zero"));  // as QM and MATWRITE
   EXPECT_EQ(run.c("DIM T(2,2)\nT(1,1) = 1; T(1,2) = 2; T(2,1) = 3\nMATBUILD C FROM T"), m("1^2^3"));
   std::string three = "DIM A(3)\nA(3) = 'old'\n";
   EXPECT_EQ(run.c(three + "MATPARSE A FROM 'a':@AM:'b'\nC = A(1) : '|' : A(2) : '|' : A(3)"), "a|b|");
