@@ -656,7 +656,7 @@ struct Frame final : FunctionContext {
       }
       case Verb::ReadSeq: {
         Interpreter::SequentialFile& file = sequential(*s.args[0]);
-        if (file.next >= file.lines.size()) return kStatusElse;
+        if (file.next >= file.lines.size()) return kStatusEndOfFile;
         target(s.target.slot) = file.lines[file.next++];
         return kStatusOk;
       }

@@ -160,6 +160,8 @@ enum class Verb {
 // A name that no source text can spell.
 inline const std::string kStatusVariable = "\x01STATUS";
 inline constexpr char kStatusOk = '1', kStatusElse = '0', kStatusError = 'E', kStatusLocked = 'L', kStatusBadData = 'D';
+// READSEQ at the end of the file: ELSE, and STATUS() 1 as UniVerse documents.
+inline constexpr char kStatusEndOfFile = 'N';
 
 enum class AssignOp : std::uint8_t { Set, Add, Sub, Mul, Div, Cat };
 

@@ -75,6 +75,9 @@ TEST_F(BasicFiles, ReadseqAsTheConditionOfALoop) {
   std::ofstream(dir.path() / "lines.txt") << "one\ntwo\n";
   EXPECT_EQ(run.c("OPENSEQ 'lines.txt' TO F ELSE STOP\nLOOP WHILE READSEQ L FROM F DO\n C := L : ','\nREPEAT"),
             "one,two,");
+  EXPECT_EQ(run.c("OPENSEQ 'lines.txt' TO F ELSE STOP\nREADSEQ L FROM F THEN C = L\nREADSEQ L FROM F ELSE C := '?'\n"
+                  "READSEQ L FROM F THEN C := L ELSE C := ' end'"),
+            "one end");
 }
 
 // STOP ends a call that succeeded; ABORT, with any arguments, fails it and
