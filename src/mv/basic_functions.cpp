@@ -494,10 +494,11 @@ const BuiltinFunction kFunctions[] = {
      }},
     {"STATUS", 0, 0,
      [](Context& c, const Expr&, Args) {
-       // 1: READU met another process's lock, or ICONV could not read its
-       // text; 2: ON ERROR took a storage error.
+       // 1: READU met another process's lock, ICONV could not read its
+       // text, or READSEQ met the end of the file; 2: ON ERROR took a storage error.
        char last = c.lastStatus();
-       return Value::number(last == kStatusLocked || last == kStatusBadData ? 1 : last == kStatusError ? 2 : 0);
+       bool one = last == kStatusLocked || last == kStatusBadData || last == kStatusEndOfFile;
+       return Value::number(one ? 1 : last == kStatusError ? 2 : 0);
      }},
     {"STR", 2, 2, str},
     {"SUM", 1, 1, sum},
