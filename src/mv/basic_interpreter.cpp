@@ -1269,7 +1269,7 @@ std::shared_ptr<const CompiledProgram> Interpreter::compiled(const std::string& 
   // Recompiled when the source or an item it includes changed, so that an edit takes effect.
   auto& program = cache_[name];
   bool current = program && program->source == source;
-  if (current)
+  if (current && includesChecked_.insert(name).second)
     for (const CompiledProgram::Include& include : program->includes)
       if (includer(include.file, include.item) != include.text) {
         current = false;
@@ -1370,16 +1370,19 @@ void Interpreter::saveSequential(SequentialFile& file) {
 void Interpreter::call(const std::string& program, std::vector<std::string>& args) {
   std::optional<std::string> source = loader_ ? loader_(program) : std::nullopt;
   if (!source) throw BasicError(program, 0, "no such program");
+  includesChecked_.clear();
   runTopLevel(compiled(program, *source), args);
 }
 
 size_t Interpreter::parameterCount(const std::string& program) {
   std::optional<std::string> source = loader_ ? loader_(program) : std::nullopt;
   if (!source) throw BasicError(program, 0, "no such program");
+  includesChecked_.clear();
   return compiled(program, *source)->parameters.size();
 }
 
 void Interpreter::run(const std::string& name, const std::string& source, std::vector<std::string>& args) {
+  includesChecked_.clear();
   runTopLevel(compiled(name, source), args);
 }
 

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -117,6 +118,9 @@ class Interpreter {
   size_t selected_ = 0, returnCode_ = 0;  // @SELECTED, @SYSTEM.RETURN.CODE
   bool inmatIsModulo_ = false;            // the last statement that sets INMAT() was OPEN
   std::map<std::string, std::shared_ptr<const CompiledProgram>> cache_;
+  // Programs whose included items were read again in this call: a CALL in a
+  // loop does not read them each time round.
+  std::set<std::string> includesChecked_;
 };
 
 }  // namespace pelorix::mv

@@ -257,7 +257,9 @@ TEST(Includes, AnEditedOrRemovedIncludedItemIsCompiledAgain) {
   std::map<std::string, std::string> bp = {{"MAIN", "SUBROUTINE MAIN(X)\n$INCLUDE RATES\nX = RATE"},
                                            {"RATES", "$INSERT BASE\nRATE = BASE * 2"},
                                            {"BASE", "BASE = 10"}};
+  std::map<std::string, int> reads;
   Interpreter vm([&](const std::string& name) -> std::optional<std::string> {
+    ++reads[name];
     auto found = bp.find(name);
     if (found == bp.end()) return std::nullopt;
     return found->second;
@@ -282,6 +284,19 @@ TEST(Includes, AnEditedOrRemovedIncludedItemIsCompiledAgain) {
   bp["BASE"] = "BASE = 1";
   vm.call("MAIN", args);
   EXPECT_EQ(args[0], "3");
+  // Within one call the included items are read again once, not at each CALL.
+  bp["MAIN"] = "SUBROUTINE MAIN(X)\nFOR I = 1 TO 3\n CALL EDIT(X)\nNEXT I";
+  bp["EDIT"] = "SUBROUTINE EDIT(X)\n$INCLUDE BASE\nX := BASE";
+  args[0] = "";
+  vm.call("MAIN", args);
+  EXPECT_EQ(args[0], "111");
+  reads.clear();
+  EXPECT_EQ(vm.parameterCount("MAIN"), 1u);
+  bp["BASE"] = "BASE = 2";
+  args[0] = "";
+  vm.call("MAIN", args);
+  EXPECT_EQ(args[0], "222");
+  EXPECT_EQ(reads["BASE"], 2);  // read again for EDIT, and read to compile it anew
 }
 
 TEST(Directives, OptionsAndCompilerDirectivesAreAcceptedOthersListed) {
