@@ -994,9 +994,22 @@ struct Frame final : FunctionContext {
       std::string id;
       std::vector<std::string> keys;
     };
+    // While select list 0 has ids left the command selects from them, in
+    // their order, as UniVerse passes the active list to it; it uses them up.
+    std::vector<std::string> candidates;
+    if (listActive()) {
+      Interpreter::SelectList& active = vm.lists_["#0"];
+      candidates.assign(active.ids.begin() + static_cast<long>(active.next), active.ids.end());
+      active.next = active.ids.size();
+      if (verb == "SSELECT") std::sort(candidates.begin(), candidates.end());
+    } else {
+      candidates = session().items(file);
+    }
     std::vector<Row> rows;
-    for (const std::string& id : session().items(file)) {
-      std::string record = session().read(file, id).value_or("");
+    for (const std::string& id : candidates) {
+      std::optional<std::string> item = session().read(file, id);
+      if (!item) continue;  // an id of the list that the file does not have
+      const std::string& record = *item;
       bool keep = true;
       for (size_t c = 0; c < conditions.size(); ++c) {
         bool h = holds(conditions[c], id, record);
@@ -1013,7 +1026,7 @@ struct Frame final : FunctionContext {
         int c = compareValues(a.keys[k], b.keys[k]);
         if (c != 0) return order[k].second ? c > 0 : c < 0;
       }
-      return false;  // the ids come sorted, for SELECT and SSELECT alike
+      return false;  // the ids keep their order: the file's, sorted, or the active list's
     });
     Interpreter::SelectList* l;
     if (s.from) {  // RTNLIST variable

@@ -171,6 +171,21 @@ TEST_F(BasicQueries, DictionariesAndListsFromDynamicArrays) {
   EXPECT_EQ(ids("GETLIST 'SAVED' ELSE STOP"), "O3 O1 ");
 }
 
+// A SELECT run while select list 0 has ids left selects from those ids.
+TEST_F(BasicQueries, ASelectWhileAListIsActiveSelectsFromIt) {
+  EXPECT_EQ(ids("EXECUTE 'SELECT ORDERS WITH TOTAL < \"20\"'\nEXECUTE 'SSELECT ORDERS WITH CUSTOMER = \"ACME\"'"),
+            "O3 ");
+  EXPECT_EQ(ids("FORMLIST 'O3':@AM:'O9':@AM:'O1'\nEXECUTE 'SELECT ORDERS'"), "O3 O1 ");  // its order, known ids
+  EXPECT_EQ(ids("FORMLIST 'O3':@AM:'O1'\nEXECUTE 'SSELECT ORDERS'"), "O1 O3 ");
+  EXPECT_EQ(ids("FORMLIST 'O3':@AM:'O2':@AM:'O1'\nEXECUTE 'SSELECT ORDERS BY TOTAL'"), "O2 O3 O1 ");
+  EXPECT_EQ(ids("FORMLIST 'O3':@AM:'O2'\nREADNEXT X ELSE NULL\nEXECUTE 'SELECT ORDERS'"), "O2 ");  // the ids left
+  EXPECT_EQ(ids("FORMLIST 'O2'\nREADNEXT X ELSE NULL\nEXECUTE 'SELECT ORDERS'"), "O1 O2 O3 ");     // none left
+  EXPECT_EQ(run.c("FORMLIST 'O2'\nEXECUTE 'SELECT ORDERS' RTNLIST L\nREADNEXT X FROM L ELSE NULL\n"
+                  "READNEXT Y ELSE Y = 'used up'\nC = X : ',' : Y"),
+            "O2,used up");
+  EXPECT_EQ(ids("OPEN 'ORDERS' TO F ELSE STOP\nFORMLIST 'O2'\nSELECT F"), "O1 O2 O3 ");  // the statement does not
+}
+
 TEST_F(BasicQueries, SelectedAndTheReturnCodeCountTheIds) {
   EXPECT_EQ(run.c("C = @SELECTED : @SYSTEM.RETURN.CODE : ','\nEXECUTE 'SELECT ORDERS'\nC := @SELECTED : "
                   "@SYSTEM.RETURN.CODE\nOPEN 'MEMOS' TO F ELSE STOP\nSELECT F\nC := ',' : @SELECTED : "
