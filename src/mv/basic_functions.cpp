@@ -418,7 +418,15 @@ const BuiltinFunction kFunctions[] = {
     {"ICONV", 2, 2, [](Context& c, const Expr&, Args a) { return conversion(c, a, false); }, false, 1,
      [](const std::string& code) { return iconv("", code).has_value(); }},
     {"INDEX", 3, 3, index},
-    {"INMAT", 0, 0, [](Context& c, const Expr&, Args) { return Value::number(c.inmat()); }},
+    // INMAT(A): the array's sizes, rows or rows and columns apart by a value mark.
+    {"INMAT", 0, 1,
+     [](Context& c, const Expr& e, Args) -> Value {
+       if (e.args.empty()) return Value::number(c.inmat());
+       const BasicArray& a = c.arrayOf(*e.args[0]);
+       if (!a.columns) return Value::number(a.rows);
+       return std::to_string(a.rows) + VM + std::to_string(a.columns);
+     },
+     true},
     {"INSERT", 3, 5, [](Context& c, const Expr&, Args a) { return replaceOrInsert(c, a, false); }},
     {"INT", 1, 1, [](Context& c, const Expr&, Args a) { return math(c, a, [](double x) { return std::trunc(x); }); }},
     {"LOWER", 1, 1, [](Context&, const Expr&, Args a) { return shiftMarks(a[0], true); }},

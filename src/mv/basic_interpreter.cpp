@@ -199,6 +199,12 @@ struct Frame final : FunctionContext {
     return out;
   }
 
+  const BasicArray& arrayOf(const Expr& matrix) override {
+    const BasicArray& a = *arrays[static_cast<size_t>(matrix.slot)];
+    if (a.cells.empty()) fail(matrix.text + " has not been dimensioned");
+    return a;
+  }
+
   int inmat() override {
     if (vm.inmatIsModulo_) fail("INMAT() after OPEN, the file's modulo, is not available: account files have none");
     return vm.inmat_;

@@ -1521,6 +1521,11 @@ class Parser {
         next();
         auto e = node(Expr::Function, w, t.line);
         e->function = fn;
+        if (w == "INMAT" && !peek().op(")")) {  // INMAT(A): an array, not a value
+          if (peek().kind != Token::Name || !arrays_.count(peek().text) || !peek(1).op(")"))
+            fail("INMAT takes a dimensioned array, INMAT(A), or nothing");
+          e->args.push_back(node(Expr::Matrix, next().text, t.line));
+        }
         if (!peek().op(")")) do
             e->args.push_back(expression());
           while (accept(","));

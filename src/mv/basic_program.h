@@ -44,6 +44,7 @@ enum class AtVar : std::uint8_t {
 };
 
 struct BuiltinFunction;
+struct BasicArray;
 
 struct Expr {
   // Element: A(i[,j]) of a dimensioned array; Matrix: MAT A as an argument;
@@ -80,6 +81,8 @@ class FunctionContext {
   // data had more than the array holds or MATREAD found no item, 1 after
   // DIM; fails where UniVerse would give what this host has not (after OPEN).
   virtual int inmat() = 0;
+  // The array MAT A names; fails when it has not been dimensioned.
+  virtual const BasicArray& arrayOf(const Expr& matrix) = 0;
   // REMOVE(array, delimiter): the next element after the array's remove
   // pointer; the delimiter variable gets the code of the mark after it.
   virtual Value remove(const Expr& array, const Expr& delimiter) = 0;

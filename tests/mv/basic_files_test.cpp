@@ -78,6 +78,10 @@ TEST_F(BasicFiles, ReadseqAsTheConditionOfALoop) {
   EXPECT_EQ(run.c("OPENSEQ 'lines.txt' TO F ELSE STOP\nREADSEQ L FROM F THEN C = L\nREADSEQ L FROM F ELSE C := '?'\n"
                   "READSEQ L FROM F THEN C := L ELSE C := ' end'"),
             "one end");
+  // STATUS(): 0 after a line, 1 at the end of the file.
+  EXPECT_EQ(run.c("OPENSEQ 'lines.txt' TO F ELSE STOP\nREADSEQ L FROM F ELSE NULL\nC = STATUS()\n"
+                  "READSEQ L FROM F ELSE NULL\nREADSEQ L FROM F ELSE NULL\nC := STATUS()"),
+            "01");
 }
 
 // STOP ends a call that succeeded; ABORT, with any arguments, fails it and

@@ -406,6 +406,13 @@ TEST(Arrays, MatbuildJoinsElementsAndMatparseSpreadsThem) {
   EXPECT_EQ(run.c(three + "MATPARSE A FROM 'a,b,c,', ','\nC = INMAT() : A(0)"), "0");
   EXPECT_EQ(run.c(three + "MATPARSE A FROM ''\nC = INMAT()"), "0");
   EXPECT_EQ(run.c(three + "C = INMAT()"), "1");  // after DIM
+  // INMAT(A): the array's sizes.
+  EXPECT_EQ(run.c("DIM A(3), T(2,4)\nCOMMON V(5)\nC = INMAT(A) : ',' : INMAT(T) : ',' : INMAT(V)"), m("3,2]4,5"));
+  EXPECT_EQ(run.c("DIM A(3)\nDIM A(7)\nC = INMAT(A)"), "7");
+  EXPECT_EQ(error(run, "C = INMAT(1)"), "2: syntax error: INMAT takes a dimensioned array, INMAT(A), or nothing");
+  EXPECT_EQ(error(run, "DIM A(2)\nC = INMAT(A(1))"),
+            "3: syntax error: INMAT takes a dimensioned array, INMAT(A), or nothing");
+  EXPECT_EQ(error(run, "GOTO 10\nDIM A(2)\n10 C = INMAT(A)"), "4: A has not been dimensioned");
   EXPECT_EQ(error(run, "DIM A(2)\nMATPARSE A FROM 'a', ''"),
             "3: syntax error: MATPARSE takes a delimiter of one character, not \"\"");
   EXPECT_EQ(error(run, "DIM A(2)\nD = ',;'\nMATPARSE A FROM 'a', D"),
