@@ -1034,6 +1034,8 @@ class Parser {
       int at = emitStatement(Verb::Execute, line);
       step(at).args.push_back(expression());
       if (acceptWord("RTNLIST")) step(at).from = node(Expr::Variable, expectName("a list variable"), line);
+      if (peek().word("CAPTURING") || peek().word("RETURNING") || peek().word("PASSLIST") || peek().word("SETTING"))
+        fail(w + " ... " + upperAscii(peek().text) + " is not available");
       if (!atEnd() && !peek().word("ELSE") && !peek().word("THEN"))
         fail(w + " takes a command and RTNLIST only, not " + describe(peek()));
       return true;

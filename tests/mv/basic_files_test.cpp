@@ -129,8 +129,11 @@ TEST_F(BasicQueries, ExecuteSelectFiltersAndSortsByTheDictionary) {
             "2: EXECUTE: no field NOTE in the dictionary of ORDERS");
   EXPECT_EQ(failure("EXECUTE 'SELECT NOFILE'"), "2: EXECUTE: no file NOFILE");
   EXPECT_EQ(failure("EXECUTE 'SELECT ORDERS SAMPLE 2'"), "2: EXECUTE: \"SAMPLE\" is not available in SELECT");
-  EXPECT_EQ(failure("EXECUTE 'SELECT ORDERS' CAPTURING X"),
-            "2: syntax error: EXECUTE takes a command and RTNLIST only, not \"CAPTURING\"");
+  EXPECT_EQ(failure("EXECUTE 'SELECT ORDERS' CAPTURING X"), "2: syntax error: EXECUTE ... CAPTURING is not available");
+  EXPECT_EQ(failure("PERFORM 'SELECT ORDERS' RTNLIST L PASSLIST M"),
+            "2: syntax error: PERFORM ... PASSLIST is not available");
+  EXPECT_EQ(failure("EXECUTE 'SELECT ORDERS' TO X"),
+            "2: syntax error: EXECUTE takes a command and RTNLIST only, not \"TO\"");
 }
 
 // A value in WITH is written as a person reads it; the dictionary item's
