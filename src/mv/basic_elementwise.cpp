@@ -124,7 +124,7 @@ const BuiltinFunction kElementwise[] = {
     {"GES", 2, 2, [](Context& c, const Expr&, Args a) { return comparison(c, a, [](int r) { return r >= 0; }); }},
     {"GTS", 2, 2, [](Context& c, const Expr&, Args a) { return comparison(c, a, [](int r) { return r > 0; }); }},
     {"ICONVS", 2, 2, [](Context& c, const Expr& e, Args a) { return eachWith(c, e, a, "ICONV"); }, false, 1,
-     [](const std::string& code) { return iconv("", code).has_value(); }},
+     [](const std::string& code) { return findFunction("ICONV")->knownCode(code); }},
     {"IFS", 3, 3,
      [](Context& c, const Expr&, Args a) {
        return elementwise<3>(c, a, [](std::array<Value, 3>& v, Args) { return Context::truth(v[0]) ? v[1] : v[2]; });
@@ -150,7 +150,7 @@ const BuiltinFunction kElementwise[] = {
      }},
     {"NUMS", 1, 1, [](Context& c, const Expr& e, Args a) { return eachWith(c, e, a, "NUM"); }},
     {"OCONVS", 2, 2, [](Context& c, const Expr& e, Args a) { return eachWith(c, e, a, "OCONV"); }, false, 1,
-     [](const std::string& code) { return oconv("", code).has_value(); }},
+     [](const std::string& code) { return findFunction("OCONV")->knownCode(code); }},
     {"ORS", 2, 2,
      [](Context& c, const Expr&, Args a) {
        return elementwise<2>(c, a, [](std::array<Value, 2>& v, Args) {

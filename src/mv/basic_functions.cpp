@@ -14,6 +14,7 @@
 #include <random>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "base/ascii_case.h"
 #include "base/marks.h"
@@ -215,12 +216,118 @@ std::tm localNow() {
   return local;
 }
 
+bool translateCode(char code) { return code == 'X' || code == 'V' || code == 'C'; }
+
+// TRANS(file, ids, field, code): field `field` of the items `ids` (apart by
+// value marks) of `file` ("DICT name" for its dictionary), each lowered one
+// level as UniVerse gives it. `field` is a number (0 the id, -1 the whole
+// item) or a D or A item of the file's dictionary. What an id gives when
+// its item is missing or the field empty: "" for X, the id for C, and for V
+// the call fails, where UniVerse prints a message no HotSync shows.
+Value translate(Context& c, const std::string& what, const std::string& fileText, const std::string& ids,
+                const std::string& fieldText, const std::string& codeText) {
+  const std::string& code = codeText;
+  if (code.size() != 1 || !translateCode(code[0]))
+    c.fail(what + ": control code \"" + codeText + "\" is not one of X, V, C");
+  std::string file = fileText;
+  if (upperAscii(file.substr(0, 5)) == "DICT ") file = file.substr(5) + ".DIC";
+  if (file.empty() || !c.hasFile(file)) c.fail(what + ": no file " + fileText);
+  int field = 0;
+  if (auto n = asStrictNumber(fieldText)) {
+    if (*n < -1 || *n > 100000 || *n != std::floor(*n))
+      c.fail(what + ": field " + fieldText + " is not a field number");
+    field = static_cast<int>(*n);
+  } else {
+    std::string dict = file + ".DIC";
+    std::optional<std::string> item = c.hasFile(dict) ? c.readItem(dict, fieldText) : std::nullopt;
+    std::string type = item ? upperAscii(Extract(*item, 1)).substr(0, 1) : "";
+    std::optional<double> at = item ? asStrictNumber(Extract(*item, 2)) : std::nullopt;
+    if (type != "D" && type != "A")
+      c.fail(what + ": no field " + fieldText + " in the dictionary of " + file +
+             (item ? " (only D and A items name a field number)" : ""));
+    if (!at || *at < 0 || *at > 100000 || *at != std::floor(*at))
+      c.fail(what + ": the dictionary item " + fieldText + " of " + file + " has no field number");
+    field = static_cast<int>(*at);
+  }
+  if (ids.find_first_of(std::string{kAttributeMark, kSubvalueMark, static_cast<char>(0xFB)}) != std::string::npos)
+    c.fail(what + ": ids apart by marks other than value marks are not available");
+  std::string out;
+  bool first = true;
+  for (const std::string& id : splitAt(ids, kValueMark)) {
+    std::optional<std::string> item = id.empty() ? std::nullopt : c.readItem(file, id);
+    std::string found;
+    if (item) found = field == 0 ? id : shiftMarks(field < 0 ? *item : Extract(*item, field), true).text();
+    if (found.empty() && code == "C") found = id;
+    if (found.empty() && code == "V")
+      c.fail(what + ": " +
+             (item ? "the item " + id + " of " + file + " has nothing in field " + fieldText
+                   : "no item " + (id.empty() ? std::string("\"\"") : id) + " in " + file));
+    if (!first) out += kValueMark;
+    first = false;
+    out += found;
+    c.fits(out.size());
+  }
+  return out;
+}
+
+// A T conversion, T[DICT ]file;code[value];iattr;oattr: parts 1 to 4 of it,
+// or nullopt when it is not one this host runs. The code I acts as V for
+// ICONV and as C for OCONV, O the other way round.
+std::optional<std::vector<std::string>> fileTranslation(const std::string& code) {
+  if (code.empty() || upperAscii(code.substr(0, 1)) != "T" || code.find(';') == std::string::npos) return std::nullopt;
+  std::vector<std::string> parts = splitAt(code.substr(1), ';');
+  if (parts.size() != 4 || parts[0].empty() || parts[1].empty()) return std::nullopt;
+  char control = parts[1][0];
+  if (!translateCode(control) && control != 'I' && control != 'O') return std::nullopt;
+  if (parts[1].find_first_not_of("0123456789", 1) != std::string::npos || parts[1].substr(1, 1) == "0")
+    return std::nullopt;
+  for (size_t i = 2; i < 4; ++i)
+    if (parts[i].find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  return parts;
+}
+
+// As UniVerse: an empty iattr or oattr leaves the value as it is; a value
+// number picks that value of the field, else its marks become blanks.
+Value fileConversion(Context& c, const std::string& value, const std::vector<std::string>& t, bool out) {
+  const std::string& field = t[out ? 3 : 2];
+  if (field.empty()) return value;
+  char control = t[1][0];
+  if (control == 'I') control = out ? 'C' : 'V';
+  if (control == 'O') control = out ? 'V' : 'C';
+  std::string result =
+      translate(c, std::string(out ? "OCONV" : "ICONV") + " T" + t[0], t[0], value, field, std::string(1, control))
+          .text();
+  if (t[1].size() > 1) return Extract(result, 1, 1, c.whole(Value(t[1].substr(1))));
+  for (char& ch : result)
+    if (ch == kValueMark || ch == kSubvalueMark) ch = ' ';
+  return result;
+}
+
+bool knownConversion(const std::string& code, bool out) {
+  if (fileTranslation(code)) return true;
+  return out ? oconv("", code).has_value() : iconv("", code).has_value();
+}
+
+// OCONV applies codes apart by value marks one after the other, as UniVerse.
 Value conversion(Context& c, Args a, bool out) {
-  auto converted = out ? oconv(a[0].text(), a[1].text()) : iconv(a[0].text(), a[1].text());
-  if (!converted) c.fail("unknown conversion code \"" + a[1].text() + "\" in " + (out ? "OCONV" : "ICONV"));
+  const std::string& codes = a[1].text();
+  std::vector<std::string> list = splitAt(codes, kValueMark);
+  if (list.size() > 1 && !out) c.fail("ICONV with several conversion codes apart by value marks is not available");
+  std::string value = a[0].text();
+  bool bad = false;
+  for (const std::string& code : list) {
+    if (auto t = fileTranslation(code)) {
+      value = fileConversion(c, value, *t, out).text();
+      continue;
+    }
+    auto converted = out ? oconv(value, code) : iconv(value, code);
+    if (!converted) c.fail("unknown conversion code \"" + code + "\" in " + (out ? "OCONV" : "ICONV"));
+    bad = converted->empty() && !value.empty();
+    value = *std::move(converted);
+  }
   // As UniVerse: STATUS() is 1 after an ICONV that could not read its text.
-  if (!out) c.setStatus(converted->empty() && !a[0].text().empty() ? kStatusBadData : kStatusOk);
-  return *std::move(converted);
+  if (!out) c.setStatus(bad ? kStatusBadData : kStatusOk);
+  return value;
 }
 
 Value math(Context& c, Args a, double (*f)(double)) { return Value::number(f(c.number(a[0]))); }
@@ -416,7 +523,7 @@ const BuiltinFunction kFunctions[] = {
        return value ? value : "";
      }},
     {"ICONV", 2, 2, [](Context& c, const Expr&, Args a) { return conversion(c, a, false); }, false, 1,
-     [](const std::string& code) { return iconv("", code).has_value(); }},
+     [](const std::string& code) { return knownConversion(code, false); }},
     {"INDEX", 3, 3, index},
     // INMAT(A): the array's sizes, rows or rows and columns apart by a value mark.
     {"INMAT", 0, 1,
@@ -445,7 +552,11 @@ const BuiltinFunction kFunctions[] = {
     {"NUM", 1, 1,
      [](Context&, const Expr&, Args a) { return Value::boolean(a[0].text().empty() || a[0].strict().has_value()); }},
     {"OCONV", 2, 2, [](Context& c, const Expr&, Args a) { return conversion(c, a, true); }, false, 1,
-     [](const std::string& code) { return oconv("", code).has_value(); }},
+     [](const std::string& code) {
+       for (const std::string& part : splitAt(code, kValueMark))
+         if (!knownConversion(part, true)) return false;
+       return true;
+     }},
     {"PWR", 2, 2,
      [](Context& c, const Expr&, Args a) { return Value::number(std::pow(c.number(a[0]), c.number(a[1]))); }},
     {"QUOTE", 1, 1, [](Context&, const Expr&, Args a) { return quoted(a[0], '"'); }},
@@ -517,11 +628,21 @@ const BuiltinFunction kFunctions[] = {
        return Value::number(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec);
      }},
     {"TIMEDATE", 0, 0, [](Context&, const Expr&, Args) -> Value { return timeDate(); }},
+    {"TRANS", 4, 4,
+     [](Context& c, const Expr&, Args a) {
+       return translate(c, "TRANS", a[0].text(), a[1].text(), a[2].text(), a[3].text());
+     },
+     false, 3, [](const std::string& code) { return code.size() == 1 && translateCode(code[0]); }},
     {"TRIM", 1, 3, trim},
     {"TRIMB", 1, 1, [](Context&, const Expr&, Args a) { return trimEnd(a[0], false); }},
     {"TRIMF", 1, 1, [](Context&, const Expr&, Args a) { return trimEnd(a[0], true); }},
     {"UNASSIGNED", 1, 1, [](Context& c, const Expr& e, Args) { return Value::boolean(!c.assigned(*e.args[0])); }, true},
     {"UPCASE", 1, 1, [](Context&, const Expr&, Args a) -> Value { return upperText(a[0].text()); }},
+    {"XLATE", 4, 4,
+     [](Context& c, const Expr&, Args a) {
+       return translate(c, "XLATE", a[0].text(), a[1].text(), a[2].text(), a[3].text());
+     },
+     false, 3, [](const std::string& code) { return code.size() == 1 && translateCode(code[0]); }},
     {"XTD", 1, 1, xtd},
 };
 

@@ -507,6 +507,15 @@ struct Frame final : FunctionContext {
     return *vm.session_;
   }
 
+  bool hasFile(const std::string& file) override { return session().hasFile(file); }
+  std::optional<std::string> readItem(const std::string& file, const std::string& id) override {
+    try {
+      return session().read(file, id);
+    } catch (const AccountError& e) {
+      fail(e.what());
+    }
+  }
+
   std::string openFile(const Expr& e) {
     Value scratch;
     const std::string& handle = evalRef(e, scratch).text();

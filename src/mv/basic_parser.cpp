@@ -1528,6 +1528,13 @@ class Parser {
             fail("INMAT takes a dimensioned array, INMAT(A), or nothing");
           e->args.push_back(node(Expr::Matrix, next().text, t.line));
         }
+        // TRANS(DICT name, ...): the dictionary, as the text "DICT name".
+        if ((w == "TRANS" || w == "XLATE") && peek().word("DICT") &&
+            (peek(1).kind == Token::String || peek(1).kind == Token::Name)) {
+          int line = next().line;
+          e->args.push_back(binary(literal("DICT ", line), ":", expression()));
+          expectOp(",");
+        }
         if (!peek().op(")")) do
             e->args.push_back(expression());
           while (accept(","));
@@ -1543,7 +1550,9 @@ class Parser {
           const std::string& code = e->args[static_cast<size_t>(fn->literalCode)]->text;
           if (!fn->knownCode(code))
             throw SyntaxError{t.line, w == "SYSTEM" ? "SYSTEM(" + code + ") is not available"
-                                                    : "unknown conversion code \"" + code + "\" in " + w};
+                                      : w == "TRANS" || w == "XLATE"
+                                          ? w + ": control code \"" + code + "\" is not one of X, V, C"
+                                          : "unknown conversion code \"" + code + "\" in " + w};
         }
         for (const auto& arg : e->args) e->depth = std::max(e->depth, arg->depth + 1);
         return e;

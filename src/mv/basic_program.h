@@ -87,6 +87,11 @@ class FunctionContext {
   // pointer; the delimiter variable gets the code of the mark after it.
   virtual Value remove(const Expr& array, const Expr& delimiter) = 0;
 
+  // The account as this call sees it, its own writes included (TRANS and
+  // the T conversion); both fail when the call has no account.
+  virtual bool hasFile(const std::string& file) = 0;
+  virtual std::optional<std::string> readItem(const std::string& file, const std::string& id) = 0;
+
   // Where the substring of the last FIELD() began and ended, for COL1() and COL2().
   int col1 = 0, col2 = 0;
 
