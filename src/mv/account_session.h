@@ -46,12 +46,23 @@ class AccountSession {
   // Applies the changes, all or none.
   void commit();
 
+  // BEGIN TRANSACTION keeps the changes so far; ROLLBACK goes back to them,
+  // COMMIT keeps what was done since (commit() still writes it all at once).
+  void beginTransaction() { savepoint_ = changes_; }
+  bool inTransaction() const { return savepoint_.has_value(); }
+  void commitTransaction() { savepoint_.reset(); }
+  void rollbackTransaction() {
+    changes_ = *std::move(savepoint_);
+    savepoint_.reset();
+  }
+
  private:
   void checkFile(const std::string& file) const;
 
   Account& account_;
   // nullopt: deleted.
   std::map<std::pair<std::string, std::string>, std::optional<std::string>> changes_;
+  std::optional<decltype(changes_)> savepoint_;
   int lockFd_ = -1;
   std::set<long long> locked_;  // offsets held in the lock file
 };

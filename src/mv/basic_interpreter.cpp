@@ -717,6 +717,23 @@ struct Frame final : FunctionContext {
         l.next = 0;
         return kStatusOk;
       }
+      case Verb::BeginTransaction:
+        if (session().inTransaction()) fail("BEGIN TRANSACTION inside a transaction is not available");
+        session().beginTransaction();
+        vm.transactionBegun_ = {program.name, s.line};
+        return kStatusOk;
+      case Verb::Commit:
+      case Verb::Rollback:
+        if (!session().inTransaction())
+          fail(std::string(s.verb == Verb::Commit ? "COMMIT" : "ROLLBACK") + " without BEGIN TRANSACTION");
+        if (s.verb == Verb::Commit)
+          session().commitTransaction();
+        else
+          session().rollbackTransaction();
+        return kStatusOk;
+      case Verb::EndTransaction:
+        if (session().inTransaction()) fail("END TRANSACTION reached without COMMIT or ROLLBACK");
+        return kStatusOk;
       case Verb::WriteList: {
         std::string ids = eval(*s.args[0]).takeText();
         std::string name = itemId(*s.args[1]);
@@ -1373,6 +1390,9 @@ void Interpreter::runTopLevel(std::shared_ptr<const CompiledProgram> program, st
     throw;
   }
   session_ = nullptr;
+  if (session && session->inTransaction())
+    throw BasicError(transactionBegun_.first, transactionBegun_.second,
+                     "the call ended inside BEGIN TRANSACTION, without COMMIT or ROLLBACK");
   if (!pendingOutput_.empty() && output_) output_(pendingOutput_);
   pendingOutput_.clear();
   if (session) {

@@ -93,7 +93,8 @@ class Interpreter {
   std::chrono::steady_clock::time_point deadline_{};
   std::chrono::milliseconds lockWait_{std::chrono::seconds(30)};
   Account* account_;
-  AccountSession* session_ = nullptr;  // during a call with an account
+  AccountSession* session_ = nullptr;             // during a call with an account
+  std::pair<std::string, int> transactionBegun_;  // program and line, for a call that ends inside it
   long steps_ = 0;
   std::string pendingOutput_;  // printed with a ":" at the end, not yet a line
   std::map<std::string, SelectList> lists_;

@@ -453,6 +453,7 @@ class Parser {
         for (const std::string& s : stops) {
           if (s == w) return;
           if (s == "END CASE" && w == "END" && peek(1).word("CASE")) return;
+          if (s == "END TRANSACTION" && w == "END" && peek(1).word("TRANSACTION")) return;
         }
       }
       statement();
@@ -511,8 +512,18 @@ class Parser {
     next();
     if (w == "IF") return ifStatement(line);
     if (w == "BEGIN") {
-      if (!acceptWord("CASE")) fail("expected CASE after BEGIN");
+      if (acceptWord("TRANSACTION")) return transactionStatement(line);
+      if (!acceptWord("CASE")) fail("expected CASE or TRANSACTION after BEGIN");
       return caseStatement(line);
+    }
+    if (w == "COMMIT" || w == "ROLLBACK") {
+      if (transactionEnds_.empty()) fail(w + " outside BEGIN TRANSACTION ... END TRANSACTION");
+      acceptWord("WORK");
+      int at = emitStatement(w == "COMMIT" ? Verb::Commit : Verb::Rollback, line);
+      clauses(at, line);
+      transactionEnds_.back().push_back(here());
+      emit(Step::Jump, line);
+      return;
     }
     if (w == "FOR") return forStatement(line);
     if (w == "LOOP") return loopStatement(line);
@@ -1193,6 +1204,19 @@ class Parser {
     clauses(at, line);
   }
 
+  void transactionStatement(int line) {
+    if (peek().word("ISOLATION")) fail("BEGIN TRANSACTION ISOLATION LEVEL is not available");
+    if (!transactionEnds_.empty()) fail("BEGIN TRANSACTION inside a transaction is not available");
+    emitStatement(Verb::BeginTransaction, line);
+    transactionEnds_.emplace_back();
+    block({"END TRANSACTION"});
+    int end = peek().line;
+    if (!acceptWord("END") || !acceptWord("TRANSACTION")) fail("BEGIN TRANSACTION has no END TRANSACTION");
+    emitStatement(Verb::EndTransaction, end);
+    for (int e : transactionEnds_.back()) step(e).jump = here();
+    transactionEnds_.pop_back();
+  }
+
   void caseStatement(int line) {
     std::vector<int> ends;
     skipEnds();
@@ -1583,6 +1607,9 @@ class Parser {
   size_t pos_ = 0;
   CompiledProgram& p_;
   std::map<std::string, int> labels_;
+  // Of each BEGIN TRANSACTION being parsed: the jumps of its COMMITs and
+  // ROLLBACKs, to past its END TRANSACTION.
+  std::vector<std::vector<int>> transactionEnds_;
   std::set<size_t> notExtraction_;
   std::map<std::string, int> slots_;
   std::map<std::string, int> arraySlots_;

@@ -162,7 +162,11 @@ enum class Verb {
   Sleep,  // SLEEP and RQM
   MatBuild,
   MatParse,
-  WriteList
+  WriteList,
+  BeginTransaction,
+  Commit,  // COMMIT and ROLLBACK then jump past END TRANSACTION
+  Rollback,
+  EndTransaction  // reached only without COMMIT or ROLLBACK
 };
 
 // A name that no source text can spell.

@@ -149,5 +149,62 @@ TEST_F(BasicTrans, OconvAppliesCodesApartByValueMarksInTurn) {
             "2: ICONV with several conversion codes apart by value marks is not available");
 }
 
+TEST_F(BasicTrans, RollbackUndoesTheWritesSinceBeginTransaction) {
+  std::string open = "OPEN 'CUSTOMERS' TO F ELSE STOP\n";
+  EXPECT_EQ(run.c(open + "WRITE 'before' ON F, '10'\nBEGIN TRANSACTION\n WRITE 'inside' ON F, '11'\n"
+                         " WRITE 'changed' ON F, '10'\n DELETE F, '7'\n ROLLBACK\nEND TRANSACTION\n"
+                         "READ R FROM F, '10' THEN C = R\nREAD R FROM F, '11' THEN C := '|11' ELSE C := '|none'\n"
+                         "C := '|' : TRANS('CUSTOMERS', '7', 1, 'X')"),
+            "before|none|Ann Lee");
+  EXPECT_EQ(account.read("CUSTOMERS", "10"), "before");
+  EXPECT_FALSE(account.read("CUSTOMERS", "11"));
+  EXPECT_EQ(account.read("CUSTOMERS", "7"), m("Ann Lee^12 High St]Flat 2^555"));
+  // What a CALLed subroutine wrote inside the transaction is undone too.
+  run.programs["PUT"] = "SUBROUTINE PUT\nOPEN 'CUSTOMERS' TO F ELSE STOP\nWRITE 'sub' ON F, '12'\nRETURN";
+  EXPECT_EQ(run.c("BEGIN TRANSACTION\n CALL PUT\n C = TRANS('CUSTOMERS', '12', 1, 'X')\n ROLLBACK WORK THEN C := "
+                  "'|rolled back'\nEND TRANSACTION\nC := '|' : TRANS('CUSTOMERS', '12', 1, 'X')"),
+            "sub|rolled back|");
+  EXPECT_FALSE(account.read("CUSTOMERS", "12"));
+}
+
+TEST_F(BasicTrans, CommitKeepsTheWritesAndGoesOnAfterEndTransaction) {
+  EXPECT_EQ(run.c("OPEN 'CUSTOMERS' TO F ELSE STOP\nBEGIN TRANSACTION\n WRITE 'kept' ON F, '13'\n"
+                  " IF 1 THEN\n  COMMIT WORK THEN C = 'committed' ELSE C = 'not'\n END\n C := '|skipped'\n"
+                  "END TRANSACTION\nC := '|after'"),
+            "committed|after");
+  EXPECT_EQ(account.read("CUSTOMERS", "13"), "kept");
+  // A ROLLBACK after a committed transaction leaves its writes alone.
+  run.c(
+      "OPEN 'CUSTOMERS' TO F ELSE STOP\nBEGIN TRANSACTION\n WRITE 'one' ON F, '14'\n COMMIT\nEND TRANSACTION\n"
+      "BEGIN TRANSACTION\n WRITE 'two' ON F, '15'\n ROLLBACK\nEND TRANSACTION");
+  EXPECT_EQ(account.read("CUSTOMERS", "14"), "one");
+  EXPECT_FALSE(account.read("CUSTOMERS", "15"));
+}
+
+TEST_F(BasicTrans, ATransactionLeftOpenFailsTheCall) {
+  std::string open = "OPEN 'CUSTOMERS' TO F ELSE STOP\n";
+  EXPECT_EQ(failure(open + "BEGIN TRANSACTION\n WRITE 'x' ON F, '16'\nEND TRANSACTION"),
+            "5: END TRANSACTION reached without COMMIT or ROLLBACK");
+  EXPECT_EQ(failure(open + "BEGIN TRANSACTION\n WRITE 'x' ON F, '16'\n RETURN\n COMMIT\nEND TRANSACTION"),
+            "3: the call ended inside BEGIN TRANSACTION, without COMMIT or ROLLBACK");
+  EXPECT_EQ(failure(open + "BEGIN TRANSACTION\n WRITE 'x' ON F, '16'\n GOTO 10\n COMMIT\nEND TRANSACTION\n10 STOP"),
+            "3: the call ended inside BEGIN TRANSACTION, without COMMIT or ROLLBACK");
+  EXPECT_FALSE(account.read("CUSTOMERS", "16"));
+  run.programs["INNER"] = "SUBROUTINE INNER\nBEGIN TRANSACTION\n COMMIT\nEND TRANSACTION\nRETURN";
+  EXPECT_EQ(failure("BEGIN TRANSACTION\n CALL INNER\n COMMIT\nEND TRANSACTION"),
+            "2: BEGIN TRANSACTION inside a transaction is not available");
+}
+
+TEST_F(BasicTrans, TransactionStatementsOutOfPlaceAreCompileErrors) {
+  EXPECT_EQ(failure("C = 1\nCOMMIT"), "3: syntax error: COMMIT outside BEGIN TRANSACTION ... END TRANSACTION");
+  EXPECT_EQ(failure("ROLLBACK WORK"), "2: syntax error: ROLLBACK outside BEGIN TRANSACTION ... END TRANSACTION");
+  EXPECT_EQ(failure("BEGIN TRANSACTION\n BEGIN TRANSACTION\n COMMIT\n END TRANSACTION\nEND TRANSACTION"),
+            "3: syntax error: BEGIN TRANSACTION inside a transaction is not available");
+  EXPECT_EQ(failure("BEGIN TRANSACTION ISOLATION LEVEL 2\n COMMIT\nEND TRANSACTION"),
+            "2: syntax error: BEGIN TRANSACTION ISOLATION LEVEL is not available");
+  EXPECT_EQ(failure("BEGIN TRANSACTION\n COMMIT"), "3: syntax error: BEGIN TRANSACTION has no END TRANSACTION");
+  EXPECT_EQ(failure("BEGIN WORK"), "2: syntax error: expected CASE or TRANSACTION after BEGIN");
+}
+
 }  // namespace
 }  // namespace pelorix::mv
