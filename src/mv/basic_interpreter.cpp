@@ -1164,7 +1164,7 @@ struct Frame final : FunctionContext {
     a.columns = columns;
     fits(a.size() * sizeof(Value));
     a.cells.resize(a.size() + 1);
-    setInmat(1);
+    setInmat(0);  // UniVerse's 1 is a DIM that got no memory, which fails the call here
   }
 
   void run() {

@@ -20,14 +20,7 @@ struct BasicFiles : ::testing::Test {
     account.write("MEMOS", "2", "second");
     run.account = &account;
   }
-  std::string failure(const std::string& body) {
-    try {
-      run.c(body);
-    } catch (const BasicError& e) {
-      return std::to_string(e.line()) + ": " + e.cause();
-    }
-    return "no error";
-  }
+  std::string failure(const std::string& body) { return error(run, body); }
 };
 
 TEST_F(BasicFiles, OpenAndReadTakeTheirThenAndElse) {

@@ -7,15 +7,6 @@
 namespace pelorix::mv {
 namespace {
 
-std::string error(Host& run, const std::string& body) {
-  try {
-    run.c(body);
-  } catch (const BasicError& e) {
-    return std::to_string(e.line()) + ": " + e.cause();
-  }
-  return "no error";
-}
-
 // C = expression, with A and B given with the marks written ^ ] \.
 std::string calc(Host& run, const std::string& expression, const std::string& a, const std::string& b = "") {
   return run.c("C = " + expression, {m(a), m(b), ""});

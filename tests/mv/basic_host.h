@@ -34,6 +34,16 @@ struct Host {
   }
 };
 
+// The error a snippet fails with, "line: cause", or "no error".
+inline std::string error(Host& run, const std::string& body) {
+  try {
+    run.c(body);
+  } catch (const BasicError& e) {
+    return std::to_string(e.line()) + ": " + e.cause();
+  }
+  return "no error";
+}
+
 inline std::string m(std::string s) {
   for (char& ch : s) ch = ch == '^' ? AM : ch == ']' ? VM : ch == '\\' ? SVM : ch;
   return s;

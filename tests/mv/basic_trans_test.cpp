@@ -22,14 +22,7 @@ struct BasicTrans : ::testing::Test {
     account.write("CUSTOMERS.DIC", "ODD", m("D^first"));
     run.account = &account;
   }
-  std::string failure(const std::string& body) {
-    try {
-      run.c(body);
-    } catch (const BasicError& e) {
-      return std::to_string(e.line()) + ": " + e.cause();
-    }
-    return "no error";
-  }
+  std::string failure(const std::string& body) { return error(run, body); }
 };
 
 TEST_F(BasicTrans, GivesAFieldLoweredTheIdOrTheWholeItem) {
