@@ -241,13 +241,15 @@ Value translate(Context& c, const std::string& what, const std::string& fileText
     std::string dict = file + ".DIC";
     std::optional<std::string> item = c.hasFile(dict) ? c.readItem(dict, fieldText) : std::nullopt;
     std::string type = item ? upperAscii(Extract(*item, 1)).substr(0, 1) : "";
-    std::optional<double> at = item ? asStrictNumber(Extract(*item, 2)) : std::nullopt;
+    double at = -1;  // none
+    if (item)
+      if (auto number = asStrictNumber(Extract(*item, 2))) at = *number;
     if (type != "D" && type != "A")
       c.fail(what + ": no field " + fieldText + " in the dictionary of " + file +
              (item ? " (only D and A items name a field number)" : ""));
-    if (!at || *at < 0 || *at > 100000 || *at != std::floor(*at))
+    if (at < 0 || at > 100000 || at != std::floor(at))
       c.fail(what + ": the dictionary item " + fieldText + " of " + file + " has no field number");
-    field = static_cast<int>(*at);
+    field = static_cast<int>(at);
   }
   if (ids.find_first_of(std::string{kAttributeMark, kSubvalueMark, static_cast<char>(0xFB)}) != std::string::npos)
     c.fail(what + ": ids apart by marks other than value marks are not available");
