@@ -16,7 +16,6 @@
 #include "mv/basic_program.h"
 #include "mv/basic_value.h"
 #include "mv/conversions.h"
-#include "mv/dynamic_array.h"
 
 namespace pelorix::mv {
 
