@@ -59,23 +59,26 @@ void positions(Context& c, Args a, size_t first, size_t last, int* p) {
 // repeated ones, A all, B leading and trailing, L or F leading, T or E trailing.
 Value trim(Context& c, const Expr&, Args a) {
   const std::string& text = a[0].text();
-  char blank = ' ';
+  std::string blanks = " \t";  // as UniVerse: blanks and tabs unless a character is given
   if (a.size() > 1) {
     if (a[1].text().size() != 1) c.fail("TRIM takes one character to remove");
-    blank = a[1].text()[0];
+    blanks = a[1].text();
   }
   char type = a.size() > 2 && !a[2].text().empty() ? upperAscii(a[2].text()[0]) : 'R';
   if (std::string_view("RDABLFTE").find(type) == std::string_view::npos || (a.size() > 2 && a[2].text().size() != 1))
     c.fail("TRIM type \"" + a[2].text() + "\" is not one of A B D E F L R T");
-  size_t first = text.find_first_not_of(blank), last = text.find_last_not_of(blank);
+  size_t first = text.find_first_not_of(blanks), last = text.find_last_not_of(blanks);
   if (first == std::string::npos) return "";
   bool leading = type != 'T' && type != 'E', trailing = type != 'L' && type != 'F';
   std::string_view kept(text.data() + (leading ? first : 0),
                         (trailing ? last + 1 : text.size()) - (leading ? first : 0));
   if (type == 'B' || type == 'L' || type == 'F' || type == 'T' || type == 'E') return std::string(kept);
   std::string out;
+  // A run inside keeps its first character.
   for (char ch : kept)
-    if (ch != blank || (type != 'A' && !out.empty() && out.back() != blank)) out += ch;
+    if (blanks.find(ch) == std::string::npos ||
+        (type != 'A' && !out.empty() && blanks.find(out.back()) == std::string::npos))
+      out += ch;
   return out;
 }
 
@@ -403,9 +406,9 @@ Value rnd(Context& c, const Expr&, Args a) {
   int n = c.whole(a[0]);
   if (n == 0) return Value::number(0);
   // 0 to n - 1, or n + 1 to 0 for a negative n.
-  std::uniform_int_distribution<int> pick(0, std::abs(n) - 1);
-  int r = pick(generator);
-  return Value::number(n < 0 ? -r : r);
+  std::uniform_int_distribution<long long> pick(0, std::llabs(n) - 1);  // -2147483648 has no int opposite
+  long long r = pick(generator);
+  return Value::number(static_cast<double>(n < 0 ? -r : r));
 }
 
 constexpr double kDegree = 3.14159265358979323846 / 180;

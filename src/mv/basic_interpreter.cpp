@@ -205,6 +205,25 @@ struct Frame final : FunctionContext {
     return a;
   }
 
+  // MATWRITE's and MATBUILD's text: elements first to last, then, when
+  // `withZero`, what overflowed into the zero element. Trailing empty
+  // elements are left out unless the zero element follows: its fields must
+  // keep their places, or a MATREAD, change, MATWRITE would move them.
+  std::string joinElements(const BasicArray& a, int first, int last, const std::string& delimiter, bool withZero) {
+    const std::string& zero = withZero ? a.cells[0].text() : std::string{};
+    if (zero.empty())
+      while (last >= first && a.cells[static_cast<size_t>(last)].text().empty()) --last;
+    std::string out;
+    for (int i = first; i <= last; ++i) {
+      if (i > first) out += delimiter;
+      out += a.cells[static_cast<size_t>(i)].text();
+      fits(out.size());
+    }
+    if (!zero.empty()) out.append(delimiter).append(zero);
+    fits(out.size());
+    return out;
+  }
+
   int inmat() override {
     if (vm.inmatIsModulo_) fail("INMAT() after OPEN, the file's modulo, is not available: account files have none");
     return vm.inmat_;
@@ -776,16 +795,8 @@ struct Frame final : FunctionContext {
         if (a.cells.empty()) fail(s.target.variable + " has not been dimensioned");
         std::string file = openFile(*s.args[0]);
         std::string id = itemId(*s.args[1]);
-        size_t last = a.cells.size() - 1;  // trailing empty elements are not written
-        while (last > 0 && a.cells[last].text().empty()) --last;
-        std::string item;
-        for (size_t i = 1; i <= last; ++i) {
-          if (i > 1) item += AM;
-          item += a.cells[i].text();
-        }
-        if (!a.cells[0].text().empty()) item.append(1, AM).append(a.cells[0].text());
-        fits(item.size());
-        session().write(file, id, std::move(item));
+        int size = static_cast<int>(a.cells.size()) - 1;
+        session().write(file, id, joinElements(a, 1, size, std::string(1, AM), true));
         return kStatusOk;
       }
       case Verb::Del:
@@ -807,16 +818,7 @@ struct Frame final : FunctionContext {
         if (last < 1 || last > size) last = size;
         std::string delimiter = s.expr ? eval(*s.expr).takeText() : std::string(1, AM);
         // Up to the end, what overflowed into the zero element follows, as MATWRITE writes it.
-        const std::string& zero = last == size ? a.cells[0].text() : std::string{};
-        while (last >= first && a.cells[static_cast<size_t>(last)].text().empty()) --last;
-        std::string out;
-        for (int i = first; i <= last; ++i) {
-          if (i > first) out += delimiter;
-          out += a.cells[static_cast<size_t>(i)].text();
-          fits(out.size());
-        }
-        if (!zero.empty()) out.append(delimiter).append(zero);
-        target(s.target.slot) = std::move(out);
+        target(s.target.slot) = joinElements(a, first, last, delimiter, last == size);
         return kStatusOk;
       }
       case Verb::MatParse: {

@@ -623,7 +623,16 @@ class Parser {
         common.rows.push_back(rows);
         common.columns.push_back(columns);
       } while (accept(","));
-      p_.commons.push_back(std::move(common));
+      // A block declared in several statements goes on where the last left off.
+      auto same = std::find_if(p_.commons.begin(), p_.commons.end(),
+                               [&](const CompiledProgram::Common& c) { return c.block == common.block; });
+      if (same == p_.commons.end()) {
+        p_.commons.push_back(std::move(common));
+      } else {
+        same->variables.insert(same->variables.end(), common.variables.begin(), common.variables.end());
+        same->rows.insert(same->rows.end(), common.rows.begin(), common.rows.end());
+        same->columns.insert(same->columns.end(), common.columns.begin(), common.columns.end());
+      }
       return;
     }
     if (w == "DIM" || w == "DIMENSION") {  // DIM A(n[,m]), ...

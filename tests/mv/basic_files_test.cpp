@@ -61,7 +61,11 @@ TEST_F(BasicFiles, MatreadSpreadsAttributesOverAnArrayAndMatwriteJoinsThem) {
             "4: INMAT() after OPEN, the file's modulo, is not available: account files have none");
   run.c("DIM W(4)\nW(1) = 'a'\nW(3) = 'c'\n" + open + "MATWRITE W ON F, 'NEW'\nW(0) = 'z'\nMATWRITE W TO F, 'ZERO'");
   EXPECT_EQ(account.read("MEMOS", "NEW"), m("a^^c"));
-  EXPECT_EQ(account.read("MEMOS", "ZERO"), m("a^^c^z"));
+  // The zero element's fields keep their places: a trailing empty element is written before them.
+  EXPECT_EQ(account.read("MEMOS", "ZERO"), m("a^^c^^z"));
+  account.write("MEMOS", "LONG", m("x^y^z^w"));
+  run.c("DIM R(3)\n" + open + "MATREAD R FROM F, 'LONG' ELSE STOP\nR(3) = ''\nMATWRITE R ON F, 'LONG'");
+  EXPECT_EQ(account.read("MEMOS", "LONG"), m("x^y^^w"));
 }
 
 TEST_F(BasicFiles, ReadseqAsTheConditionOfALoop) {

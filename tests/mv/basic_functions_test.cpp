@@ -15,6 +15,9 @@ std::string calc(Host& run, const std::string& expression, const std::string& a,
 TEST(TextFunctions, TrimQuoteAlphaAndField) {
   Host run;
   EXPECT_EQ(run.c("C = '[' : TRIMF(' \t a b ') : '|' : TRIMB(' a b \t ') : '|' : TRIMF('  ') : ']'"), "[a b | a b|]");
+  // TRIM without a character takes tabs as blanks, as UniVerse; a run inside keeps its first character.
+  EXPECT_EQ(run.c("C = '[' : TRIM(' \ta\t\tb \t c\t') : '|' : TRIM('\ta  b', ' ') : ']'"), "[a\tb c|\ta b]");
+  EXPECT_EQ(calc(run, "TRIMS(A)", "\t x]y \t"), m("x]y"));
   EXPECT_EQ(run.c("C = QUOTE('a') : DQUOTE(1) : SQUOTE('')"), "\"a\"\"1\"''");
   EXPECT_EQ(run.c("C = ALPHA('abcXYZ') : ALPHA('ab1') : ALPHA('') : ALPHA('a b') : ALPHA('Müller')"), "10001");
   // Only the first character of a longer delimiter delimits.
@@ -43,6 +46,7 @@ TEST(NumberFunctions, SumExtremesTrigonometryBitsAndHex) {
                   "C = OK : RND(0)"),
             "10");
   EXPECT_EQ(run.c("OK = 1\nFOR I = 1 TO 100\n  R = RND(-3)\n  IF R > 0 OR R < -2 THEN OK = 0\nNEXT I\nC = OK"), "1");
+  EXPECT_EQ(run.c("R = RND(-2147483648)\nC = (R <= 0 AND R > -2147483648)"), "1");
 }
 
 TEST(SystemCodes, KnownOnesAnswerOthersAreRefused) {

@@ -382,7 +382,7 @@ TEST(Arrays, MatbuildJoinsElementsAndMatparseSpreadsThem) {
   EXPECT_EQ(run.c(abcd + "A(0) = ''\nMATBUILD C FROM A, 0, 9 USING ''"), "abcd");  // out of range: the whole
   EXPECT_EQ(run.c(abcd + "A(0) = ''; A(3) = ''; A(4) = ''\nMATBUILD C FROM A USING @VM"), m("a]b"));  // trailing
   EXPECT_EQ(run.c(abcd + "A(0) = ''; A(2) = ''\nMATBUILD C FROM A"), m("a^^c^d"));
-  EXPECT_EQ(run.c(abcd + "A(4) = ''\nMATBUILD C FROM A"), m("a^b^c^zero"));  // as QM and MATWRITE
+  EXPECT_EQ(run.c(abcd + "A(4) = ''\nMATBUILD C FROM A"), m("a^b^c^^zero"));  // the zero element keeps its place
   EXPECT_EQ(run.c("DIM T(2,2)\nT(1,1) = 1; T(1,2) = 2; T(2,1) = 3\nMATBUILD C FROM T"), m("1^2^3"));
   std::string three = "DIM A(3)\nA(3) = 'old'\n";
   EXPECT_EQ(run.c(three + "MATPARSE A FROM 'a':@AM:'b'\nC = A(1) : '|' : A(2) : '|' : A(3)"), "a|b|");
@@ -567,6 +567,10 @@ TEST(Statements, CommonBlocksAreSharedByTheProgramsOfACall) {
   EXPECT_EQ(run.c("COM X\nX = 'a'\nCALL MORE\nC = X"), "ab");
   EXPECT_EQ(run.c("CALL ADD\nCOMMON /SHARED/ T\nC = T"), "5");  // a new call starts with empty blocks
   EXPECT_EQ(error(run, "COMMON /B/ X, C"), "2: syntax error: C is a parameter and cannot be in COMMON");
+  // A block declared over several statements: each goes on where the last left off.
+  EXPECT_EQ(run.c("COMMON X\nCOMMON Y\nX = 1\nY = 2\nC = X : '/' : Y"), "1/2");
+  EXPECT_EQ(run.c("COMMON /SHARED/ T\nCOM /SHARED/ N\nT = 1\nCALL ADD\nC = T : ',' : N"), "6,1");
+  EXPECT_EQ(run.c("COMMON X\nCOMMON Y(3)\nY(2) = 'x'\nC = Y(2) : X"), "x");
 }
 
 TEST(Statements, ArraysInCommonAreDimensionedByItAndShared) {
