@@ -6,7 +6,6 @@
 #include "mv/basic_elementwise.h"
 
 #include <array>
-#include <cmath>
 #include <span>
 #include <string>
 #include <string_view>
@@ -96,6 +95,12 @@ Value eachWith(Context& c, const Expr& call, Args a, const char* name) {
   });
 }
 
+// Calls the built-in function `name` on each pair of elements.
+Value pairsWith(Context& c, const Expr& call, Args a, const char* name) {
+  const BuiltinFunction* f = findFunction(name);
+  return elementwise<2>(c, a, [&](std::array<Value, 2>& v, Args) { return f->handler(c, call, v); });
+}
+
 const BuiltinFunction kElementwise[] = {
     {"ADDS", 2, 2,
      [](Context& c, const Expr&, Args a) { return arithmetic(c, a, [](double x, double y) { return x + y; }); }},
@@ -132,14 +137,7 @@ const BuiltinFunction kElementwise[] = {
     {"LENS", 1, 1, [](Context& c, const Expr& e, Args a) { return eachWith(c, e, a, "LEN"); }},
     {"LES", 2, 2, [](Context& c, const Expr&, Args a) { return comparison(c, a, [](int r) { return r <= 0; }); }},
     {"LTS", 2, 2, [](Context& c, const Expr&, Args a) { return comparison(c, a, [](int r) { return r < 0; }); }},
-    {"MODS", 2, 2,
-     [](Context& c, const Expr&, Args a) {
-       return arithmetic(c, a, [&c](double x, double y) {
-         if (y == 0) c.fail("division by zero in MODS");
-         double r = std::fmod(x, y);
-         return r != 0 && (r < 0) != (y < 0) ? r + y : r;
-       });
-     }},
+    {"MODS", 2, 2, [](Context& c, const Expr& e, Args a) { return pairsWith(c, e, a, "MOD"); }},
     {"MULS", 2, 2,
      [](Context& c, const Expr&, Args a) { return arithmetic(c, a, [](double x, double y) { return x * y; }); }},
     {"NES", 2, 2, [](Context& c, const Expr&, Args a) { return comparison(c, a, [](int r) { return r != 0; }); }},
