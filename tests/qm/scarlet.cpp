@@ -16,7 +16,6 @@
 #include <chrono>
 #include <fstream>
 #include <random>
-#include <thread>
 
 #include "qm/qm_session.h"
 
@@ -67,13 +66,6 @@ bool sendAll(int fd, const char* p, size_t n) {
     n -= static_cast<size_t>(sent);
   }
   return true;
-}
-
-// Still running as a qm process (not a zombie, not a reused pid).
-bool qmRunning(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string ignored, name, state;
-  return stat >> ignored >> name >> state && name == "(qm)" && state != "Z";
 }
 
 }  // namespace
@@ -165,13 +157,7 @@ void QmAccount::load(const fs::path& source) const {
 Listener::Listener() {
   port_ = freePort();
   std::string listen = "TCP-LISTEN:" + std::to_string(port_) + ",bind=127.0.0.1,reuseaddr,fork";
-  // Each server process notes its pid, for the destructor.
-  char file[] = "/tmp/pelorix-qm-servers-XXXXXX";
-  int made = ::mkstemp(file);
-  if (made < 0) throw std::runtime_error("no file for the server pids");
-  ::close(made);
-  servers_ = file;
-  std::string serve = "SYSTEM:echo $$ >> " + servers_ + "; exec " + qmProgram().string() + " -n -q";
+  std::string serve = "EXEC:" + qmProgram().string() + " -n -q";
   std::string socat = findProgram("socat").value_or("socat");
   char* argv[] = {socat.data(), const_cast<char*>("-lf/dev/null"), listen.data(), serve.data(), nullptr};
   posix_spawn_file_actions_t files;
@@ -198,24 +184,6 @@ Listener::~Listener() {
   if (pid_ <= 0) return;
   ::kill(pid_, SIGTERM);
   ::waitpid(pid_, nullptr, 0);
-  std::vector<pid_t> servers;
-  std::ifstream pids(servers_);
-  for (pid_t pid; pids >> pid;) servers.push_back(pid);
-  ::unlink(servers_.c_str());
-  // A server process ends by itself when its connection does, except one
-  // whose client went while it wrote a reply: that one spins on the closed
-  // socket for ever, deaf to SIGTERM, keeping its place in QM's tables. It is
-  // killed after a grace, and QM told to clear the places of processes gone.
-  auto grace = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  bool killed = false;
-  for (pid_t server : servers) {
-    while (qmRunning(server) && std::chrono::steady_clock::now() < grace)
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (qmRunning(server)) killed = ::kill(server, SIGKILL) == 0 || killed;
-  }
-  if (killed)
-    run({"sh", "-c", "cd \"$1\" && exec timeout 30 \"$2\" -cleanup", "sh", qm::localSystemFolder().string(),
-         qmProgram().string()});
 }
 
 const NetworkUser& networkUser() {

@@ -65,7 +65,6 @@ class Listener {
  private:
   pid_t pid_ = -1;
   int port_ = 0;
-  std::string servers_;  // a file of the server processes' pids
 };
 
 struct NetworkUser {
