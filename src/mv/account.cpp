@@ -15,7 +15,10 @@
 #include <cstring>
 #include <set>
 
+#include "base/ascii_case.h"
 #include "desktop/atomic_file.h"
+#include "mv/basic_value.h"
+#include "mv/dynamic_array.h"
 
 namespace pelorix::mv {
 
@@ -612,6 +615,15 @@ void Account::commit(const std::vector<ItemChange>& changes) {
     throw AccountError(std::string("the changes are saved and are put in place when the account is next used: ") +
                        e.what());
   }
+}
+
+DictionaryField dictionaryField(const std::string& item) {
+  DictionaryField field;
+  std::string type = Extract(item, 1);
+  if (!type.empty()) field.type = upperAscii(type[0]);
+  if (auto n = asStrictNumber(Extract(item, 2))) field.number = *n;
+  if (field.type == 'D' || field.type == 'A') field.conversion = Extract(item, field.type == 'D' ? 3 : 7);
+  return field;
 }
 
 }  // namespace pelorix::mv

@@ -30,6 +30,19 @@ inline constexpr const char* kJournalName = ".commit-journal";
 inline constexpr const char* kCommitLockName = ".commit-lock";
 inline constexpr const char* kRecordLocksName = ".record-locks";
 
+// A file's dictionary is the account file of its name and ".DIC".
+inline std::string dictionaryOf(const std::string& file) { return file + ".DIC"; }
+
+// What a dictionary item says of a field: its type letter in capitals (0 when
+// it has none), the field number in attribute 2 (-1 when that is not a
+// number), and its conversion (attribute 3 of a D item, 7 of an A item).
+struct DictionaryField {
+  char type = 0;
+  double number = -1;
+  std::string conversion;
+};
+DictionaryField dictionaryField(const std::string& item);
+
 // A file of an item being written, beside it: ".<item>.tmp-<letters>".
 bool isTemporaryName(const std::string& fileName);
 

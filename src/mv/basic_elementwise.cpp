@@ -25,16 +25,6 @@ using Context = FunctionContext;
 
 constexpr std::array<char, 3> kLevels = {kAttributeMark, kValueMark, kSubvalueMark};
 
-std::vector<std::string_view> splitAt(std::string_view text, char mark) {
-  std::vector<std::string_view> parts;
-  for (size_t start = 0;;) {
-    size_t at = text.find(mark, start);
-    parts.push_back(text.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start));
-    if (at == std::string_view::npos) return parts;
-    start = at + 1;
-  }
-}
-
 // Pairs the elements of `arrays` level by level and appends what `each`
 // makes of each tuple.
 template <typename Each>
@@ -44,7 +34,7 @@ void pairUp(Context& c, std::span<const std::string_view> arrays, size_t level, 
     c.fits(out.size());
     return;
   }
-  std::array<std::vector<std::string_view>, 3> split;
+  std::array<std::vector<std::string>, 3> split;
   size_t parts = 1;
   for (size_t k = 0; k < arrays.size(); ++k) {
     split[k] = splitAt(arrays[k], kLevels[level]);

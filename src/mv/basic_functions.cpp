@@ -18,6 +18,7 @@
 
 #include "base/ascii_case.h"
 #include "base/marks.h"
+#include "mv/account.h"
 #include "mv/basic_elementwise.h"
 #include "mv/basic_program.h"
 #include "mv/basic_value.h"
@@ -55,18 +56,10 @@ void positions(Context& c, Args a, size_t first, size_t last, int* p) {
   for (size_t i = first; i < last; ++i) p[i - first] = i < a.size() ? c.whole(a[i]) : 0;
 }
 
-// TRIM(text[, character[, type]]): R (the default) and D leading, trailing and
-// repeated ones, A all, B leading and trailing, L or F leading, T or E trailing.
-Value trim(Context& c, const Expr&, Args a) {
-  const std::string& text = a[0].text();
-  std::string blanks = " \t";  // as UniVerse: blanks and tabs unless a character is given
-  if (a.size() > 1) {
-    if (a[1].text().size() != 1) c.fail("TRIM takes one character to remove");
-    blanks = a[1].text();
-  }
-  char type = a.size() > 2 && !a[2].text().empty() ? upperAscii(a[2].text()[0]) : 'R';
-  if (std::string_view("RDABLFTE").find(type) == std::string_view::npos || (a.size() > 2 && a[2].text().size() != 1))
-    c.fail("TRIM type \"" + a[2].text() + "\" is not one of A B D E F L R T");
+// Removes `blanks` from `text` by TRIM's type: R (the default) and D leading,
+// trailing and repeated ones, A all, B leading and trailing, L or F leading
+// (TRIMF), T or E trailing (TRIMB).
+std::string trimText(const std::string& text, const std::string& blanks, char type) {
   size_t first = text.find_first_not_of(blanks), last = text.find_last_not_of(blanks);
   if (first == std::string::npos) return "";
   bool leading = type != 'T' && type != 'E', trailing = type != 'L' && type != 'F';
@@ -80,6 +73,22 @@ Value trim(Context& c, const Expr&, Args a) {
         (type != 'A' && !out.empty() && blanks.find(out.back()) == std::string::npos))
       out += ch;
   return out;
+}
+
+// As UniVerse: blanks and tabs unless a character is given.
+constexpr const char* kBlanks = " \t";
+
+// TRIM(text[, character[, type]]).
+Value trim(Context& c, const Expr&, Args a) {
+  std::string blanks = kBlanks;
+  if (a.size() > 1) {
+    if (a[1].text().size() != 1) c.fail("TRIM takes one character to remove");
+    blanks = a[1].text();
+  }
+  char type = a.size() > 2 && !a[2].text().empty() ? upperAscii(a[2].text()[0]) : 'R';
+  if (std::string_view("RDABLFTE").find(type) == std::string_view::npos || (a.size() > 2 && a[2].text().size() != 1))
+    c.fail("TRIM type \"" + a[2].text() + "\" is not one of A B D E F L R T");
+  return trimText(a[0].text(), blanks, type);
 }
 
 // FIELD(text, delimiter, occurrence[, count]), noting for COL1() and COL2()
@@ -233,7 +242,7 @@ Value translate(Context& c, const std::string& what, const std::string& fileText
   if (code.size() != 1 || !translateCode(code[0]))
     c.fail(what + ": control code \"" + codeText + "\" is not one of X, V, C");
   std::string file = fileText;
-  if (upperAscii(file.substr(0, 5)) == "DICT ") file = file.substr(5) + ".DIC";
+  if (upperAscii(file.substr(0, 5)) == "DICT ") file = dictionaryOf(file.substr(5));
   if (file.empty() || !c.hasFile(file)) c.fail(what + ": no file " + fileText);
   int field = 0;
   if (auto n = asStrictNumber(fieldText)) {
@@ -241,18 +250,15 @@ Value translate(Context& c, const std::string& what, const std::string& fileText
       c.fail(what + ": field " + fieldText + " is not a field number");
     field = static_cast<int>(*n);
   } else {
-    std::string dict = file + ".DIC";
+    std::string dict = dictionaryOf(file);
     std::optional<std::string> item = c.hasFile(dict) ? c.readItem(dict, fieldText) : std::nullopt;
-    std::string type = item ? upperAscii(Extract(*item, 1)).substr(0, 1) : "";
-    double at = -1;  // none
-    if (item)
-      if (auto number = asStrictNumber(Extract(*item, 2))) at = *number;
-    if (type != "D" && type != "A")
+    DictionaryField f = item ? dictionaryField(*item) : DictionaryField{};
+    if (f.type != 'D' && f.type != 'A')
       c.fail(what + ": no field " + fieldText + " in the dictionary of " + file +
              (item ? " (only D and A items name a field number)" : ""));
-    if (at < 0 || at > 100000 || at != std::floor(at))
+    if (f.number < 0 || f.number > 100000 || f.number != std::floor(f.number))
       c.fail(what + ": the dictionary item " + fieldText + " of " + file + " has no field number");
-    field = static_cast<int>(at);
+    field = static_cast<int>(f.number);
   }
   if (ids.find_first_of(std::string{kAttributeMark, kSubvalueMark, static_cast<char>(0xFB)}) != std::string::npos)
     c.fail(what + ": ids apart by marks other than value marks are not available");
@@ -336,17 +342,6 @@ Value conversion(Context& c, Args a, bool out) {
 }
 
 Value math(Context& c, Args a, double (*f)(double)) { return Value::number(f(c.number(a[0]))); }
-
-// TRIMF and TRIMB: leading or trailing blanks and tabs, as UniVerse.
-Value trimEnd(const Value& v, bool front) {
-  const std::string& text = v.text();
-  if (front) {
-    size_t first = text.find_first_not_of(" \t");
-    return first == std::string::npos ? "" : text.substr(first);
-  }
-  size_t last = text.find_last_not_of(" \t");
-  return last == std::string::npos ? "" : text.substr(0, last + 1);
-}
 
 // A letter: a character with a capital and a small form (or ß).
 bool isLetter(std::string_view ch) { return upperText(ch) != lowerText(ch) || ch == "\xC3\x9F"; }
@@ -639,8 +634,8 @@ const BuiltinFunction kFunctions[] = {
      },
      false, 3, [](const std::string& code) { return code.size() == 1 && translateCode(code[0]); }},
     {"TRIM", 1, 3, trim},
-    {"TRIMB", 1, 1, [](Context&, const Expr&, Args a) { return trimEnd(a[0], false); }},
-    {"TRIMF", 1, 1, [](Context&, const Expr&, Args a) { return trimEnd(a[0], true); }},
+    {"TRIMB", 1, 1, [](Context&, const Expr&, Args a) -> Value { return trimText(a[0].text(), kBlanks, 'T'); }},
+    {"TRIMF", 1, 1, [](Context&, const Expr&, Args a) -> Value { return trimText(a[0].text(), kBlanks, 'L'); }},
     {"UNASSIGNED", 1, 1, [](Context& c, const Expr& e, Args) { return Value::boolean(!c.assigned(*e.args[0])); }, true},
     {"UPCASE", 1, 1, [](Context&, const Expr&, Args a) -> Value { return upperText(a[0].text()); }},
     {"XLATE", 4, 4,

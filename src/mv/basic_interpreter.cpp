@@ -586,7 +586,7 @@ struct Frame final : FunctionContext {
         if (s.args.size() > 1) {  // OPEN 'DICT', name: the account file name.DIC
           std::string dict = upperAscii(eval(*s.args[1]).takeText());
           if (dict != "DICT" && !dict.empty()) fail("OPEN takes \"DICT\" or \"\" before the file name");
-          if (dict == "DICT") file += ".DIC";
+          if (dict == "DICT") file = dictionaryOf(file);
         }
         vm.inmatIsModulo_ = true;
         if (!session().hasFile(file)) return kStatusElse;
@@ -931,7 +931,7 @@ struct Frame final : FunctionContext {
     bool dict = word(i) == "DICT";
     if (dict) ++i;
     if (i >= words.size()) fail("EXECUTE: " + verb + " names no file");
-    std::string file = words[i++] + (dict ? ".DIC" : "");
+    std::string file = dict ? dictionaryOf(words[i++]) : words[i++];
     if (!session().hasFile(file)) fail("EXECUTE: no file " + file);
     // A field: @ID, or the attribute its dictionary item names (D and A types).
     // `conversion`, when given, gets the item's conversion code (attribute 3
@@ -939,19 +939,16 @@ struct Frame final : FunctionContext {
     auto field = [&](const std::string& name, std::string* conversion = nullptr) -> int {
       if (upperAscii(name) == "@ID") return 0;
       std::optional<std::string> item;
-      if (session().hasFile(file + ".DIC")) item = session().read(file + ".DIC", name);
-      std::string type = item ? upperAscii(Extract(*item, 1)) : "";
-      double at = -1;
-      if (item)
-        if (auto n = asStrictNumber(Extract(*item, 2))) at = *n;
-      if (type.empty() || (type[0] != 'D' && type[0] != 'A') || at < 0 || at > 100000)
+      if (session().hasFile(dictionaryOf(file))) item = session().read(dictionaryOf(file), name);
+      DictionaryField f = item ? dictionaryField(*item) : DictionaryField{};
+      if ((f.type != 'D' && f.type != 'A') || f.number < 0 || f.number > 100000)
         fail("EXECUTE: no field " + name + " in the dictionary of " + file);
       if (conversion) {
-        *conversion = Extract(*item, type[0] == 'D' ? 3 : 7);
+        *conversion = f.conversion;
         if (conversion->find_first_of(std::string{VM, SVM}) != std::string::npos)
           fail("EXECUTE: the conversion of " + name + " has several codes, which is not available in WITH");
       }
-      return static_cast<int>(at);
+      return static_cast<int>(f.number);
     };
     struct Condition {
       int attribute;
